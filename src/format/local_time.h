@@ -1,0 +1,16 @@
+#pragma once
+
+namespace nimbrix {
+
+// A reading of the local wall clock, as the operating system reports it.
+struct LocalTime {
+  int year = 2000;
+  int month = 1;  // 1..12
+  int day = 1;    // 1..31
+  int hour = 0;   // 0..23
+  int minute = 0;
+  int second = 0;
+  int millisecond = 0;
+};
+
+}  // namespace nimbrix

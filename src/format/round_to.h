@@ -1,0 +1,12 @@
+#pragma once
+
+namespace nimbrix {
+
+// value * 10^places in double arithmetic, nearest whole number (ties to even), divided back.
+// places is clamped to 0..18.
+double RoundTo(double value, int places);
+
+// Nearest whole number, an exact half going to the even neighbour.
+double RoundHalfEven(double value);
+
+}  // namespace nimbrix

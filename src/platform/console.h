@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace nimbrix {
+
+// The text screen and keyboard. Rows and columns count from 1; colours are the console's
+// numbers 0..15 (7 light grey, 12 light red, 14 yellow). Text reaching the right edge wraps.
+class Console {
+ public:
+  virtual ~Console() = default;
+  virtual void MoveTo(int row, int col) = 0;
+  virtual void SetColor(int color) = 0;
+  // Blanks in the current colours over the whole screen; cursor to row 1, column 1.
+  virtual void Clear() = 0;
+  // Bytes written as they are at the cursor (callers keep control bytes out).
+  virtual void Write(std::string_view text) = 0;
+  // Cursor to column 1 of the next row, scrolling at the bottom.
+  virtual void LineBreak() = 0;
+  // One pending key without waiting: "" when none, "\x1b" for ESC, a longer text for a special key.
+  virtual std::string PollKey() = 0;
+  // Waits for one key and returns its text.
+  virtual std::string WaitKey() = 0;
+};
+
+inline constexpr int kColorNormal = 7;
+inline constexpr int kColorLightRed = 12;
+inline constexpr int kColorYellow = 14;
+inline constexpr const char* kKeyEscape = "\x1b";
+
+}  // namespace nimbrix

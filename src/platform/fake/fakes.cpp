@@ -1,0 +1,238 @@
+#include "platform/fake/fakes.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace nimbrix::fake {
+
+namespace {
+
+std::int64_t ToMilliseconds(const LocalTime& t) {
+  using namespace std::chrono;
+  const sys_days day = year_month_day{year{t.year}, month{static_cast<unsigned>(t.month)},
+                                      std::chrono::day{static_cast<unsigned>(t.day)}};
+  const auto ms = duration_cast<milliseconds>(day.time_since_epoch()) + hours{t.hour} +
+                  minutes{t.minute} + seconds{t.second} + milliseconds{t.millisecond};
+  return ms.count();
+}
+
+LocalTime FromMilliseconds(std::int64_t total) {
+  using namespace std::chrono;
+  const milliseconds ms{total};
+  const sys_days day = floor<days>(sys_time<milliseconds>{ms});
+  const year_month_day ymd{day};
+  std::int64_t rest = (ms - day.time_since_epoch()).count();
+  LocalTime t;
+  t.year = static_cast<int>(ymd.year());
+  t.month = static_cast<int>(static_cast<unsigned>(ymd.month()));
+  t.day = static_cast<int>(static_cast<unsigned>(ymd.day()));
+  t.hour = static_cast<int>(rest / 3600000);
+  rest %= 3600000;
+  t.minute = static_cast<int>(rest / 60000);
+  rest %= 60000;
+  t.second = static_cast<int>(rest / 1000);
+  t.millisecond = static_cast<int>(rest % 1000);
+  return t;
+}
+
+std::string Printable(std::string_view text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c < 32 || c == 127) {
+      out += "\\x" + std::string(1, "0123456789abcdef"[c >> 4]) + "0123456789abcdef"[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+FakeClock::FakeClock(LocalTime start, Journal* journal) : start_(start), journal_(journal) {}
+
+LocalTime FakeClock::Now() { return FromMilliseconds(ToMilliseconds(start_) + elapsed_); }
+
+void FakeClock::SleepMs(int milliseconds) {
+  sleeps.push_back(milliseconds);
+  elapsed_ += milliseconds;
+  if (journal_) journal_->Add("sleep " + std::to_string(milliseconds));
+  if (onSleep) onSleep(elapsed_);
+}
+
+FakeConsole::FakeConsole(int rows, int cols, Journal* journal)
+    : rows_(rows),
+      cols_(cols),
+      cells_(rows, std::string(cols, ' ')),
+      colors_(rows, std::vector<int>(cols, 7)),
+      journal_(journal) {}
+
+void FakeConsole::MoveTo(int row, int col) {
+  row_ = std::clamp(row, 1, rows_);
+  col_ = std::clamp(col, 1, cols_);
+}
+
+void FakeConsole::SetColor(int color) { color_ = color; }
+
+void FakeConsole::Clear() {
+  ++clearCalls;
+  for (int r = 0; r < rows_; ++r) {
+    cells_[r].assign(cols_, ' ');
+    colors_[r].assign(cols_, color_);
+  }
+  row_ = col_ = 1;
+  if (journal_) journal_->Add("clear");
+}
+
+void FakeConsole::Scroll() {
+  cells_.erase(cells_.begin());
+  cells_.push_back(std::string(cols_, ' '));
+  colors_.erase(colors_.begin());
+  colors_.push_back(std::vector<int>(cols_, color_));
+}
+
+void FakeConsole::Write(std::string_view text) {
+  transcript += text;
+  if (journal_) journal_->Add("console " + Printable(text));
+  for (char c : text) {
+    if (col_ > cols_) {  // wrap before writing past the right edge
+      col_ = 1;
+      if (row_ == rows_) {
+        Scroll();
+      } else {
+        ++row_;
+      }
+    }
+    cells_[row_ - 1][col_ - 1] = c;
+    colors_[row_ - 1][col_ - 1] = color_;
+    ++col_;
+  }
+}
+
+void FakeConsole::LineBreak() {
+  transcript += '\n';
+  col_ = 1;
+  if (row_ == rows_) {
+    Scroll();
+  } else {
+    ++row_;
+  }
+}
+
+std::string FakeConsole::PollKey() {
+  if (keys.empty()) return "";
+  std::string key = keys.front();
+  keys.pop_front();
+  return key;
+}
+
+std::string FakeConsole::WaitKey() {
+  ++waitKeyCalls;
+  if (journal_) journal_->Add("wait key");
+  return PollKey();
+}
+
+std::string FakeConsole::Row(int row) const { return cells_.at(row - 1); }
+
+std::string FakeConsole::RowTrimmed(int row) const {
+  std::string text = Row(row);
+  text.erase(text.find_last_not_of(' ') + 1);
+  return text;
+}
+
+int FakeConsole::ColorAt(int row, int col) const { return colors_.at(row - 1).at(col - 1); }
+
+bool FakeAutomation::Attach(std::string_view progId) {
+  attachedProgIds.emplace_back(progId);
+  attached_ = available;
+  if (journal_) journal_->Add(std::string("attach ") + (attached_ ? "ok" : "failed"));
+  return attached_;
+}
+
+CallResult FakeAutomation::Call(std::string_view member, std::int16_t argument) {
+  calls.emplace_back(std::string(member), argument);
+  if (!attached_ || !available) {
+    attached_ = false;
+    return {Variant::Empty(), CallOutcome::kUnresponsive};
+  }
+  CallOutcome outcome = CallOutcome::kFailed;
+  if (auto it = outcomes.find(argument); it != outcomes.end()) {
+    outcome = it->second;
+  } else if (answers.count(argument)) {
+    outcome = CallOutcome::kOk;
+  }
+  if (outcome == CallOutcome::kUnresponsive) attached_ = false;
+  if (outcome != CallOutcome::kOk) return {Variant::Empty(), outcome};
+  return {answers[argument], CallOutcome::kOk};
+}
+
+void FakeAutomation::Release() {
+  ++releases;
+  attached_ = false;
+  if (journal_) journal_->Add("release");
+}
+
+bool FakeTcpClient::Open(const std::string& host, int port) {
+  const std::string target = host + ":" + std::to_string(port);
+  opens.push_back(target);
+  if (journal_) journal_->Add("tcp open " + target);
+  if (open_ || port <= 0) return false;
+  for (const auto& r : reachable) {
+    if (r == target) {
+      open_ = true;
+      return true;
+    }
+  }
+  return false;
+}
+
+int FakeTcpClient::Send(std::string_view bytes) {
+  int error = open_ ? 0 : kSendNotConnected;
+  if (open_ && !sendErrors.empty()) {
+    error = sendErrors.front();
+    sendErrors.pop_front();
+  }
+  if (journal_) journal_->Add("tcp send " + std::to_string(error) + " " + Printable(bytes));
+  if (error == 0) {
+    sent += bytes;
+    lines.emplace_back(bytes);
+  }
+  return error;
+}
+
+void FakeTcpClient::Close() {
+  if (open_) ++closes;
+  if (journal_ && open_) journal_->Add("tcp close");
+  open_ = false;
+}
+
+std::optional<std::string> FakeHttpClient::Get(const std::string& url, const std::string& agent_,
+                                               const std::string& extraHeader) {
+  urls.push_back(url);
+  agent = agent_;
+  header = extraHeader;
+  return reply;
+}
+
+void FakeProcessRunner::Run(const std::string& commandLine) {
+  commands.push_back(commandLine);
+  if (journal_) journal_->Add("run " + commandLine);
+}
+
+std::optional<std::string> FakeFiles::ReadAll(const std::string& path) {
+  auto it = contents.find(path);
+  if (it == contents.end()) return std::nullopt;
+  return it->second;
+}
+
+void FakeFiles::Append(const std::string& path, std::string_view bytes) {
+  if (journal_) journal_->Add("file " + path + " += " + Printable(bytes));
+  if (appendFails) return;
+  contents[path] += bytes;
+}
+
+}  // namespace nimbrix::fake

@@ -1,0 +1,165 @@
+#pragma once
+
+// In-memory stand-ins for the platform, for tests: a virtual clock (sleeping advances it),
+// an 80x25 screen model, a scripted decoder, server connection, web and file system.
+// Each fake can write what happens to a shared Journal, so tests can check the order of
+// events across them ("sleep 1000", "tcp open h:1", "file nimbrix.err += ...").
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace nimbrix::fake {
+
+struct Journal {
+  std::vector<std::string> events;
+  void Add(std::string event) { events.push_back(std::move(event)); }
+};
+
+class FakeClock : public Clock {
+ public:
+  explicit FakeClock(LocalTime start = {2026, 12, 8, 20, 41, 5, 0}, Journal* journal = nullptr);
+  LocalTime Now() override;
+  void SleepMs(int milliseconds) override;
+  std::int64_t elapsedMs() const { return elapsed_; }
+  void Advance(std::int64_t milliseconds) { elapsed_ += milliseconds; }
+  // Called after each sleep (for example to type a key at a given moment).
+  std::function<void(std::int64_t elapsedMs)> onSleep;
+  std::vector<int> sleeps;
+
+ private:
+  LocalTime start_;
+  std::int64_t elapsed_ = 0;
+  Journal* journal_;
+};
+
+// A screen of cells with a cursor; writing wraps at the right edge and scrolls at the bottom.
+class FakeConsole : public Console {
+ public:
+  explicit FakeConsole(int rows = 25, int cols = 80, Journal* journal = nullptr);
+  void MoveTo(int row, int col) override;
+  void SetColor(int color) override;
+  void Clear() override;
+  void Write(std::string_view text) override;
+  void LineBreak() override;
+  std::string PollKey() override;
+  std::string WaitKey() override;
+
+  // Row text (1-based), trailing blanks kept; RowTrimmed drops them.
+  std::string Row(int row) const;
+  std::string RowTrimmed(int row) const;
+  int ColorAt(int row, int col) const;
+  int cursorRow() const { return row_; }
+  int cursorCol() const { return col_; }
+  int color() const { return color_; }
+  // Everything written, in order, with "\n" for each line break.
+  std::string transcript;
+  std::deque<std::string> keys;  // pending keys, oldest first
+  int waitKeyCalls = 0;
+  int clearCalls = 0;
+
+ private:
+  void Scroll();
+  int rows_, cols_;
+  int row_ = 1, col_ = 1;
+  int color_ = 7;
+  std::vector<std::string> cells_;
+  std::vector<std::vector<int>> colors_;
+  Journal* journal_;
+};
+
+// The decoder: answers per item, scripted. Calls are recorded as (member, argument).
+class FakeAutomation : public Automation {
+ public:
+  explicit FakeAutomation(Journal* journal = nullptr) : journal_(journal) {}
+  bool Attach(std::string_view progId) override;
+  bool IsAttached() const override { return attached_; }
+  CallResult Call(std::string_view member, std::int16_t argument) override;
+  void Release() override;
+
+  bool available = true;  // whether a decoder is running
+  std::map<int, Variant> answers;
+  std::map<int, CallOutcome> outcomes;  // default kOk for items in `answers`, else kFailed
+  std::vector<std::pair<std::string, int>> calls;
+  std::vector<std::string> attachedProgIds;
+  int releases = 0;
+
+ private:
+  bool attached_ = false;
+  Journal* journal_;
+};
+
+// The server connection: hosts that accept, bytes received per connection, scripted send errors.
+class FakeTcpClient : public TcpClient {
+ public:
+  explicit FakeTcpClient(Journal* journal = nullptr) : journal_(journal) {}
+  bool Open(const std::string& host, int port) override;
+  int Send(std::string_view bytes) override;
+  void Close() override;
+  bool IsOpen() const override { return open_; }
+
+  // "host:port" that accept a connection; all others are refused.
+  std::vector<std::string> reachable;
+  // Errors returned by the next sends, oldest first (0 = success).
+  std::deque<int> sendErrors;
+  std::vector<std::string> opens;  // every attempt, "host:port"
+  std::string sent;                // every byte sent successfully, over all connections
+  std::vector<std::string> lines;  // each successful Send() call's bytes
+  int closes = 0;
+
+ private:
+  bool open_ = false;
+  Journal* journal_;
+};
+
+class FakeHttpClient : public HttpClient {
+ public:
+  std::optional<std::string> Get(const std::string& url, const std::string& agent,
+                                 const std::string& extraHeader) override;
+  std::optional<std::string> reply;
+  std::vector<std::string> urls;
+  std::string agent, header;
+};
+
+class FakeProcessRunner : public ProcessRunner {
+ public:
+  explicit FakeProcessRunner(Journal* journal = nullptr) : journal_(journal) {}
+  void Run(const std::string& commandLine) override;
+  std::vector<std::string> commands;
+
+ private:
+  Journal* journal_;
+};
+
+class FakeFiles : public Files {
+ public:
+  explicit FakeFiles(Journal* journal = nullptr) : journal_(journal) {}
+  std::optional<std::string> ReadAll(const std::string& path) override;
+  void Append(const std::string& path, std::string_view bytes) override;
+  std::map<std::string, std::string> contents;
+  bool appendFails = false;
+
+ private:
+  Journal* journal_;
+};
+
+// All fakes wired together, with one journal.
+struct FakePlatform {
+  Journal journal;
+  FakeConsole console{25, 80, &journal};
+  FakeClock clock{LocalTime{2026, 12, 8, 20, 41, 5, 0}, &journal};
+  FakeAutomation automation{&journal};
+  FakeTcpClient tcp{&journal};
+  FakeHttpClient http;
+  FakeProcessRunner process{&journal};
+  FakeFiles files{&journal};
+  Platform platform() { return Platform{console, clock, automation, tcp, http, process, files}; }
+};
+
+}  // namespace nimbrix::fake

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace nimbrix {
+
+// One cycle's telemetry, in the units the dashboard and the reports use. Filled in full by the
+// telemetry reader every cycle; a failed request leaves 0 or an empty text.
+struct SondeSample {
+  std::string serial;
+  double latitude = 0;   // degrees, north positive
+  double longitude = 0;  // degrees, east positive
+  double altitude = 0;   // metres, 2 decimals
+  double course = 0;     // whole degrees
+  double speedKmh = 0;
+  double speedKnots = 0;  // whole knots
+  std::string timeText;   // characters 12..19: hh:mm:ss
+  std::string qrg;
+  double pressure = 0;     // hPa, 1 decimal
+  double temperature = 0;  // deg C, 1 decimal; -99 out of range
+  double humidity = 0;     // %, whole; 0 out of range
+  double climb = 0;        // m/s, 1 decimal
+  std::int16_t frame = 0;
+  std::int64_t item14 = 0;
+  std::string ggaLat;  // "4807.4074,N"
+  std::string ggaLon;  // "07159.2592,W"
+  std::string aprsLat;  // "4807.41N"
+  std::string aprsLon;  // "07159.26W"
+  std::string ggaSentence;
+};
+
+}  // namespace nimbrix
