@@ -1,0 +1,21 @@
+#pragma once
+
+// The real platform of this build: each function is implemented once per backend
+// (posix/ or win32/), and CMake compiles only the backend of the target system.
+
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace nimbrix {
+
+// Sets the terminal up (raw keys, Ctrl+C as byte 3) and restores it when destroyed,
+// and on SIGTERM/SIGHUP or a fatal error.
+std::unique_ptr<Console> MakeSystemConsole();
+std::unique_ptr<Clock> MakeSystemClock();
+std::unique_ptr<Automation> MakeSystemAutomation();
+std::unique_ptr<TcpClient> MakeSystemTcpClient();
+std::unique_ptr<HttpClient> MakeSystemHttpClient();
+std::unique_ptr<ProcessRunner> MakeSystemProcessRunner();
+
+}  // namespace nimbrix
