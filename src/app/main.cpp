@@ -1,1 +1,19 @@
-int main() { return 0; }
+// NIMBRIX: relays the telemetry of a radiosonde, read from the running decoder program,
+// to the APRS-IS network, and shows it on a text-mode dashboard. ESC ends it.
+
+#include "app/station.h"
+#include "platform/system.h"
+
+int main() {
+  using namespace nimbrix;
+  // The console comes first and goes last: it restores the terminal on every way out.
+  std::unique_ptr<Console> console = MakeSystemConsole();
+  std::unique_ptr<Clock> clock = MakeSystemClock();
+  std::unique_ptr<Automation> automation = MakeSystemAutomation();
+  std::unique_ptr<TcpClient> tcp = MakeSystemTcpClient();
+  std::unique_ptr<HttpClient> http = MakeSystemHttpClient();
+  std::unique_ptr<ProcessRunner> process = MakeSystemProcessRunner();
+  StdFiles files;
+  Platform platform{*console, *clock, *automation, *tcp, *http, *process, files};
+  return RunStation(platform, DefaultUpdateService());
+}

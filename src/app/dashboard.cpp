@@ -1,0 +1,82 @@
+#include "app/dashboard.h"
+
+#include <cstdio>
+
+#include "config/station_config.h"
+#include "format/clock_text.h"
+#include "format/format_mask.h"
+#include "format/number_text.h"
+#include "format/safe_text.h"
+
+namespace nimbrix {
+
+namespace {
+
+const std::string kBoxLine = "+" + std::string(77, '-') + "+";
+
+std::string TitleRow() {
+  const std::string version = kVersionText;
+  return std::string(58 - version.size(), '-') + version + "-+";
+}
+
+std::string BannerRow(const std::string& user) {
+  const std::string shown = MaskControlBytes(user);
+  const int blanks = 9 - static_cast<int>(user.size());
+  return "+-=> This program sends radiosonde data to APRS network under " + shown + " id" +
+         std::string(blanks > 0 ? blanks : 0, ' ') + " <=-+";
+}
+
+// The upper 32 bits of the 64-bit item, in upper-case hexadecimal without leading zeros.
+std::string HighWordHex(std::int64_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%X",
+                static_cast<unsigned>(static_cast<std::uint64_t>(value) >> 32));
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::string> DashboardRows(const SondeSample& s, const std::string& user) {
+  return {
+      TitleRow(),
+      BannerRow(user),
+      kBoxLine,
+      "                        -=> Data from SondeMonitor <=-",
+      " " + MaskControlBytes(s.timeText) + " | Frame=" + FormatMask(std::int64_t{s.frame}, "* ######") +
+          " | Serial#: " + MaskControlBytes(s.serial) + " | QRG: " + MaskControlBytes(s.qrg),
+      kBoxLine,
+      "      Latitude=" + FormatMask(s.latitude, "* 0.00000 ") + s.ggaLat +
+          " | Longitude=" + FormatMask(s.longitude, "* #0.00000 ") + s.ggaLon,
+      "   Altitude=" + FormatMask(s.altitude, "* ###0") + "m | Climb=" + FormatMask(s.climb, "* #.#") +
+          "m/s | Course=" + FormatMask(s.course, " 000") + "o  | Speed=" +
+          FormatMask(s.speedKmh, "* 0.0") + "km/h ",
+      kBoxLine,
+      "      Pressure=" + FormatMask(s.pressure, "* ##.0") + "mB        Temperature=" +
+          FormatMask(s.temperature, "* #.0") + "oC        Humidity=" + FormatMask(s.humidity, "* 0") +
+          "%",
+      kBoxLine,
+      ConsoleNumber(s.item14, 15) + HighWordHex(s.item14),
+      kBoxLine,
+  };
+}
+
+void DrawDashboard(Console& console, const SondeSample& sample, const std::string& user) {
+  const std::vector<std::string> rows = DashboardRows(sample, user);
+  console.MoveTo(1, 1);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    console.Write(rows[i]);
+    console.LineBreak();
+    // Rows 4 and 6 are passed over; after row 15 the cursor goes to row 17.
+    if (i == 2 || i == 3 || i + 1 == rows.size()) console.LineBreak();
+  }
+}
+
+void DrawStatusLines(Console& console, const LocalTime& now, std::int32_t cyclesSinceReport) {
+  console.MoveTo(18, 1);
+  console.Write("Local Time: " + ClockText(now));
+  console.LineBreak();
+  console.Write("Last valid data: " + ConsoleNumber(std::int64_t{cyclesSinceReport}, 15) + "s ago...");
+  console.LineBreak();
+}
+
+}  // namespace nimbrix

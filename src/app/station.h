@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/platform.h"
+#include "update/version_check.h"
+
+namespace nimbrix {
+
+inline constexpr const char* kConfigFileName = "NIMBRIX.INI";
+inline constexpr const char* kDecoderProgId = "SondeMonitor.Document";
+inline constexpr const char* kRegisterOleCommand = "regsvr32 c:\\windows\\system32\\ole32.dll /s";
+
+// The whole run: start-up, then the main cycle until ESC. Returns the exit code
+// (0 on every ordinary way out).
+int RunStation(Platform& platform, const UpdateService& updateService);
+
+}  // namespace nimbrix

@@ -1,0 +1,169 @@
+#include "app/station.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/fake/fakes.h"
+
+namespace nimbrix {
+namespace {
+
+using fake::FakePlatform;
+
+constexpr char kGoodIni[] =
+    "# station\r\nUSER=n0call-11\r\nPASS=12345\r\nSERVER=aprs.local,14580\r\n";
+
+UpdateService TestService() { return {"http", "update.test", "http://update.test/nimbrix"}; }
+
+// A flying sonde above 2000 m whose time text moves on by one second per cycle pause.
+void FlySonde(FakePlatform& f) {
+  f.automation.answers = {
+      {0, Variant::Text("T1234567")},     {1, Variant::Real(48.123456)},
+      {2, Variant::Real(-71.987654)},     {3, Variant::Real(12345.5)},
+      {4, Variant::Real(10)},             {5, Variant::Real(10)},
+      {6, Variant::Text("2026-12-08 20:41:05")}, {7, Variant::Text("403.001")},
+      {8, Variant::Real(850.4)},          {9, Variant::Real(-3.2)},
+      {10, Variant::Real(67)},            {11, Variant::Text("RS41")},
+      {12, Variant::Real(5.3)},           {13, Variant::Signed(2345)},
+      {14, Variant::Signed(7, VT_I8)},
+  };
+  f.clock.onSleep = [&f](std::int64_t) {
+    const LocalTime now = f.clock.Now();
+    char text[32];
+    std::snprintf(text, sizeof text, "2026-12-08 %02d:%02d:%02d", now.hour, now.minute, now.second);
+    f.automation.answers[6] = Variant::Text(text);
+  };
+}
+
+struct StationTest : ::testing::Test {
+  FakePlatform f;
+  void SetUp() override {
+    f.files.contents["NIMBRIX.INI"] = kGoodIni;
+    f.http.reply = "versao=0.22";
+    f.tcp.reachable = {"aprs.local:14580"};
+    FlySonde(f);
+  }
+  int Run() {
+    Platform p = f.platform();
+    return RunStation(p, TestService());
+  }
+  int Count(int ms) const { return static_cast<int>(std::count(f.clock.sleeps.begin(), f.clock.sleeps.end(), ms)); }
+  std::vector<std::string> Reports() const {
+    std::vector<std::string> out;
+    for (const auto& line : f.tcp.lines)
+      if (line.find(":@") != std::string::npos) out.push_back(line);
+    return out;
+  }
+};
+
+TEST_F(StationTest, EscAfterThreeCyclesEndsWithExitCodeZero) {
+  f.console.keys = {"x", "y", kKeyEscape};
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Count(950), 3);
+  EXPECT_EQ(f.automation.releases, 1);
+  EXPECT_TRUE(f.console.keys.empty());
+}
+
+TEST_F(StationTest, StartUpRunsItsStepsInOrder) {
+  f.console.keys = {kKeyEscape};
+  ASSERT_EQ(Run(), 0);
+  const auto& e = f.journal.events;
+  auto at = [&](const std::string& prefix) {
+    auto it = std::find_if(e.begin(), e.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; });
+    EXPECT_NE(it, e.end()) << prefix;
+    return it - e.begin();
+  };
+  EXPECT_LT(at("console Reading config file version config 2"), at("console Cheking for a new version..."));
+  EXPECT_LT(at("console Cheking for a new version..."), at("clear"));
+  EXPECT_LT(at("clear"), at("run regsvr32 c:\\windows\\system32\\ole32.dll /s"));
+  EXPECT_LT(at("run regsvr32"), at("attach ok"));
+  EXPECT_LT(at("attach ok"), at("console Conecting:"));
+  EXPECT_LT(at("console Conecting:"), at("tcp open aprs.local:14580"));
+  EXPECT_LT(at("tcp open aprs.local:14580"), at("console Using # 1 => aprs.local,14580"));
+  EXPECT_LT(at("console Using # 1 => aprs.local,14580"), at("sleep 2000"));
+  EXPECT_EQ(f.tcp.lines.front(), "user N0CALL-11 pass 12345 vers NIMBRIX 0.22 filter b/ZZZZZ/\r\n");
+}
+
+TEST_F(StationTest, ScreenAfterFirstCycle) {
+  f.console.keys = {kKeyEscape};
+  ASSERT_EQ(Run(), 0);
+  EXPECT_EQ(f.console.RowTrimmed(1), "----------------------------------------------NIMBRIX 0.22-+");
+  EXPECT_EQ(f.console.RowTrimmed(19), "Last valid data:  0 s ago...");
+  EXPECT_EQ(f.console.Row(24).substr(0, 27), "Using # 1 => aprs.local,145");
+  EXPECT_EQ(f.console.RowTrimmed(18).substr(0, 12), "Local Time: ");
+}
+
+TEST_F(StationTest, KeyS_AboveTwoThousandMetresSendsAtNextChangedSentence) {
+  f.console.keys = {"", "", "s", "", kKeyEscape};  // "" = no key in that cycle
+  ASSERT_EQ(Run(), 0);
+  // Cycle 3 reads "s"; cycle 4 has a new sentence and sends after making up 6 - 3 cycles.
+  ASSERT_EQ(Reports().size(), 1u);
+  EXPECT_EQ(Count(1000), 3);
+  EXPECT_EQ(f.console.RowTrimmed(21).substr(0, 19), "Last transmission: ");
+}
+
+TEST_F(StationTest, ArrowAndCtrlCChangeNothing) {
+  f.console.keys = {"\x1b[A", "\x03", "\x1bOP", "", kKeyEscape};
+  ASSERT_EQ(Run(), 0);
+  EXPECT_EQ(Count(950), 5);
+  EXPECT_TRUE(Reports().empty());
+}
+
+TEST_F(StationTest, DecoderNotFoundEndsAfterThreeSecondsWithoutConnecting) {
+  f.automation.available = false;
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(f.clock.sleeps.back(), 3000);
+  EXPECT_TRUE(f.tcp.opens.empty());
+  EXPECT_EQ(f.process.commands.size(), 1u);
+  EXPECT_NE(f.console.transcript.find("\nSondeMonitor not found! Exiting...\n"), std::string::npos);
+  const int row = f.console.cursorRow() - 1;
+  EXPECT_EQ(f.console.RowTrimmed(row), "SondeMonitor not found! Exiting...");
+  EXPECT_EQ(f.console.ColorAt(row, 1), kColorLightRed);
+}
+
+TEST_F(StationTest, BadCallsignWaitsForAKeyAndEndsBeforeTheUpdateCheck) {
+  f.files.contents["NIMBRIX.INI"] = "USER=ab\r\n";
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(f.console.waitKeyCalls, 1);
+  EXPECT_TRUE(f.http.urls.empty());
+  EXPECT_NE(f.console.transcript.find("Config file error: check callsign in INI file =AB\n"),
+            std::string::npos);
+}
+
+TEST_F(StationTest, MissingFileIsFormatOneAndFailsTheCallsign) {
+  f.files.contents.clear();
+  EXPECT_EQ(Run(), 0);
+  EXPECT_NE(f.console.transcript.find("Reading config file version 1\nConfig file error: check callsign in INI file\n"),
+            std::string::npos);
+  EXPECT_EQ(f.console.waitKeyCalls, 1);
+}
+
+TEST_F(StationTest, HostileCallsignCannotReachTheTerminalRaw) {
+  f.files.contents["NIMBRIX.INI"] = "USER=\x1b]0;pwned\x07\r\n";
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(f.console.transcript.find('\x1b'), std::string::npos);
+}
+
+TEST_F(StationTest, EscDuringTheWaitForServersEndsTheProgram) {
+  f.tcp.reachable.clear();
+  f.console.keys = {kKeyEscape};
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Count(950), 0);
+  EXPECT_EQ(f.clock.sleeps.back(), 5000);
+  EXPECT_EQ(f.automation.releases, 1);
+}
+
+TEST_F(StationTest, LowAltitudeReportsArePacedAtLeastSixCyclesApart) {
+  f.automation.answers[3] = Variant::Real(1500);
+  for (int i = 0; i < 40; ++i) f.console.keys.push_back("");
+  f.console.keys.push_back(kKeyEscape);
+  ASSERT_EQ(Run(), 0);
+  const auto reports = Reports();
+  ASSERT_GE(reports.size(), 4u);
+  EXPECT_LE(reports.size(), 7u);
+  for (const auto& r : reports) EXPECT_EQ(r.rfind("N0CALL-11>APZQW0,TCPIP*:@", 0), 0u) << r;
+}
+
+}  // namespace
+}  // namespace nimbrix

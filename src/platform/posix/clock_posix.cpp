@@ -1,0 +1,43 @@
+#include <time.h>
+
+#include <cerrno>
+
+#include "platform/system.h"
+
+namespace nimbrix {
+
+namespace {
+
+class PosixClock : public Clock {
+ public:
+  LocalTime Now() override {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    tm local{};
+    ::localtime_r(&now.tv_sec, &local);
+    return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                     local.tm_min,         local.tm_sec,     static_cast<int>(now.tv_nsec / 1000000)};
+  }
+
+  void SleepMs(int milliseconds) override {
+    if (milliseconds <= 0) return;
+    timespec remaining{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    }
+  }
+};
+
+// There is no OLE library to register on this system: the step has nothing to do.
+class PosixProcessRunner : public ProcessRunner {
+ public:
+  void Run(const std::string&) override {}
+};
+
+}  // namespace
+
+std::unique_ptr<Clock> MakeSystemClock() { return std::make_unique<PosixClock>(); }
+std::unique_ptr<ProcessRunner> MakeSystemProcessRunner() {
+  return std::make_unique<PosixProcessRunner>();
+}
+
+}  // namespace nimbrix

@@ -1,0 +1,186 @@
+// The terminal on POSIX systems: ANSI/VT output, raw keyboard input through termios.
+// The terminal settings are restored on every way out: normal end, exceptions, SIGTERM,
+// SIGHUP, SIGQUIT, and fatal errors (out of memory, std::terminate), which end with 255.
+
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <exception>
+#include <new>
+#include <string>
+
+#include "platform/system.h"
+
+namespace nimbrix {
+
+namespace {
+
+// Shared with the signal handlers: everything here is set before the handlers are installed.
+termios g_savedTermios;
+volatile sig_atomic_t g_termiosSaved = 0;
+volatile sig_atomic_t g_outputIsTerminal = 0;
+
+constexpr char kResetSequence[] = "\x1b[0m\x1b[?25h\x1b[?7h";
+
+void WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+// Async-signal-safe: only tcsetattr and write.
+void RestoreTerminal() {
+  if (g_outputIsTerminal) WriteAll(STDOUT_FILENO, kResetSequence, sizeof kResetSequence - 1);
+  if (g_termiosSaved) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_savedTermios);
+}
+
+void OnTerminatingSignal(int signal) {
+  RestoreTerminal();
+  // End the way the signal would have ended us, so the parent sees the real cause.
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+[[noreturn]] void FatalError() {
+  RestoreTerminal();
+  static const char message[] = "\r\nNIMBRIX: fatal system error\r\n";
+  WriteAll(STDERR_FILENO, message, sizeof message - 1);
+  ::_exit(255);
+}
+
+void InstallHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnTerminatingSignal;
+  sigemptyset(&action.sa_mask);
+  for (int s : {SIGTERM, SIGHUP, SIGQUIT, SIGINT}) ::sigaction(s, &action, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);  // a closed connection is reported by send(), not by a signal
+  std::set_new_handler([] { FatalError(); });
+  std::set_terminate([] { FatalError(); });
+}
+
+// Windows console colour numbers (bit 0 blue, 1 green, 2 red, 3 bright) as ANSI foregrounds.
+std::string ColorSequence(int color) {
+  color &= 15;
+  if (color == 7) return "\x1b[39m";  // normal text: the terminal's own foreground
+  const int ansi = ((color & 4) ? 1 : 0) | ((color & 2) ? 2 : 0) | ((color & 1) ? 4 : 0);
+  return "\x1b[" + std::to_string(((color & 8) ? 90 : 30) + ansi) + "m";
+}
+
+class PosixConsole : public Console {
+ public:
+  PosixConsole() {
+    inputIsTerminal_ = ::isatty(STDIN_FILENO) == 1;
+    g_outputIsTerminal = ::isatty(STDOUT_FILENO) == 1;
+    if (inputIsTerminal_ && ::tcgetattr(STDIN_FILENO, &g_savedTermios) == 0) {
+      g_termiosSaved = 1;
+      termios raw = g_savedTermios;
+      // Keys arrive one by one, unechoed; Ctrl+C is byte 3, not a signal.
+      raw.c_lflag &= ~(ICANON | ECHO | ISIG | IEXTEN);
+      raw.c_iflag &= ~(IXON | ICRNL | INLCR | IGNCR);
+      raw.c_cc[VMIN] = 1;
+      raw.c_cc[VTIME] = 0;
+      ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw);
+    }
+    InstallHandlers();
+    if (g_outputIsTerminal) Emit("\x1b[?7h");  // wrap at the right edge
+  }
+
+  ~PosixConsole() override { RestoreTerminal(); }
+
+  void MoveTo(int row, int col) override {
+    if (g_outputIsTerminal) {
+      Emit("\x1b[" + std::to_string(row) + ";" + std::to_string(col) + "H");
+    } else {
+      Emit("\n");  // plain text output: each positioned piece starts a new line
+    }
+  }
+
+  void SetColor(int color) override {
+    if (g_outputIsTerminal) Emit(ColorSequence(color));
+  }
+
+  void Clear() override {
+    if (g_outputIsTerminal) Emit("\x1b[2J\x1b[H");
+  }
+
+  void Write(std::string_view text) override { Emit(text); }
+
+  void LineBreak() override { Emit(g_outputIsTerminal ? "\r\n" : "\n"); }
+
+  std::string PollKey() override { return ReadKey(0); }
+
+  std::string WaitKey() override { return ReadKey(-1); }
+
+ private:
+  static void Emit(std::string_view bytes) { WriteAll(STDOUT_FILENO, bytes.data(), bytes.size()); }
+
+  // One byte of input within timeoutMs (-1: wait); -1 when none (or end of input).
+  int ReadByte(int timeoutMs) {
+    if (inputClosed_) return -1;
+    pollfd fd{STDIN_FILENO, POLLIN, 0};
+    for (;;) {
+      const int ready = ::poll(&fd, 1, timeoutMs);
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready <= 0) return -1;
+      break;
+    }
+    unsigned char byte = 0;
+    for (;;) {
+      const ssize_t n = ::read(STDIN_FILENO, &byte, 1);
+      if (n == 1) return byte;
+      if (n < 0 && errno == EINTR) continue;
+      inputClosed_ = true;  // end of input (a pipe or file that ran out): no more keys
+      return -1;
+    }
+  }
+
+  // A key's text: one byte, a whole UTF-8 character, or a whole escape sequence (arrows,
+  // function keys). A lone ESC is told apart by the absence of a follow-up byte.
+  std::string ReadKey(int timeoutMs) {
+    const int first = ReadByte(timeoutMs);
+    if (first < 0) return "";
+    std::string key(1, static_cast<char>(first));
+    if (first == 0x1b) {
+      const int next = ReadByte(kSequenceGapMs);
+      if (next < 0) return key;
+      key += static_cast<char>(next);
+      if (next == '[' || next == 'O') {
+        // Parameters and intermediates, up to the final byte 0x40..0x7e (bounded).
+        for (int i = 0; i < 16; ++i) {
+          const int c = ReadByte(kSequenceGapMs);
+          if (c < 0) break;
+          key += static_cast<char>(c);
+          if (c >= 0x40 && c <= 0x7e && !(next == '[' && i == 0 && c == '[')) break;
+        }
+      }
+      return key;
+    }
+    int continuation = first >= 0xf0 ? 3 : first >= 0xe0 ? 2 : first >= 0xc0 ? 1 : 0;
+    while (continuation-- > 0) {
+      const int c = ReadByte(kSequenceGapMs);
+      if (c < 0) break;
+      key += static_cast<char>(c);
+    }
+    return key;
+  }
+
+  static constexpr int kSequenceGapMs = 30;
+  bool inputIsTerminal_ = false;
+  bool inputClosed_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Console> MakeSystemConsole() { return std::make_unique<PosixConsole>(); }
+
+}  // namespace nimbrix

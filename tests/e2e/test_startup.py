@@ -1,0 +1,21 @@
+"""Start-up of the real program: configuration errors and a missing decoder."""
+
+from conftest import station_ini, free_port
+
+
+def test_bad_callsign_shows_message_and_waits_for_a_key(nimbrix):
+    n = nimbrix("USER=ab\r\n")
+    assert n.wait_for("Config file error: check callsign in INI file =AB")
+    assert "Reading config file version config 2" in n.text()
+    n.pump(0.5)
+    assert n.child.isalive(), "must wait for a key"
+    n.send("x")
+    assert n.wait_exit(5) == 0
+
+
+def test_no_decoder_gives_red_message_and_exit_code_zero(nimbrix):
+    n = nimbrix(station_ini(f"127.0.0.1,{free_port()}"))
+    assert n.wait_for("SondeMonitor not found! Exiting...", timeout=20)
+    row = next(i for i, line in enumerate(n.screen.display) if "SondeMonitor not found" in line)
+    assert n.screen.buffer[row][0].fg == "brightred"
+    assert n.wait_exit(10) == 0

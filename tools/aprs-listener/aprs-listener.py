@@ -1,0 +1,68 @@
+#!/usr/bin/env python3
+"""A minimal APRS-IS listener for the demo and for checking a station on one machine.
+
+It accepts TCP connections on 127.0.0.1, greets each like an APRS-IS server does, and keeps
+every line it receives: appended to --log (one line per received line, CR LF removed) and
+echoed on stderr when --verbose. It never answers the login and never relays anything.
+
+  aprs-listener.py [--host 127.0.0.1] [--port 14580 | --port 0] [--port-file FILE] [--log FILE]
+
+With --port 0 the system picks a free port; --port-file receives the port number.
+"""
+
+import argparse
+import socket
+import sys
+import threading
+
+
+def serve_client(client, log_path, lock, verbose):
+    buffer = b""
+    with client:
+        try:
+            client.sendall(b"# NIMBRIX demo listener\r\n")
+            while True:
+                chunk = client.recv(65536)
+                if not chunk:
+                    break
+                buffer += chunk
+                while b"\r\n" in buffer:
+                    line, buffer = buffer.split(b"\r\n", 1)
+                    with lock:
+                        if log_path:
+                            with open(log_path, "ab") as log:
+                                log.write(line + b"\n")
+                        if verbose:
+                            sys.stderr.write("aprs-listener: " + line.decode("latin-1") + "\n")
+        except OSError:
+            pass
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=14580)
+    parser.add_argument("--port-file")
+    parser.add_argument("--log")
+    parser.add_argument("--verbose", action="store_true")
+    args = parser.parse_args()
+
+    server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    server.bind((args.host, args.port))
+    server.listen(8)
+    if args.port_file:
+        with open(args.port_file, "w") as f:
+            f.write(str(server.getsockname()[1]))
+    lock = threading.Lock()
+    try:
+        while True:
+            client, _ = server.accept()
+            threading.Thread(target=serve_client, args=(client, args.log, lock, args.verbose),
+                             daemon=True).start()
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    main()
