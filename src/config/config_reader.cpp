@@ -1,0 +1,174 @@
+#include "config/config_reader.h"
+
+#include <utility>
+
+#include "config/config_stream.h"
+#include "config/config_text.h"
+#include "format/text_to_number.h"
+
+namespace nimbrix {
+
+namespace {
+
+using Kind = ConfigAction::Kind;
+
+void WriteLine(ConfigResult& result, std::string text) {
+  result.actions.push_back({Kind::kWriteLine, std::move(text), 0});
+}
+void WaitKey(ConfigResult& result) {
+  result.actions.push_back({Kind::kWaitKey, {}, 0});
+}
+void Pause(ConfigResult& result, int ms) {
+  result.actions.push_back({Kind::kPause, {}, ms});
+}
+void Exit(ConfigResult& result, int code) {
+  result.actions.push_back({Kind::kExit, {}, code});
+}
+
+bool IsYes(std::string_view value) {
+  return UpperCaseCp437(value) == "YES";
+}
+
+// Key: before the first "=" (the whole line without one). Value: from there to the second
+// "=" or the line's end; empty without "=". Blanks on either side belong to both.
+std::pair<std::string_view, std::string_view> SplitKeyLine(std::string_view line) {
+  const std::size_t first = line.find('=');
+  if (first == std::string_view::npos) return {line, {}};
+  const std::size_t second = line.find('=', first + 1);
+  const std::size_t valueLength =
+      second == std::string_view::npos ? std::string_view::npos : second - first - 1;
+  return {line.substr(0, first), line.substr(first + 1, valueLength)};
+}
+
+// Applies one key line; false when the program is to end.
+bool ApplySetting(ConfigResult& result, int position, std::string_view value) {
+  StationConfig& config = result.config;
+  ServerList& servers = result.servers;
+  switch (position) {
+    case kKeyUser:
+      config.sUSER = UpperCaseCp437(value);
+      if (!CallsignIsValid(config.sUSER)) {
+        WriteLine(result, "Config file error: check callsign in INI file =" + config.sUSER);
+        WaitKey(result);
+        Exit(result, 0);
+        return false;
+      }
+      break;
+    case kKeyPass:
+      config.sPASS = UpperCaseCp437(value);
+      if (PasscodeNeedsConversion(config.sPASS)) config.sPASS = ConvertPasscode(config.sPASS);
+      break;
+    case kKeyStatus:
+      config.sSTATUS = std::string(value);
+      break;
+    case kKeyServer:
+      if (servers.nSERVERS >= ServerList::kMaxServers) {
+        WriteLine(result, "Maximum Servers=10. Press any key to continue...");
+        WaitKey(result);
+      } else {
+        ++servers.nSERVERS;
+        servers.sSERVER[servers.nSERVERS] = std::string(value);
+      }
+      break;
+    case kKeyQrg:
+      if (IsYes(value)) config.nQRG = 1;
+      break;
+    case kKeyPressure0:
+      config.nP0 = IsYes(value) ? 1 : 0;
+      break;
+    case kKeyId:
+      if (IsYes(value)) config.nID = 1;
+      break;
+    case kKeySymbol:
+      config.sSYMBOL = std::string(value);
+      if (config.sSYMBOL.size() != 2 || (config.sSYMBOL[0] != '/' && config.sSYMBOL[0] != '\\')) {
+        config.sSYMBOL = "/O";
+      }
+      break;
+    case kKeyAltitude:
+      if (UpperCaseCp437(value) == "NO") config.nALTITUDE = 0;
+      break;
+    case kKeyFrame:
+      if (IsYes(value)) config.nFRAME = 1;
+      break;
+    default:  // not a key, or only a part of one found inside another word
+      break;
+  }
+  return true;
+}
+
+}  // namespace
+
+ConfigResult ReadConfiguration(const ConfigBytes& file) {
+  StationConfig config;
+  config.nALTITUDE = 1;
+  config.sSYMBOL = "/O";
+  ServerList servers;
+  servers.nCURSERVER = 1;
+
+  const std::string first = FirstLine(BytesOf(file));
+  const bool keywordFormat = first.find_first_of("=#") != std::string::npos;
+  ConfigResult result = keywordFormat
+                            ? ReadConfigFormat2(file, std::move(config), std::move(servers))
+                            : ReadConfigFormat1(file, std::move(config), std::move(servers));
+  if (!result.exits()) WriteLine(result, "");
+  return result;
+}
+
+ConfigResult ReadConfigFormat2(const ConfigBytes& file, StationConfig config, ServerList servers) {
+  ConfigResult result{std::move(config), std::move(servers), {}};
+  WriteLine(result, "Reading config file version config 2");
+  ConfigStream in(BytesOf(file));
+  while (!in.AtEnd()) {
+    const std::string_view line = in.ReadLine();
+    if (line.empty() || line.front() == '#') continue;
+    const auto [key, value] = SplitKeyLine(line);
+    if (!ApplySetting(result, KeywordPosition(key), value)) return result;
+  }
+  result.config.LoginLine = BuildLoginLine(result.config.sUSER, result.config.sPASS);
+  return result;
+}
+
+ConfigResult ReadConfigFormat1(const ConfigBytes& file, StationConfig config, ServerList servers) {
+  ConfigResult result{std::move(config), std::move(servers), {}};
+  StationConfig& cfg = result.config;
+  ServerList& list = result.servers;
+  WriteLine(result, "Reading config file version 1");
+  ConfigStream in(BytesOf(file));
+
+  cfg.sUSER = in.ReadField();
+  if (!CallsignIsValid(cfg.sUSER)) {
+    WriteLine(result, "Config file error: check callsign in INI file");
+    WaitKey(result);
+    Exit(result, 0);
+    return result;
+  }
+  cfg.sPASS = ConvertPasscode(in.ReadField());
+
+  // A lone digit 1 to 9 is the server count; anything else is the status text, and the
+  // count follows as a number of its own.
+  const std::string third = in.ReadField();
+  const double thirdNumber = TextToNumber(third);
+  if (third.size() == 1 && thirdNumber > 0 && thirdNumber < 10) {
+    list.nSERVERS = static_cast<std::int16_t>(thirdNumber);
+    cfg.sSTATUS.clear();
+  } else {
+    cfg.sSTATUS = third;
+    list.nSERVERS = WholeNumberToInt16(TextToNumber(in.ReadNumberField()));
+  }
+
+  if (list.nSERVERS < 1 || list.nSERVERS > ServerList::kMaxServers) {
+    WriteLine(result, "Config file error: check number of servers should be 1 to 9");
+    WriteLine(result, "Exiting...");
+    Pause(result, 5000);
+    Exit(result, 0);
+    return result;
+  }
+  // The count was checked above, so no range test is needed after each line.
+  for (int slot = 1; slot <= list.nSERVERS; ++slot) list.sSERVER[slot] = std::string(in.ReadLine());
+
+  cfg.LoginLine = BuildLoginLine(cfg.sUSER, cfg.sPASS);
+  return result;
+}
+
+}  // namespace nimbrix

@@ -1,0 +1,143 @@
+#include "platform/posix/tcp_client_posix.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+namespace nimbrix {
+namespace {
+
+// A socket on 127.0.0.1 with an ephemeral port; listening unless told otherwise.
+class Peer {
+ public:
+  explicit Peer(bool listening = true, int receiveBuffer = 0) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer > 0) {  // inherited by accepted sockets; also stops auto-tuning
+      ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t length = sizeof a;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
+    port_ = ntohs(a.sin_port);
+    if (listening) ::listen(fd_, 4);
+  }
+  ~Peer() {
+    if (conn_ >= 0) ::close(conn_);
+    ::close(fd_);
+  }
+  int port() const { return port_; }
+  void Accept() { conn_ = ::accept(fd_, nullptr, nullptr); }
+  int conn() const { return conn_; }
+  // What arrives until `expected` bytes are in, or nothing more comes for a while.
+  std::string Receive(std::size_t expected) {
+    std::string got;
+    char buffer[4096];
+    pollfd p{conn_, POLLIN, 0};
+    // Up to the expected size, then a short look for anything extra.
+    while (::poll(&p, 1, got.size() < expected ? 2000 : 50) > 0) {
+      const ssize_t n = ::recv(conn_, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+  }
+  void CloseConnection(bool reset) {
+    if (reset) {
+      const linger l{1, 0};
+      ::setsockopt(conn_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    }
+    ::close(conn_);
+    conn_ = -1;
+  }
+
+ private:
+  int fd_ = -1, conn_ = -1, port_ = 0;
+};
+
+TEST(PosixTcpClient, BytesArriveExactly) {
+  Peer server;
+  PosixTcpClient client;
+  ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
+  server.Accept();
+  const std::string line("user N0CALL pass 1\r\n\0\x1b\xff tail", 25);
+  EXPECT_EQ(client.Send(line), 0);
+  EXPECT_EQ(client.Send("second\r\n"), 0);
+  const std::string all = line + "second\r\n";
+  EXPECT_EQ(server.Receive(all.size()), all);
+  EXPECT_EQ(client.Send(""), 0);
+}
+
+TEST(PosixTcpClient, ServerTrafficIsDroppedNotBlocking) {
+  Peer server;
+  PosixTcpClient client;
+  ASSERT_TRUE(client.Open("localhost", server.port()));
+  server.Accept();
+  const std::string greeting(300000, '#');  // more than one send drains
+  ::send(server.conn(), greeting.data(), greeting.size(), MSG_DONTWAIT);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(client.Send("x\r\n"), 0);
+  EXPECT_EQ(server.Receive(9), "x\r\nx\r\nx\r\n");
+}
+
+TEST(PosixTcpClient, OpenRefusals) {
+  Peer server;
+  Peer closed(false);  // bound but not listening: connections are refused
+  PosixTcpClient client;
+  EXPECT_FALSE(client.Open("127.0.0.1", closed.port()));
+  EXPECT_FALSE(client.Open("127.0.0.1", 0));
+  EXPECT_FALSE(client.Open("127.0.0.1", -14580));
+  EXPECT_FALSE(client.Open("", server.port()));
+  EXPECT_FALSE(client.Open(std::string("127.0.0.1\0evil", 14), server.port()));
+  EXPECT_FALSE(client.IsOpen());
+  EXPECT_EQ(client.Send("x"), kSendNotConnected);
+
+  // A second open fails and leaves the first connection working.
+  ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
+  server.Accept();
+  EXPECT_FALSE(client.Open("127.0.0.1", server.port()));
+  EXPECT_TRUE(client.IsOpen());
+  EXPECT_EQ(client.Send("still\r\n"), 0);
+  EXPECT_EQ(server.Receive(7), "still\r\n");
+  client.Close();
+  client.Close();
+  EXPECT_FALSE(client.IsOpen());
+  EXPECT_EQ(client.Send("x"), kSendNotConnected);
+}
+
+TEST(PosixTcpClient, PeerGoneFailsTheNextSend) {
+  for (bool reset : {false, true}) {
+    Peer server;
+    PosixTcpClient client;
+    ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
+    server.Accept();
+    server.CloseConnection(reset);
+    ::usleep(20000);  // let the FIN or RST arrive
+    EXPECT_EQ(client.Send("lost\r\n"), kSendNetworkError) << reset;
+    EXPECT_TRUE(client.IsOpen());  // closing is the caller's decision
+  }
+}
+
+TEST(PosixTcpClient, PeerThatNeverReadsTimesOut) {
+  Peer server(true, 4096);
+  PosixTcpClient client(150);
+  ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
+  server.Accept();
+  const std::string flood(16 << 20, 'x');  // more than both socket buffers hold
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client.Send(flood), kSendTimedOut);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(150));
+  EXPECT_LT(took, std::chrono::seconds(5));
+  EXPECT_TRUE(client.IsOpen());
+}
+
+}  // namespace
+}  // namespace nimbrix

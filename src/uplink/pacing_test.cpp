@@ -1,0 +1,162 @@
+// The report pacing as the main cycle drives it, on the virtual clock.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/fake/fakes.h"
+#include "uplink/reports.h"
+
+namespace nimbrix {
+namespace {
+
+// One station: a reachable server, a sonde, and the steps of the main cycle that touch reports.
+struct Station {
+  explicit Station(LocalTime start) : clock(start) {
+    servers.sSERVER[1] = "a,1";
+    servers.nSERVERS = 1;
+    tcp.reachable = {"a:1"};
+    tcp.Open("a", 1);  // connected already, without the connect's pause
+    config.sUSER = "N0CALL";
+    config.sSYMBOL = "/O";
+    sample.latitude = 48.1;
+    sample.longitude = 11.5;
+    sample.altitude = 5000;
+  }
+
+  // One cycle; a new sentence unless the decoder is stalled.
+  void Cycle(bool newSentence = true) {
+    if (newSentence) sample.ggaSentence = "$GPGGA," + std::to_string(cycle);
+    UpdateValidFlags(state, sample);
+    const std::string report = ComposePositionReport(config, sample);
+    const LocalTime first = clock.Now();
+    MarkReportDue(state, sample, first, clock.Now());
+    const std::size_t sleeps = clock.sleeps.size();
+    const std::size_t lines = tcp.lines.size();
+    SendReports(state, config, sample, report, uplink);
+    for (std::size_t i = lines; i < tcp.lines.size(); ++i) {
+      if (tcp.lines[i].find(":@") != std::string::npos) {
+        reports.push_back(cycle);
+        makeUpPauses.push_back(static_cast<int>(clock.sleeps.size() - sleeps));
+      } else {
+        statusMinutes.push_back(first.minute);
+      }
+    }
+    clock.SleepMs(950);
+    ++state.CyclesSinceReport;
+    const std::string key = console.PollKey();
+    if (key == "s" || key == "S") state.ValidFlags |= kFlagReportDue;
+    ++cycle;
+  }
+  void Run(int cycles) {
+    for (int i = 0; i < cycles; ++i) Cycle();
+  }
+
+  fake::FakePlatform p;
+  fake::FakeClock clock;
+  fake::FakeConsole& console = p.console;
+  fake::FakeTcpClient& tcp = p.tcp;
+  ServerList servers;
+  Uplink uplink{console, clock, tcp, p.files, servers, "user N0CALL\r\n"};
+  StationConfig config;
+  SondeSample sample;
+  ReportState state;
+  int cycle = 0;
+  std::vector<int> reports;        // cycles that sent a position report
+  std::vector<int> makeUpPauses;   // 1000 ms pauses before each of them
+  std::vector<int> statusMinutes;  // clock minute of each status report
+};
+
+const LocalTime kAt20_41_05{2026, 12, 8, 20, 41, 5, 0};
+
+TEST(Pacing, HighAltitudeSixtyCyclesApart) {
+  for (double altitude : {5000.0, 2000.0}) {  // exactly 2000 is not low
+    Station s(kAt20_41_05);
+    s.sample.altitude = altitude;
+    s.Run(181);
+    EXPECT_EQ(s.reports, (std::vector<int>{60, 120, 180})) << altitude;
+    EXPECT_EQ(s.makeUpPauses, (std::vector<int>{0, 0, 0}));
+  }
+}
+
+TEST(Pacing, FirstCycleNeverSends) {
+  Station s(LocalTime{2026, 12, 8, 20, 41, 7, 0});  // second 7: due at once below 2000 m
+  s.sample.altitude = 100;
+  s.Cycle();
+  EXPECT_TRUE(s.reports.empty());
+  EXPECT_EQ(s.state.ValidFlags, kFlagReportDue | kFlagPosition | kFlagAltitude);
+  s.Cycle();
+  EXPECT_EQ(s.reports, std::vector<int>{1});
+  EXPECT_EQ(s.makeUpPauses, std::vector<int>{5});  // at most five
+}
+
+TEST(Pacing, LowAltitudeKeepsSixToSevenCyclesOfSpacing) {
+  Station s(kAt20_41_05);
+  s.sample.altitude = 1999;
+  s.Run(300);
+  ASSERT_GT(s.reports.size(), 30u);
+  for (std::size_t i = 1; i < s.reports.size(); ++i) {
+    const int gap = s.reports[i] - s.reports[i - 1];
+    EXPECT_LE(gap, 7);  // more than 6 cycles always makes one due
+    EXPECT_EQ(s.makeUpPauses[i], gap < 6 ? 6 - gap : 0) << "report " << i;
+  }
+}
+
+TEST(Pacing, MakeUpPausesThenLastTransmission) {
+  // Second 14, two cycles since the last report: four pauses, then row 21 and the line.
+  Station s(LocalTime{2026, 12, 8, 20, 41, 14, 0});
+  s.sample.altitude = 1500;
+  s.state.ValidFlags = kFlagPosition | kFlagAltitude | kFlagNewSentence;
+  s.state.CyclesSinceReport = 2;
+  MarkReportDue(s.state, s.sample, s.clock.Now(), s.clock.Now());
+  SendReports(s.state, s.config, s.sample, "REPORT\r\n", s.uplink);
+  EXPECT_EQ(s.clock.sleeps.back(), 1000);
+  EXPECT_EQ(s.clock.elapsedMs(), 4000);
+  EXPECT_EQ(s.console.RowTrimmed(21), "Last transmission: 20:41:18");
+  EXPECT_EQ(s.tcp.lines, std::vector<std::string>{"REPORT\r\n"});
+  EXPECT_EQ(s.state.ValidFlags, 0);
+  EXPECT_EQ(s.state.CyclesSinceReport, 0);
+}
+
+TEST(Pacing, KeyAskedReportGoesOutNextCycleWithoutPause) {
+  for (const char* key : {"s", "S"}) {
+    Station s(kAt20_41_05);
+    s.Run(81);  // report at 60, then 20 more cycles
+    s.console.keys.push_back(key);
+    s.Cycle();  // the key is read at the end of cycle 81
+    s.Cycle();
+    EXPECT_EQ(s.reports, (std::vector<int>{60, 82})) << key;
+    EXPECT_EQ(s.makeUpPauses, (std::vector<int>{0, 0}));
+  }
+}
+
+TEST(Pacing, StalledSentenceHoldsDueReportBack) {
+  Station s(kAt20_41_05);
+  s.Run(70);
+  s.console.keys.push_back("x");  // another key changes nothing
+  s.Cycle();
+  s.console.keys.push_back("s");
+  s.Cycle();
+  for (int i = 0; i < 10; ++i) s.Cycle(false);
+  EXPECT_EQ(s.reports, std::vector<int>{60});
+  EXPECT_EQ(s.state.ValidFlags & kFlagReportDue, kFlagReportDue);
+  s.Cycle();
+  EXPECT_EQ(s.reports, (std::vector<int>{60, 82}));
+}
+
+TEST(Pacing, StatusEveryThirdMinuteOnce) {
+  Station s(LocalTime{2026, 12, 8, 20, 0, 5, 0});  // started in minute 00
+  s.config.sSTATUS = "Balloon";
+  s.sample.latitude = 0;  // no position reports to mix in
+  s.Run(450);             // a little over seven minutes
+  EXPECT_EQ(s.statusMinutes, (std::vector<int>{3, 6}));
+  EXPECT_EQ(s.tcp.lines.front(), "N0CALL>APZQW0,TCPIP*:>Balloon\r\n");
+
+  Station quiet(LocalTime{2026, 12, 8, 20, 0, 5, 0});
+  quiet.config.sSTATUS = "";
+  quiet.Run(450);
+  EXPECT_TRUE(quiet.statusMinutes.empty());
+}
+
+}  // namespace
+}  // namespace nimbrix
