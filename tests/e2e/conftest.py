@@ -40,7 +40,7 @@ class SondeSim:
         self.start()
 
     def start(self):
-        self.proc = subprocess.Popen([SONDE_SIM_BIN, *self.args, "--print-ready"], env=self.env,
+        self.proc = subprocess.Popen([SONDE_SIM_BIN, *self.args, "--once-ready-print"], env=self.env,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         line = self.proc.stdout.readline()
         assert "ready" in line, f"sonde-sim did not start: {line!r} {self.proc.stderr.read()}"

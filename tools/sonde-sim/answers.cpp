@@ -1,0 +1,87 @@
+#include "answers.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace sondesim {
+
+std::string DbusTypeOf(std::uint16_t vt) {
+  switch (vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+      return "ay";
+    case VT_I1:
+    case VT_I2:
+      return "n";
+    case VT_UI1:
+      return "y";
+    case VT_UI2:
+      return "q";
+    case VT_I4:
+    case VT_INT:
+      return "i";
+    case VT_UI4:
+    case VT_UINT:
+      return "u";
+    case VT_I8:
+    case VT_CY:
+      return "x";
+    case VT_UI8:
+      return "t";
+    case VT_R4:
+    case VT_R8:
+    case VT_DATE:
+      return "d";
+    case VT_BOOL:
+      return "b";
+    case VT_BSTR:
+      return "s";
+    default:
+      return "";
+  }
+}
+
+std::array<Answer, kItemCount> ItemsOf(const Telemetry& t) {
+  return {
+      Answer::Text(t.serial),
+      Answer::Real(t.lat),
+      Answer::Real(t.lon),
+      Answer::Real(t.alt),
+      Answer::Real(t.course),
+      Answer::Real(t.speedMs),
+      Answer::Text(TimeText(t.unixSeconds)),
+      Answer::Text(t.qrg),
+      Answer::Real(t.pressureHpa),
+      Answer::Real(t.temperatureC),
+      Answer::Real(t.humidity),
+      Answer::Text(t.type),
+      Answer::Real(t.climbMs),
+      Answer::Int4(static_cast<std::int32_t>(t.frame)),
+      Answer::Int8(t.unixSeconds * 1000),
+  };
+}
+
+Telemetry TelemetryAt(const Flight& flight, const SondeIdentity& id, double seconds) {
+  const FlightPoint p = flight.At(seconds);
+  // Bounded so the integer conversions below stay defined for any option value.
+  const double whole = std::isfinite(seconds) ? std::clamp(std::floor(seconds), -1e12, 1e12) : 0;
+  Telemetry t;
+  t.serial = id.serial;
+  t.lat = p.lat;
+  t.lon = p.lon;
+  t.alt = p.alt;
+  t.course = p.headingDeg;
+  t.speedMs = p.speedMs;
+  t.unixSeconds = id.launchUnixSeconds + static_cast<std::int64_t>(whole);
+  t.qrg = id.qrg;
+  t.pressureHpa = p.pressureHpa;
+  t.temperatureC = p.temperatureC;
+  t.humidity = p.humidity;
+  t.type = id.type;
+  t.climbMs = p.climbMs;
+  // One frame a second, as an RS41 sends them.
+  t.frame = id.firstFrame + static_cast<std::int64_t>(whole);
+  return t;
+}
+
+}  // namespace sondesim
