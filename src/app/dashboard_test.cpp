@@ -107,12 +107,13 @@ TEST(DashboardTest, HostileDecoderTextsCannotControlTheTerminal) {
 
 TEST(DashboardTest, LongDecoderTextsRunOnIntoTheNextRow) {
   SondeSample s = ExampleSample();
-  s.serial = std::string(100, 'X');
+  s.serial = std::string(90, 'X');
   fake::FakeConsole console;
   DrawDashboard(console, s, "N0CALL");
   // Row 7 runs on into row 8; the line break after it moves the rest of the layout down by one.
-  EXPECT_EQ(console.Row(7).substr(50), std::string(30, 'X'));
-  EXPECT_EQ(console.RowTrimmed(8), std::string(70, 'X') + " | QRG: 403.001");
+  const std::size_t before = std::string(" 2026-12-08 20:41:05 | Frame=    2345 | Serial#: ").size();
+  EXPECT_EQ(console.Row(7).substr(before), std::string(80 - before, 'X'));
+  EXPECT_EQ(console.RowTrimmed(8), std::string(90 - (80 - before), 'X') + " | QRG: 403.001");
   EXPECT_EQ(console.RowTrimmed(9), "+" + std::string(77, '-') + "+");
 }
 

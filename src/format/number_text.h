@@ -8,6 +8,7 @@ namespace nimbrix {
 // The plain number form: " " or "-", then the value rounded to `digits` significant digits
 // (the digit after the last kept one decides alone, 5 going to even), no zero before the point,
 // trailing zeros dropped, scientific notation ("1E+15", "1.5E-7") when fixed would not fit.
+// NaN and infinities give " 0"; digits is clamped to 1..40.
 std::string NumberText(double value, int digits);
 std::string NumberText(std::int64_t value, int digits);
 

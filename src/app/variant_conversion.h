@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/variant.h"
+
+namespace nimbrix {
+
+// How the decoder's Automation answers are read, the same on every platform. A value of the
+// wrong type is no error: it reads as empty text or 0.
+
+// Only a VT_BSTR gives text; every other type gives "".
+std::string VariantToText(const Variant& value);
+
+// The numeric types give their value; VT_DATE its day number, VT_CY its raw integer / 10000.
+// Texts are never parsed; EMPTY, NULL, BSTR, INT, UINT, BOOL, unknown codes, a code whose stored
+// value has the wrong kind, and NaN or infinity all give 0.
+double VariantToNumber(const Variant& value);
+
+// The number rounded to the nearest whole number, ties to even, saturated to the int64 range.
+// Whole-number types are taken exactly rather than through a double (an I8 above 2^53 keeps
+// its last digits).
+std::int64_t VariantToInteger(const Variant& value);
+
+// VariantToInteger keeping only the lowest 16 bits: 40000 gives -25536, 65536 gives 0.
+std::int16_t VariantToInt16(const Variant& value);
+
+}  // namespace nimbrix

@@ -1,0 +1,29 @@
+#include "format/clock_text.h"
+
+#include <gtest/gtest.h>
+
+namespace nimbrix {
+namespace {
+
+TEST(ClockTextTest, FieldsAreZeroPadded) {
+  struct Case {
+    LocalTime time;
+    const char* clock;
+    const char* date;
+  };
+  const Case cases[] = {
+      {{2024, 3, 7, 9, 5, 1, 999}, "09:05:01", "03-07-2024"},
+      {{1999, 12, 31, 23, 59, 59, 0}, "23:59:59", "12-31-1999"},
+      {{2000, 1, 1, 0, 0, 0, 0}, "00:00:00", "01-01-2000"},
+      {{987, 10, 10, 12, 30, 45, 0}, "12:30:45", "10-10-0987"},
+      // Out of range fields never change the width.
+      {{12345, -1, 100, -5, 60, 1000, 0}, "00:60:99", "00-99-9999"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ClockText(c.time), c.clock);
+    EXPECT_EQ(DateText(c.time), c.date);
+  }
+}
+
+}  // namespace
+}  // namespace nimbrix
