@@ -16,6 +16,7 @@ def test_bad_callsign_shows_message_and_waits_for_a_key(nimbrix):
 def test_no_decoder_gives_red_message_and_exit_code_zero(nimbrix):
     n = nimbrix(station_ini(f"127.0.0.1,{free_port()}"))
     assert n.wait_for("SondeMonitor not found! Exiting...", timeout=20)
-    row = next(i for i, line in enumerate(n.screen.display) if "SondeMonitor not found" in line)
-    assert n.screen.buffer[row][0].fg == "brightred"
+    # Colour 12 (light red) is the bright red foreground, SGR 91.
+    before = bytes(n.raw[: n.raw.index(b"SondeMonitor not found")])
+    assert before.rfind(b"\x1b[91m") > before.rfind(b"\x1b[39m")
     assert n.wait_exit(10) == 0
