@@ -3,8 +3,8 @@
 # foreground, and afterwards shows what the APRS-IS listener received. Leaves nothing running.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build/dev
-run=demo/run
+build=${NIMBRIX_BUILD_DIR:-build/dev}  # the tests point this at their own build
+run=${NIMBRIX_DEMO_DIR:-demo/run}
 rm -rf "$run"
 mkdir -p "$run"
 
@@ -19,19 +19,20 @@ python3 tools/aprs-listener/aprs-listener.py --port 0 --port-file "$run/port" --
 pids+=($!)
 python3 tools/aprs-listener/update-service.py --port 47831 2>/dev/null &
 pids+=($!)
-"$build/tools/sonde-sim/sonde-sim" simulate --lat 48.1234 --lon 11.5678 --alt 520 --burst 30000 \
+"$build/tools/sonde-sim/sonde-sim" simulate --once-ready-print --lat 48.1234 --lon 11.5678 --alt 520 --burst 30000 \
   --serial T1230456 --qrg 403.001 > "$run/sonde-sim.log" 2>&1 &
 pids+=($!)
 
 for _ in $(seq 50); do
-  [ -s "$run/port" ] && busctl --user status SondeMonitor.Document > /dev/null 2>&1 && break
+  [ -s "$run/port" ] && grep -q ready "$run/sonde-sim.log" && break
   sleep 0.1
 done
 port=$(cat "$run/port")
 sed "s/@PORT@/$port/" demo/NIMBRIX.INI > "$run/NIMBRIX.INI"
 
 status=0
-(cd "$run" && "../../$build/src/nimbrix") || status=$?
+build=$(cd "$build" && pwd)
+(cd "$run" && "$build/src/nimbrix") || status=$?
 clear 2>/dev/null || printf '\n'
 echo "NIMBRIX ended with exit code $status."
 echo "Lines received by the APRS-IS listener on 127.0.0.1:$port:"

@@ -8,7 +8,8 @@ packages=(
   libsystemd-dev libcurl4-openssl-dev ca-certificates
   dbus dbus-daemon
   python3 python3-pytest python3-pyte python3-pexpect
-  tmux time
+  tmux time faketime
+  clang libclang-rt-14-dev
 )
 packages+=("$@")
 

@@ -2,6 +2,7 @@
 an APRS-IS listener on 127.0.0.1, and NIMBRIX itself in an 80x25 pseudo-terminal."""
 
 import os
+import random
 import signal
 import socket
 import subprocess
@@ -86,7 +87,7 @@ class AprsListener:
     def __init__(self, port=0):
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind(("127.0.0.1", port))
+        bind_low_port(self.sock, port)
         self.sock.listen(8)
         self.port = self.sock.getsockname()[1]
         self.connections = []  # list of bytearray, one per accepted connection
@@ -145,6 +146,8 @@ class AprsListener:
                 try:
                     if reset:
                         c.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+                    else:
+                        c.shutdown(socket.SHUT_RDWR)  # the FIN goes out even while recv() waits
                     c.close()
                 except OSError:
                     pass
@@ -170,9 +173,24 @@ def aprs_listener():
         l.close()
 
 
+def bind_low_port(sock, port=0):
+    """Binds to 127.0.0.1. The station reads a port as a signed 16-bit number, so the
+    system's ephemeral ports (32768 and up) cannot be used: pick one below 32768."""
+    if port:
+        sock.bind(("127.0.0.1", port))
+        return
+    for _ in range(200):
+        try:
+            sock.bind(("127.0.0.1", random.randint(20000, 32000)))
+            return
+        except OSError:
+            continue
+    raise RuntimeError("no free port below 32768")
+
+
 def free_port():
     with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
+        bind_low_port(s)
         return s.getsockname()[1]
 
 

@@ -7,10 +7,12 @@ echoed on stderr when --verbose. It never answers the login and never relays any
 
   aprs-listener.py [--host 127.0.0.1] [--port 14580 | --port 0] [--port-file FILE] [--log FILE]
 
-With --port 0 the system picks a free port; --port-file receives the port number.
+With --port 0 a free port below 32768 is picked (the station reads a port as a signed 16-bit
+number, so the system's own ephemeral ports would not do); --port-file receives the number.
 """
 
 import argparse
+import random
 import socket
 import sys
 import threading
@@ -49,7 +51,15 @@ def main():
 
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    server.bind((args.host, args.port))
+    if args.port:
+        server.bind((args.host, args.port))
+    else:
+        for _ in range(200):
+            try:
+                server.bind((args.host, random.randint(20000, 32000)))
+                break
+            except OSError:
+                continue
     server.listen(8)
     if args.port_file:
         with open(args.port_file, "w") as f:

@@ -1,0 +1,31 @@
+"""README's main-job command, run as a user would (without the build step): the demo session
+flies a simulated sonde, NIMBRIX reports it to the local listener, ESC ends it all."""
+
+import os
+import pathlib
+import subprocess
+
+import pexpect
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+
+
+def test_demo_session_reports_to_its_listener_and_leaves_nothing_running(tmp_path):
+    build = pathlib.Path(os.environ["NIMBRIX_BIN"]).parents[1]
+    env = dict(os.environ, NIMBRIX_BUILD_DIR=str(build), NIMBRIX_DEMO_DIR=str(tmp_path / "run"))
+    env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+    child = pexpect.spawn("dbus-run-session", ["--", str(ROOT / "scripts/demo-session.sh")],
+                          cwd=str(ROOT), env=env, dimensions=(25, 80), timeout=60)
+    child.expect("Last transmission: ", timeout=60)
+    child.send("\x1b")
+    child.expect(pexpect.EOF, timeout=30)
+    out = child.before.decode("latin-1")
+    child.close()
+    assert child.exitstatus == 0
+    assert "NIMBRIX ended with exit code 0." in out
+    received = (tmp_path / "run" / "received.txt").read_text("latin-1")
+    assert received.startswith("user N0CALL-11 pass 12345 vers NIMBRIX 0.22 filter b/ZZZZZ/\n")
+    assert "N0CALL-11>APZQW0,TCPIP*:@" in received
+    assert "ID=T1230456 FN=" in received and " 403.001\n" in received
+    leftovers = subprocess.run(["pgrep", "-f", str(tmp_path)], capture_output=True, text=True).stdout
+    assert leftovers == ""
