@@ -197,13 +197,14 @@ def free_port():
 class Nimbrix:
     """NIMBRIX in an 80x25 pseudo-terminal; the screen is kept by pyte."""
 
-    def __init__(self, workdir, bus_address, extra_env=None):
+    def __init__(self, workdir, bus_address, extra_env=None, preexec_fn=None):
         env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus_address, TERM="xterm")
         env.update(extra_env or {})
         self.screen = pyte.Screen(80, 25)
         self.stream = pyte.ByteStream(self.screen)
         self.raw = bytearray()
-        self.child = pexpect.spawn(NIMBRIX_BIN, cwd=str(workdir), env=env, dimensions=(25, 80))
+        self.child = pexpect.spawn(NIMBRIX_BIN, cwd=str(workdir), env=env, dimensions=(25, 80),
+                                   preexec_fn=preexec_fn)
 
     def pump(self, seconds=0.1):
         end = time.time() + seconds
@@ -257,9 +258,11 @@ class Nimbrix:
 def nimbrix(bus_address, tmp_path):
     started = []
 
-    def start(ini_text, extra_env=None):
-        (tmp_path / "NIMBRIX.INI").write_bytes(ini_text.encode("latin-1") if isinstance(ini_text, str) else ini_text)
-        n = Nimbrix(tmp_path, bus_address, extra_env)
+    def start(ini_text, extra_env=None, preexec_fn=None):
+        if ini_text is not None:
+            data = ini_text.encode("latin-1") if isinstance(ini_text, str) else ini_text
+            (tmp_path / "NIMBRIX.INI").write_bytes(data)
+        n = Nimbrix(tmp_path, bus_address, extra_env, preexec_fn)
         started.append(n)
         return n
 

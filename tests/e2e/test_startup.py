@@ -1,4 +1,9 @@
-"""Start-up of the real program: configuration errors and a missing decoder."""
+"""Start-up of the real program: configuration errors, a missing decoder, a fatal error."""
+
+import os
+import resource
+
+import pytest
 
 from conftest import station_ini, free_port
 
@@ -20,3 +25,15 @@ def test_no_decoder_gives_red_message_and_exit_code_zero(nimbrix):
     before = bytes(n.raw[: n.raw.index(b"SondeMonitor not found")])
     assert before.rfind(b"\x1b[91m") > before.rfind(b"\x1b[39m")
     assert n.wait_exit(10) == 0
+
+
+def test_out_of_memory_ends_with_255_and_the_terminal_restored(nimbrix, tmp_path):
+    if "asan" in os.environ.get("NIMBRIX_BIN", ""):
+        pytest.skip("the sanitizers reserve far more address space than the limit allows")
+    with open(tmp_path / "NIMBRIX.INI", "wb") as f:
+        f.truncate(160 << 20)  # a sparse file of 160 MiB: more than the process may allocate
+    limit = 96 << 20
+    n = nimbrix(None, preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_AS, (limit, limit)))
+    assert n.wait_exit(20) == 255
+    raw = bytes(n.raw)
+    assert b"\x1b[0m\x1b[?25h\x1b[?7h" in raw and raw.rstrip().endswith(b"fatal system error")
