@@ -42,7 +42,8 @@ std::vector<std::string> DashboardRows(const SondeSample& s, const std::string& 
       BannerRow(user),
       kBoxLine,
       "                        -=> Data from SondeMonitor <=-",
-      " " + MaskControlBytes(s.timeText) + " | Frame=" + FormatMask(std::int64_t{s.frame}, "* ######") +
+      // append, not " " + text: g++ 12 -O3 warns falsely (-Wrestrict) on that form here.
+      std::string(" ").append(MaskControlBytes(s.timeText)) + " | Frame=" + FormatMask(std::int64_t{s.frame}, "* ######") +
           " | Serial#: " + MaskControlBytes(s.serial) + " | QRG: " + MaskControlBytes(s.qrg),
       kBoxLine,
       "      Latitude=" + FormatMask(s.latitude, "* 0.00000 ") + s.ggaLat +

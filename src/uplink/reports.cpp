@@ -73,7 +73,11 @@ std::string ComposePositionReport(const StationConfig& config, const SondeSample
   line += "oC U=" + Number(sample.humidity) + "%";
   if (config.nID == 1) line += " ID=" + StripControlBytes(sample.serial);
   if (config.nFRAME == 1) line += " FN=" + TrimmedNumberText(std::int64_t{sample.frame}, 7);
-  if (config.nQRG == 1) line += " " + StripControlBytes(sample.qrg);
+  if (config.nQRG == 1) {
+    // Appended in two steps: g++ 12 -O3 warns falsely (-Wrestrict) on " " + std::string.
+    line += ' ';
+    line += StripControlBytes(sample.qrg);
+  }
   line += "\r\n";
   return line;
 }

@@ -6,6 +6,7 @@ import random
 import signal
 import socket
 import subprocess
+import termios
 import threading
 import time
 
@@ -252,6 +253,20 @@ class Nimbrix:
         if self.child.isalive():
             self.child.kill(signal.SIGKILL)
             self.child.close(force=True)
+
+    def termios(self):
+        """The pty's settings as the program left them (on Linux the master shares them)."""
+        return termios.tcgetattr(self.child.child_fd)
+
+    def wait_dead(self, timeout=10):
+        """Like wait_exit, but keeps the pty open so its settings can still be read."""
+        end = time.time() + timeout
+        while time.time() < end and self.child.isalive():
+            self.pump(0.1)
+        self.pump(0.1)
+        if self.child.isalive():
+            return None
+        return self.child.exitstatus if self.child.exitstatus is not None else -self.child.signalstatus
 
 
 @pytest.fixture

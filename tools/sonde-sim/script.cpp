@@ -96,13 +96,13 @@ bool ParseValue(const std::string& type, std::string_view text, Answer& a, std::
   bool ok = false;
   switch (type[0]) {
     case 'n': {
-      std::int16_t v;
+      std::int16_t v = 0;
       ok = ParseInteger(text, v);
       i = v;
       break;
     }
     case 'i': {
-      std::int32_t v;
+      std::int32_t v = 0;
       ok = ParseInteger(text, v);
       i = v;
       break;
@@ -112,19 +112,19 @@ bool ParseValue(const std::string& type, std::string_view text, Answer& a, std::
       break;
     }
     case 'y': {
-      std::uint8_t v;
+      std::uint8_t v = 0;
       ok = ParseInteger(text, v);
       u = v;
       break;
     }
     case 'q': {
-      std::uint16_t v;
+      std::uint16_t v = 0;
       ok = ParseInteger(text, v);
       u = v;
       break;
     }
     case 'u': {
-      std::uint32_t v;
+      std::uint32_t v = 0;
       ok = ParseInteger(text, v);
       u = v;
       break;
