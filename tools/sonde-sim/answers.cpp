@@ -6,39 +6,8 @@
 namespace sondesim {
 
 std::string DbusTypeOf(std::uint16_t vt) {
-  switch (vt) {
-    case VT_EMPTY:
-    case VT_NULL:
-      return "ay";
-    case VT_I1:
-    case VT_I2:
-      return "n";
-    case VT_UI1:
-      return "y";
-    case VT_UI2:
-      return "q";
-    case VT_I4:
-    case VT_INT:
-      return "i";
-    case VT_UI4:
-    case VT_UINT:
-      return "u";
-    case VT_I8:
-    case VT_CY:
-      return "x";
-    case VT_UI8:
-      return "t";
-    case VT_R4:
-    case VT_R8:
-    case VT_DATE:
-      return "d";
-    case VT_BOOL:
-      return "b";
-    case VT_BSTR:
-      return "s";
-    default:
-      return "";
-  }
+  const char* signature = nimbrix::DbusSignatureOf(vt);
+  return signature ? signature : "";
 }
 
 std::array<Answer, kItemCount> ItemsOf(const Telemetry& t) {

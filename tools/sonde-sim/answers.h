@@ -9,30 +9,12 @@
 #include <variant>
 
 #include "flight_model.h"
+#include "platform/decoder_contract.h"
 
 namespace sondesim {
 
-// The Automation VARTYPE codes (the Windows numbers).
-enum VarType : std::uint16_t {
-  VT_EMPTY = 0,
-  VT_NULL = 1,
-  VT_I2 = 2,
-  VT_I4 = 3,
-  VT_R4 = 4,
-  VT_R8 = 5,
-  VT_CY = 6,
-  VT_DATE = 7,
-  VT_BSTR = 8,
-  VT_BOOL = 11,
-  VT_I1 = 16,
-  VT_UI1 = 17,
-  VT_UI2 = 18,
-  VT_UI4 = 19,
-  VT_I8 = 20,
-  VT_UI8 = 21,
-  VT_INT = 22,
-  VT_UINT = 23,
-};
+// The Automation VARTYPE codes, as the station knows them.
+using enum nimbrix::VarType;
 
 // The D-Bus type a VARTYPE travels as ("ay" for EMPTY and NULL); empty for codes without one.
 std::string DbusTypeOf(std::uint16_t vt);

@@ -11,6 +11,8 @@
 
 #include "platform/posix/automation_dbus.h"
 
+#include "platform/decoder_contract.h"
+
 #include <systemd/sd-bus.h>
 
 #include <cerrno>
@@ -48,43 +50,6 @@ struct BusError {
 std::uint64_t MicrosLeft(Clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
   return left.count() > 0 ? static_cast<std::uint64_t>(left.count()) : 0;
-}
-
-// The D-Bus type each VARTYPE code travels as; nullptr for codes the decoder may not send.
-const char* SignatureOf(std::uint16_t vt) {
-  switch (vt) {
-    case VT_EMPTY:
-    case VT_NULL:
-      return "ay";
-    case VT_I1:
-    case VT_I2:
-      return "n";
-    case VT_UI1:
-      return "y";
-    case VT_UI2:
-      return "q";
-    case VT_I4:
-    case VT_INT:
-      return "i";
-    case VT_UI4:
-    case VT_UINT:
-      return "u";
-    case VT_I8:
-    case VT_CY:  // the raw integer, value times 10000
-      return "x";
-    case VT_UI8:
-      return "t";
-    case VT_R4:  // a float's exact value fits a double
-    case VT_R8:
-    case VT_DATE:
-      return "d";
-    case VT_BOOL:
-      return "b";
-    case VT_BSTR:
-      return "s";
-    default:
-      return nullptr;
-  }
 }
 
 // Reads the variant's value, already entered, whose D-Bus type is `sig`.
@@ -176,7 +141,7 @@ bool DecodeReply(sd_bus_message* reply, Variant& out) {
     return false;
   }
   const std::string sig = contents;
-  const char* expected = SignatureOf(vt);
+  const char* expected = DbusSignatureOf(vt);
   if (!expected || sig != expected) return false;
   if (sd_bus_message_enter_container(reply, 'v', contents) <= 0) return false;
   Variant value;
