@@ -43,18 +43,19 @@ std::vector<std::string> DashboardRows(const SondeSample& s, const std::string& 
       kBoxLine,
       "                        -=> Data from SondeMonitor <=-",
       // append, not " " + text: g++ 12 -O3 warns falsely (-Wrestrict) on that form here.
-      std::string(" ").append(MaskControlBytes(s.timeText)) + " | Frame=" + FormatMask(std::int64_t{s.frame}, "* ######") +
+      std::string(" ").append(MaskControlBytes(s.timeText)) +
+          " | Frame=" + FormatMask(std::int64_t{s.frame}, "* ######") +
           " | Serial#: " + MaskControlBytes(s.serial) + " | QRG: " + MaskControlBytes(s.qrg),
       kBoxLine,
       "      Latitude=" + FormatMask(s.latitude, "* 0.00000 ") + s.ggaLat +
           " | Longitude=" + FormatMask(s.longitude, "* #0.00000 ") + s.ggaLon,
-      "   Altitude=" + FormatMask(s.altitude, "* ###0") + "m | Climb=" + FormatMask(s.climb, "* #.#") +
-          "m/s | Course=" + FormatMask(s.course, " 000") + "o  | Speed=" +
-          FormatMask(s.speedKmh, "* 0.0") + "km/h ",
+      "   Altitude=" + FormatMask(s.altitude, "* ###0") + "m | Climb=" +
+          FormatMask(s.climb, "* #.#") + "m/s | Course=" + FormatMask(s.course, " 000") +
+          "o  | Speed=" + FormatMask(s.speedKmh, "* 0.0") + "km/h ",
       kBoxLine,
-      "      Pressure=" + FormatMask(s.pressure, "* ##.0") + "mB        Temperature=" +
-          FormatMask(s.temperature, "* #.0") + "oC        Humidity=" + FormatMask(s.humidity, "* 0") +
-          "%",
+      "      Pressure=" + FormatMask(s.pressure, "* ##.0") +
+          "mB        Temperature=" + FormatMask(s.temperature, "* #.0") +
+          "oC        Humidity=" + FormatMask(s.humidity, "* 0") + "%",
       kBoxLine,
       ConsoleNumber(s.item14, 15) + HighWordHex(s.item14),
       kBoxLine,
@@ -76,7 +77,8 @@ void DrawStatusLines(Console& console, const LocalTime& now, std::int32_t cycles
   console.MoveTo(18, 1);
   console.Write("Local Time: " + ClockText(now));
   console.LineBreak();
-  console.Write("Last valid data: " + ConsoleNumber(std::int64_t{cyclesSinceReport}, 15) + "s ago...");
+  console.Write("Last valid data: " + ConsoleNumber(std::int64_t{cyclesSinceReport}, 15) +
+                "s ago...");
   console.LineBreak();
 }
 

@@ -50,7 +50,8 @@ TEST(DashboardTest, RowsOfTheExampleSample) {
       {15, box},
       {16, ""},
   };
-  for (const auto& [row, text] : expected) EXPECT_EQ(console.RowTrimmed(row), text) << "row " << row;
+  for (const auto& [row, text] : expected)
+    EXPECT_EQ(console.RowTrimmed(row), text) << "row " << row;
   EXPECT_EQ(console.Row(1).size(), 80u);
   EXPECT_EQ(console.cursorRow(), 17);
   EXPECT_EQ(console.cursorCol(), 1);
@@ -65,10 +66,8 @@ TEST(DashboardTest, BannerBlanksFollowTheCallsignLength) {
     std::size_t length;
   };
   const std::vector<Case> cases = {
-      {"N0CALL-11", "under N0CALL-11 id <=-+", 79},
-      {"N0CAL", "under N0CAL id     <=-+", 79},
-      {"N0CALL-1", "under N0CALL-1 id  <=-+", 79},
-      {"N0CALLS-11", "under N0CALLS-11 id <=-+", 80},
+      {"N0CALL-11", "under N0CALL-11 id <=-+", 79}, {"N0CAL", "under N0CAL id     <=-+", 79},
+      {"N0CALL-1", "under N0CALL-1 id  <=-+", 79},  {"N0CALLS-11", "under N0CALLS-11 id <=-+", 80},
       {"", "under  id          <=-+", 79},
   };
   for (const auto& c : cases) {
@@ -111,7 +110,8 @@ TEST(DashboardTest, LongDecoderTextsRunOnIntoTheNextRow) {
   fake::FakeConsole console;
   DrawDashboard(console, s, "N0CALL");
   // Row 7 runs on into row 8; the line break after it moves the rest of the layout down by one.
-  const std::size_t before = std::string(" 2026-12-08 20:41:05 | Frame=    2345 | Serial#: ").size();
+  const std::size_t before =
+      std::string(" 2026-12-08 20:41:05 | Frame=    2345 | Serial#: ").size();
   EXPECT_EQ(console.Row(7).substr(before), std::string(80 - before, 'X'));
   EXPECT_EQ(console.RowTrimmed(8), std::string(90 - (80 - before), 'X') + " | QRG: 403.001");
   EXPECT_EQ(console.RowTrimmed(9), "+" + std::string(77, '-') + "+");

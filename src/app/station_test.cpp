@@ -14,18 +14,27 @@ using fake::FakePlatform;
 constexpr char kGoodIni[] =
     "# station\r\nUSER=n0call-11\r\nPASS=12345\r\nSERVER=aprs.local,14580\r\n";
 
-UpdateService TestService() { return {"http", "update.test", "http://update.test/nimbrix"}; }
+UpdateService TestService() {
+  return {"http", "update.test", "http://update.test/nimbrix"};
+}
 
 // A flying sonde above 2000 m whose time text moves on by one second per cycle pause.
 void FlySonde(FakePlatform& f) {
   f.automation.answers = {
-      {0, Variant::Text("T1234567")},     {1, Variant::Real(48.123456)},
-      {2, Variant::Real(-71.987654)},     {3, Variant::Real(12345.5)},
-      {4, Variant::Real(10)},             {5, Variant::Real(10)},
-      {6, Variant::Text("2026-12-08 20:41:05")}, {7, Variant::Text("403.001")},
-      {8, Variant::Real(850.4)},          {9, Variant::Real(-3.2)},
-      {10, Variant::Real(67)},            {11, Variant::Text("RS41")},
-      {12, Variant::Real(5.3)},           {13, Variant::Signed(2345)},
+      {0, Variant::Text("T1234567")},
+      {1, Variant::Real(48.123456)},
+      {2, Variant::Real(-71.987654)},
+      {3, Variant::Real(12345.5)},
+      {4, Variant::Real(10)},
+      {5, Variant::Real(10)},
+      {6, Variant::Text("2026-12-08 20:41:05")},
+      {7, Variant::Text("403.001")},
+      {8, Variant::Real(850.4)},
+      {9, Variant::Real(-3.2)},
+      {10, Variant::Real(67)},
+      {11, Variant::Text("RS41")},
+      {12, Variant::Real(5.3)},
+      {13, Variant::Signed(2345)},
       {14, Variant::Signed(7, VT_I8)},
   };
   f.clock.onSleep = [&f](std::int64_t) {
@@ -48,7 +57,9 @@ struct StationTest : ::testing::Test {
     Platform p = f.platform();
     return RunStation(p, TestService());
   }
-  int Count(int ms) const { return static_cast<int>(std::count(f.clock.sleeps.begin(), f.clock.sleeps.end(), ms)); }
+  int Count(int ms) const {
+    return static_cast<int>(std::count(f.clock.sleeps.begin(), f.clock.sleeps.end(), ms));
+  }
   std::vector<std::string> Reports() const {
     std::vector<std::string> out;
     for (const auto& line : f.tcp.lines)
@@ -70,11 +81,13 @@ TEST_F(StationTest, StartUpRunsItsStepsInOrder) {
   ASSERT_EQ(Run(), 0);
   const auto& e = f.journal.events;
   auto at = [&](const std::string& prefix) {
-    auto it = std::find_if(e.begin(), e.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; });
+    auto it = std::find_if(e.begin(), e.end(),
+                           [&](const std::string& s) { return s.rfind(prefix, 0) == 0; });
     EXPECT_NE(it, e.end()) << prefix;
     return it - e.begin();
   };
-  EXPECT_LT(at("console Reading config file version config 2"), at("console Cheking for a new version..."));
+  EXPECT_LT(at("console Reading config file version config 2"),
+            at("console Cheking for a new version..."));
   EXPECT_LT(at("console Cheking for a new version..."), at("clear"));
   EXPECT_LT(at("clear"), at("run regsvr32 c:\\windows\\system32\\ole32.dll /s"));
   EXPECT_LT(at("run regsvr32"), at("attach ok"));
@@ -88,7 +101,8 @@ TEST_F(StationTest, StartUpRunsItsStepsInOrder) {
 TEST_F(StationTest, ScreenAfterFirstCycle) {
   f.console.keys = {kKeyEscape};
   ASSERT_EQ(Run(), 0);
-  EXPECT_EQ(f.console.RowTrimmed(1), "----------------------------------------------NIMBRIX 0.22-+");
+  EXPECT_EQ(f.console.RowTrimmed(1),
+            "----------------------------------------------NIMBRIX 0.22-+");
   EXPECT_EQ(f.console.RowTrimmed(19), "Last valid data:  0 s ago...");
   EXPECT_EQ(f.console.Row(24).substr(0, 27), "Using # 1 => aprs.local,145");
   EXPECT_EQ(f.console.RowTrimmed(18).substr(0, 12), "Local Time: ");
@@ -135,7 +149,8 @@ TEST_F(StationTest, BadCallsignWaitsForAKeyAndEndsBeforeTheUpdateCheck) {
 TEST_F(StationTest, MissingFileIsFormatOneAndFailsTheCallsign) {
   f.files.contents.clear();
   EXPECT_EQ(Run(), 0);
-  EXPECT_NE(f.console.transcript.find("Reading config file version 1\nConfig file error: check callsign in INI file\n"),
+  EXPECT_NE(f.console.transcript.find(
+                "Reading config file version 1\nConfig file error: check callsign in INI file\n"),
             std::string::npos);
   EXPECT_EQ(f.console.waitKeyCalls, 1);
 }

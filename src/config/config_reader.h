@@ -23,7 +23,9 @@ struct ConfigResult {
   StationConfig config;
   ServerList servers;
   std::vector<ConfigAction> actions;  // ends with kExit when the configuration is refused
-  bool exits() const { return !actions.empty() && actions.back().kind == ConfigAction::Kind::kExit; }
+  bool exits() const {
+    return !actions.empty() && actions.back().kind == ConfigAction::Kind::kExit;
+  }
 };
 
 // The file's contents; nullopt when NIMBRIX.INI cannot be read (missing, a directory, ...).

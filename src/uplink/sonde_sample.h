@@ -23,8 +23,8 @@ struct SondeSample {
   double climb = 0;        // m/s, 1 decimal
   std::int16_t frame = 0;
   std::int64_t item14 = 0;
-  std::string ggaLat;  // "4807.4074,N"
-  std::string ggaLon;  // "07159.2592,W"
+  std::string ggaLat;   // "4807.4074,N"
+  std::string ggaLon;   // "07159.2592,W"
   std::string aprsLat;  // "4807.41N"
   std::string aprsLon;  // "07159.26W"
   std::string ggaSentence;

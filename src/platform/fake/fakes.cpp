@@ -55,7 +55,9 @@ std::string Printable(std::string_view text) {
 
 FakeClock::FakeClock(LocalTime start, Journal* journal) : start_(start), journal_(journal) {}
 
-LocalTime FakeClock::Now() { return FromMilliseconds(ToMilliseconds(start_) + elapsed_); }
+LocalTime FakeClock::Now() {
+  return FromMilliseconds(ToMilliseconds(start_) + elapsed_);
+}
 
 void FakeClock::SleepMs(int milliseconds) {
   sleeps.push_back(milliseconds);
@@ -76,7 +78,9 @@ void FakeConsole::MoveTo(int row, int col) {
   col_ = std::clamp(col, 1, cols_);
 }
 
-void FakeConsole::SetColor(int color) { color_ = color; }
+void FakeConsole::SetColor(int color) {
+  color_ = color;
+}
 
 void FakeConsole::Clear() {
   ++clearCalls;
@@ -136,7 +140,9 @@ std::string FakeConsole::WaitKey() {
   return PollKey();
 }
 
-std::string FakeConsole::Row(int row) const { return cells_.at(row - 1); }
+std::string FakeConsole::Row(int row) const {
+  return cells_.at(row - 1);
+}
 
 std::string FakeConsole::RowTrimmed(int row) const {
   std::string text = Row(row);
@@ -144,7 +150,9 @@ std::string FakeConsole::RowTrimmed(int row) const {
   return text;
 }
 
-int FakeConsole::ColorAt(int row, int col) const { return colors_.at(row - 1).at(col - 1); }
+int FakeConsole::ColorAt(int row, int col) const {
+  return colors_.at(row - 1).at(col - 1);
+}
 
 bool FakeAutomation::Attach(std::string_view progId) {
   attachedProgIds.emplace_back(progId);

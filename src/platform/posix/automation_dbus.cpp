@@ -11,8 +11,6 @@
 
 #include "platform/posix/automation_dbus.h"
 
-#include "platform/decoder_contract.h"
-
 #include <systemd/sd-bus.h>
 
 #include <cerrno>
@@ -20,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/decoder_contract.h"
 #include "platform/system.h"
 
 namespace nimbrix {

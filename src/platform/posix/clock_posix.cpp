@@ -15,8 +15,13 @@ class PosixClock : public Clock {
     ::clock_gettime(CLOCK_REALTIME, &now);
     tm local{};
     ::localtime_r(&now.tv_sec, &local);
-    return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                     local.tm_min,         local.tm_sec,     static_cast<int>(now.tv_nsec / 1000000)};
+    return LocalTime{local.tm_year + 1900,
+                     local.tm_mon + 1,
+                     local.tm_mday,
+                     local.tm_hour,
+                     local.tm_min,
+                     local.tm_sec,
+                     static_cast<int>(now.tv_nsec / 1000000)};
   }
 
   void SleepMs(int milliseconds) override {
@@ -35,7 +40,9 @@ class PosixProcessRunner : public ProcessRunner {
 
 }  // namespace
 
-std::unique_ptr<Clock> MakeSystemClock() { return std::make_unique<PosixClock>(); }
+std::unique_ptr<Clock> MakeSystemClock() {
+  return std::make_unique<PosixClock>();
+}
 std::unique_ptr<ProcessRunner> MakeSystemProcessRunner() {
   return std::make_unique<PosixProcessRunner>();
 }

@@ -181,6 +181,8 @@ class PosixConsole : public Console {
 
 }  // namespace
 
-std::unique_ptr<Console> MakeSystemConsole() { return std::make_unique<PosixConsole>(); }
+std::unique_ptr<Console> MakeSystemConsole() {
+  return std::make_unique<PosixConsole>();
+}
 
 }  // namespace nimbrix
