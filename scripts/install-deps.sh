@@ -8,7 +8,7 @@ packages=(
   libsystemd-dev libcurl4-openssl-dev ca-certificates
   dbus dbus-daemon
   python3 python3-pytest python3-pyte python3-pexpect
-  tmux time faketime
+  tmux time faketime procps
   clang libclang-rt-14-dev
 )
 packages+=("$@")
