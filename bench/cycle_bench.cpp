@@ -1,0 +1,131 @@
+// The station's own work per cycle, without the decoder's and the network's latency: one
+// position report, and one whole main-cycle iteration against the in-memory fakes (the clock's
+// pauses cost nothing, so what is measured is the program's overhead above its 950 ms pause).
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+
+#include "app/dashboard.h"
+#include "app/telemetry.h"
+#include "config/station_config.h"
+#include "platform/fake/fakes.h"
+#include "uplink/reports.h"
+#include "uplink/uplink.h"
+
+namespace {
+
+using namespace nimbrix;
+
+StationConfig BenchConfig() {
+  StationConfig c;
+  c.sUSER = "DL1ABC-11";
+  c.sPASS = "12345";
+  c.sSTATUS = "Sonde relay";
+  c.nQRG = 1;
+  c.nID = 1;
+  c.sSYMBOL = "/O";
+  c.nALTITUDE = 1;
+  c.nFRAME = 1;
+  c.LoginLine = BuildLoginLine(c.sUSER, c.sPASS);
+  return c;
+}
+
+// The decoder's answers as sonde-sim gives them in mid-flight.
+void AnswerLikeADecoder(fake::FakeAutomation& decoder, double latitude) {
+  decoder.answers = {
+      {0, Variant::Text("S3210987")},
+      {1, Variant::Real(latitude)},
+      {2, Variant::Real(12.499184)},
+      {3, Variant::Real(29100.0)},
+      {4, Variant::Real(255.7)},
+      {5, Variant::Real(12.28)},
+      {6, Variant::Text("2024-05-01 11:35:20")},
+      {7, Variant::Text("403.001")},
+      {8, Variant::Real(13.42)},
+      {9, Variant::Real(-47.40)},
+      {10, Variant::Real(2.2)},
+      {11, Variant::Text("RS41")},
+      {12, Variant::Real(5.00)},
+      {13, Variant::Signed(5721)},
+      {14, Variant::Signed(1714563320000, VT_I8)},
+  };
+}
+
+void BM_ComposePositionReport(benchmark::State& state) {
+  const StationConfig config = BenchConfig();
+  fake::FakeAutomation decoder;
+  AnswerLikeADecoder(decoder, 47.862135);
+  decoder.Attach("SondeMonitor.Document");
+  SondeSample sample;
+  ReadSondeSample(decoder, sample);
+  for (auto _ : state) {
+    std::string line = ComposePositionReport(config, sample);
+    benchmark::DoNotOptimize(line);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+// One iteration of the main cycle, in its order. `sending`: the position moves and a report is
+// due every cycle, so each iteration also puts a line on the (fake) connection.
+void BM_WholeCycle(benchmark::State& state, bool sending) {
+  const StationConfig config = BenchConfig();
+  // No journal: its text would be measured too.
+  fake::FakeConsole console;
+  fake::FakeClock clock;
+  fake::FakeAutomation decoder;
+  fake::FakeTcpClient tcp;
+  fake::FakeFiles files;
+  tcp.reachable = {"euro.aprs2.net:14580"};
+  ServerList servers;
+  servers.sSERVER[1] = "euro.aprs2.net,14580";
+  servers.nSERVERS = 1;
+  Uplink uplink{console, clock, tcp, files, servers, config.LoginLine};
+  AnswerLikeADecoder(decoder, 47.862135);
+  decoder.Attach("SondeMonitor.Document");
+  ConnectServers(uplink);
+
+  SondeSample sample;
+  ReportState reportState;
+  double latitude = 47.862135;
+  std::int64_t n = 0;
+  for (auto _ : state) {
+    if (sending) {
+      latitude += 0.00001;
+      decoder.answers[1] = Variant::Real(latitude);
+      reportState.CyclesSinceReport = 10;  // past the spacing: no make-up pauses
+    }
+    ReadSondeSample(decoder, sample);
+    UpdateValidFlags(reportState, sample);
+    DrawDashboard(console, sample, config.sUSER);
+    const std::string positionReport = ComposePositionReport(config, sample);
+    DrawStatusLines(console, clock.Now(), reportState.CyclesSinceReport);
+    const LocalTime secondsReading = clock.Now();
+    const LocalTime minuteReading = clock.Now();
+    MarkReportDue(reportState, sample, secondsReading, minuteReading);
+    if (sending) reportState.ValidFlags |= kFlagReportDue;
+    SendReports(reportState, config, sample, positionReport, uplink);
+    clock.SleepMs(950);
+    ++reportState.CyclesSinceReport;
+    benchmark::DoNotOptimize(console.PollKey());
+    if (++n % 1024 == 0) {
+      // The fakes keep records a real platform does not; keep them from growing without end.
+      decoder.calls.clear();
+      tcp.sent.clear();
+      tcp.lines.clear();
+      console.transcript.clear();
+      clock.sleeps.clear();
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.counters["lines_sent"] = static_cast<double>(tcp.lines.size());
+}
+
+}  // namespace
+
+BENCHMARK(BM_ComposePositionReport);
+BENCHMARK_CAPTURE(BM_WholeCycle, quiet, false);
+BENCHMARK_CAPTURE(BM_WholeCycle, sending, true);
+
+BENCHMARK_MAIN();

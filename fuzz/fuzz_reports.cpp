@@ -1,0 +1,87 @@
+// One cycle's report work on hostile input: any decoder answers through ReadSondeSample, any
+// station texts, then the dashboard rows and both report lines, and their sending. Every line
+// on the wire must be exactly one line; nothing that reaches the screen may hold a control byte.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "app/dashboard.h"
+#include "app/telemetry.h"
+#include "fuzz_check.h"
+#include "fuzz_input.h"
+#include "platform/fake/fakes.h"
+#include "uplink/reports.h"
+#include "uplink/uplink.h"
+
+namespace {
+
+using namespace nimbrix;
+using nimbrix::fuzz::Check;
+using nimbrix::fuzz::CheckOneLine;
+
+bool HasControlByte(const std::string& text) {
+  for (unsigned char c : text) {
+    if (c < 32 || c == 127) return true;
+  }
+  return false;
+}
+
+StationConfig MakeConfig(FuzzedDataProvider& in) {
+  StationConfig c;
+  c.sUSER = in.ConsumeRandomLengthString(64);
+  c.sSTATUS = in.ConsumeRandomLengthString(300);
+  c.sSYMBOL = in.ConsumeRandomLengthString(8);
+  c.nQRG = in.ConsumeIntegralInRange<std::int16_t>(-1, 2);
+  c.nP0 = in.ConsumeIntegral<std::int16_t>();
+  c.nID = in.ConsumeIntegralInRange<std::int16_t>(-1, 2);
+  c.nALTITUDE = in.ConsumeIntegralInRange<std::int16_t>(-1, 2);
+  c.nFRAME = in.ConsumeIntegral<std::int16_t>();
+  return c;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider in(data, size);
+  const StationConfig config = MakeConfig(in);
+
+  fake::FakePlatform fakes;
+  fakes.tcp.reachable = {"h:1"};
+  for (int item = 0; item <= 14 && in.remaining_bytes() > 0; ++item) {
+    fakes.automation.answers[item] = nimbrix::fuzz::MakeVariant(in, true);
+    if (in.ConsumeIntegralInRange(0, 15) == 0) {
+      fakes.automation.outcomes[item] =
+          in.ConsumeBool() ? CallOutcome::kFailed : CallOutcome::kUnresponsive;
+    }
+  }
+  fakes.automation.Attach("SondeMonitor.Document");
+
+  SondeSample sample;
+  ReportState state;
+  state.ValidFlags = in.ConsumeIntegral<std::uint16_t>();
+  state.LastStatusMinute = in.ConsumeIntegral<std::int16_t>();
+  ReadSondeSample(fakes.automation, sample);
+  UpdateValidFlags(state, sample);
+
+  for (const std::string& row : DashboardRows(sample, config.sUSER)) {
+    Check(!HasControlByte(row), "control byte on the dashboard", row);
+  }
+  const std::string position = ComposePositionReport(config, sample);
+  CheckOneLine(position, "position report");
+  CheckOneLine(ComposeStatusReport(config), "status report");
+
+  ServerList servers;
+  servers.sSERVER[1] = "h,1";
+  servers.nSERVERS = 1;
+  Uplink uplink{fakes.console, fakes.clock, fakes.tcp, fakes.files, servers, "user X\r\n"};
+  const LocalTime now = fakes.clock.Now();
+  MarkReportDue(state, sample, now, now);
+  state.ValidFlags |= kFlagReportDue;
+  SendReports(state, config, sample, position, uplink);
+  for (const std::string& line : fakes.tcp.lines) CheckOneLine(line, "sent line");
+  Check(!HasControlByte(fakes.console.Row(21)), "control byte on row 21", fakes.console.Row(21));
+  return 0;
+}
