@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/system.h"
+#include "platform/win32/ansi_text.h"
 
 namespace nimbrix {
 
@@ -63,16 +64,6 @@ bool IsModifier(WORD key) {
     default:
       return false;
   }
-}
-
-std::wstring Widen(std::string_view text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
-  return wide;
 }
 
 std::string Narrow(wchar_t c) {
