@@ -14,6 +14,7 @@ if [ ${#targets[@]} -eq 0 ]; then
   targets=(fuzz_config fuzz_text_to_number fuzz_format fuzz_variant fuzz_reports fuzz_station)
 fi
 
+scripts/install-deps.sh clang libclang-rt-14-dev
 cmake --preset fuzz >/dev/null
 cmake --build build/fuzz -j2 --target "${targets[@]}"
 

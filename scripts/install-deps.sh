@@ -9,7 +9,6 @@ packages=(
   dbus dbus-daemon
   python3 python3-pytest python3-pyte python3-pexpect
   tmux time faketime procps
-  clang libclang-rt-14-dev
 )
 packages+=("$@")
 
