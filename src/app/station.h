@@ -6,7 +6,6 @@
 namespace nimbrix {
 
 inline constexpr const char* kConfigFileName = "NIMBRIX.INI";
-inline constexpr const char* kDecoderProgId = "SondeMonitor.Document";
 inline constexpr const char* kRegisterOleCommand = "regsvr32 c:\\windows\\system32\\ole32.dll /s";
 
 // The whole run: start-up, then the main cycle until ESC. Returns the exit code

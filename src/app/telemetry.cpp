@@ -6,7 +6,6 @@
 #include <string_view>
 #include <utility>
 
-#include "app/station.h"
 #include "app/variant_conversion.h"
 #include "format/format_mask.h"
 #include "format/number_text.h"

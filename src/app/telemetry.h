@@ -22,6 +22,9 @@ CoordinateTexts MakeCoordinateTexts(double value, int degreeDigits, char positiv
 // 12th on, without ":" ("20:41:05" there gives "204105").
 std::string GgaTimeField(const std::string& timeText);
 
+// The decoder's Automation object (on Linux, its D-Bus name).
+inline constexpr const char* kDecoderProgId = "SondeMonitor.Document";
+
 // Asks the decoder for items 0..14 and rewrites `sample` in full, ggaSentence included.
 // An item that cannot be read gives 0 or "". A detached decoder is attached again once per
 // cycle; after an unresponsive call the rest of the cycle reads as nothing without asking,
