@@ -57,7 +57,26 @@ int ConnectTo(const sockaddr_in& address) {
 
 }  // namespace
 
-PosixTcpClient::PosixTcpClient(int sendTimeoutMs) : sendTimeoutMs_(sendTimeoutMs) {}
+namespace {
+
+class PollWait : public WritableWait {
+ public:
+  std::int64_t NowMs() override {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+  }
+  int Wait(int fd, int timeoutMs) override {
+    pollfd p{fd, POLLOUT, 0};
+    return ::poll(&p, 1, timeoutMs);
+  }
+};
+
+PollWait g_pollWait;
+
+}  // namespace
+
+PosixTcpClient::PosixTcpClient(int sendTimeoutMs, WritableWait* wait)
+    : sendTimeoutMs_(sendTimeoutMs), wait_(wait ? wait : &g_pollWait) {}
 
 PosixTcpClient::~PosixTcpClient() {
   Close();
@@ -106,16 +125,13 @@ int PosixTcpClient::Send(std::string_view bytes) {
   if (!IsOpen()) return kSendNotConnected;
   if (const int error = DrainIncoming(); error != 0) return error;
 
-  using Steady = std::chrono::steady_clock;
   std::size_t done = 0;
   while (done < bytes.size()) {
     // Wait for room, at most the time-out per portion (signals do not extend it).
-    const auto deadline = Steady::now() + std::chrono::milliseconds(sendTimeoutMs_);
+    const std::int64_t deadline = wait_->NowMs() + sendTimeoutMs_;
     for (;;) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now());
-      pollfd p{fd_, POLLOUT, 0};
-      const int ready = ::poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+      const std::int64_t left = deadline - wait_->NowMs();
+      const int ready = wait_->Wait(fd_, left > 0 ? static_cast<int>(left) : 0);
       if (ready > 0) break;
       if (ready == 0) return kSendTimedOut;
       if (errno != EINTR) return ErrorNumber(errno);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -7,11 +8,21 @@
 
 namespace nimbrix {
 
+// How the client waits for room to send: poll() and the monotonic clock, or a virtual clock in
+// tests, which can then prove the minute-long wait without waiting a minute.
+class WritableWait {
+ public:
+  virtual ~WritableWait() = default;
+  virtual std::int64_t NowMs() = 0;
+  // poll()'s answer for POLLOUT on fd: above 0 ready, 0 timed out, below 0 failed (errno set).
+  virtual int Wait(int fd, int timeoutMs) = 0;
+};
+
 // The APRS-IS connection over BSD sockets. The send time-out is a parameter so tests can
 // wait milliseconds instead of a minute.
 class PosixTcpClient : public TcpClient {
  public:
-  explicit PosixTcpClient(int sendTimeoutMs = kSendTimeoutMs);
+  explicit PosixTcpClient(int sendTimeoutMs = kSendTimeoutMs, WritableWait* wait = nullptr);
   ~PosixTcpClient() override;
   PosixTcpClient(const PosixTcpClient&) = delete;
   PosixTcpClient& operator=(const PosixTcpClient&) = delete;
@@ -26,6 +37,7 @@ class PosixTcpClient : public TcpClient {
   int DrainIncoming();
 
   int sendTimeoutMs_;
+  WritableWait* wait_;
   int fd_ = -1;
 };
 

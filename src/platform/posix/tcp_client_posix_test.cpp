@@ -7,8 +7,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace nimbrix {
 namespace {
@@ -137,6 +139,75 @@ TEST(PosixTcpClient, PeerThatNeverReadsTimesOut) {
   EXPECT_GE(took, std::chrono::milliseconds(150));
   EXPECT_LT(took, std::chrono::seconds(5));
   EXPECT_TRUE(client.IsOpen());
+}
+
+}  // namespace
+}  // namespace nimbrix
+
+namespace nimbrix {
+namespace {
+
+// Virtual time for the wait for writability: each wait takes what the script says, or times
+// out after the time asked for.
+class VirtualWait : public WritableWait {
+ public:
+  std::int64_t NowMs() override { return now; }
+  int Wait(int, int timeoutMs) override {
+    asked.push_back(timeoutMs);
+    if (!interruptAfterMs.empty()) {
+      now += interruptAfterMs.front();
+      interruptAfterMs.erase(interruptAfterMs.begin());
+      errno = EINTR;
+      return -1;
+    }
+    if (readyAfterMs >= 0 && readyAfterMs <= timeoutMs) {
+      now += readyAfterMs;
+      return 1;
+    }
+    now += timeoutMs;
+    return 0;
+  }
+  std::int64_t now = 0;
+  std::vector<int> asked;
+  std::vector<int> interruptAfterMs;
+  int readyAfterMs = -1;  // never ready
+};
+
+TEST(PosixTcpClientVirtualTime, WaitsOneMinuteForRoomThenGivesUpWith24) {
+  struct Case {
+    const char* name;
+    std::vector<int> interrupts;
+    std::vector<int> expectedAsks;
+  };
+  const std::vector<Case> cases = {
+      {"never writable", {}, {60000}},
+      {"signals do not extend the minute", {20000, 30000}, {60000, 40000, 10000}},
+  };
+  for (const auto& c : cases) {
+    Peer server;
+    VirtualWait wait;
+    wait.interruptAfterMs = c.interrupts;
+    PosixTcpClient client(kSendTimeoutMs, &wait);
+    ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
+    server.Accept();
+    EXPECT_EQ(client.Send("N0CALL>APZQW0:>x\r\n"), kSendTimedOut) << c.name;
+    EXPECT_EQ(wait.now, 60000) << c.name;
+    EXPECT_EQ(wait.asked, c.expectedAsks) << c.name;
+    EXPECT_TRUE(client.IsOpen()) << c.name;
+  }
+}
+
+TEST(PosixTcpClientVirtualTime, RoomJustBeforeTheMinuteIsUsed) {
+  Peer server;
+  VirtualWait wait;
+  wait.readyAfterMs = 59999;
+  PosixTcpClient client(kSendTimeoutMs, &wait);
+  ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
+  server.Accept();
+  const std::string line = "N0CALL>APZQW0,TCPIP*:>late but sent\r\n";
+  EXPECT_EQ(client.Send(line), 0);
+  EXPECT_EQ(server.Receive(line.size()), line);
+  EXPECT_EQ(wait.now, 59999);
 }
 
 }  // namespace
