@@ -6,6 +6,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/win32/loopback_listener.h"
+
 namespace nimbrix {
 namespace {
 
@@ -16,17 +18,7 @@ constexpr char kPragma[] = "pragma: no-cache";
 class OneShotServer {
  public:
   explicit OneShotServer(std::string reply) : reply_(std::move(reply)) {
-    WSADATA data{};
-    WSAStartup(MAKEWORD(2, 2), &data);
-    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener_, 4);
-    int length = sizeof address;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    listener_ = ListenOnLoopback(port_);
     thread_ = std::thread([this] { Serve(); });
   }
   ~OneShotServer() {

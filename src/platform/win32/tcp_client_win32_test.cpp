@@ -7,25 +7,15 @@
 #include <string>
 #include <thread>
 
+#include "platform/win32/loopback_listener.h"
+
 namespace nimbrix {
 namespace {
 
 // A listener on 127.0.0.1 that accepts one connection and then does what the test asks.
 class Loopback {
  public:
-  Loopback() {
-    WSADATA data{};
-    WSAStartup(MAKEWORD(2, 2), &data);
-    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener_, 4);
-    int length = sizeof address;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-  }
+  Loopback() { listener_ = ListenOnLoopback(port_); }
   ~Loopback() {
     if (peer_ != INVALID_SOCKET) closesocket(peer_);
     closesocket(listener_);
