@@ -81,7 +81,7 @@ void BM_WholeCycle(benchmark::State& state, bool sending) {
   ServerList servers;
   servers.sSERVER[1] = "euro.aprs2.net,14580";
   servers.nSERVERS = 1;
-  Uplink uplink{console, clock, tcp, files, servers, config.LoginLine};
+  Uplink uplink{console, clock, tcp, files, servers, config.LoginLine, config.sUSER};
   AnswerLikeADecoder(decoder, 47.862135);
   decoder.Attach("SondeMonitor.Document");
   ConnectServers(uplink);
@@ -106,6 +106,7 @@ void BM_WholeCycle(benchmark::State& state, bool sending) {
     MarkReportDue(reportState, sample, secondsReading, minuteReading);
     if (sending) reportState.ValidFlags |= kFlagReportDue;
     SendReports(reportState, config, sample, positionReport, uplink);
+    WatchLoginAnswer(uplink);
     clock.SleepMs(950);
     ++reportState.CyclesSinceReport;
     benchmark::DoNotOptimize(console.PollKey());

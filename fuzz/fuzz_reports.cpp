@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ServerList servers;
   servers.sSERVER[1] = "h,1";
   servers.nSERVERS = 1;
-  Uplink uplink{fakes.console, fakes.clock, fakes.tcp, fakes.files, servers, "user X\r\n"};
+  Uplink uplink{fakes.console, fakes.clock, fakes.tcp, fakes.files, servers, "user X\r\n", "X"};
   const LocalTime now = fakes.clock.Now();
   MarkReportDue(state, sample, now, now);
   state.ValidFlags |= kFlagReportDue;

@@ -1,6 +1,6 @@
-// The whole program on fakes: a hostile NIMBRIX.INI, update reply and decoder, flaky servers,
-// a few cycles, then ESC. Every line on the wire is one line, nothing but plain text reaches the
-// screen, and the run ends within a bounded number of pauses.
+// The whole program on fakes: a hostile NIMBRIX.INI, update reply and decoder, flaky servers
+// that send anything, a few cycles, then ESC. Every line on the wire is one line, nothing but plain
+// text reaches the screen, and the run ends within a bounded number of pauses.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -47,15 +47,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(++sleeps < kHungAfterSleeps, "no end in sight");
     // Each pause may bring a new answer for one item, a key, or a decoder that comes and goes.
     if (in.remaining_bytes() > 0) {
-      const int item = in.ConsumeIntegralInRange(0, 17);
+      const int item = in.ConsumeIntegralInRange(0, 19);
       if (item <= 14) {
         fakes.automation.answers[item] = nimbrix::fuzz::MakeVariant(in, true);
       } else if (item == 15) {
         fakes.console.keys.push_back(in.ConsumeRandomLengthString(4));
       } else if (item == 16) {
         fakes.automation.available = !fakes.automation.available;
-      } else {
+      } else if (item == 17) {
         fakes.tcp.sendErrors.push_back(in.PickValueInArray({24, 52, 57, 70}));
+      } else {
+        // What the server says, the answer to the login among it now and then.
+        std::string text = in.ConsumeRandomLengthString(6000);
+        if (in.ConsumeBool()) text = "# logresp " + text + "\r\n";
+        fakes.tcp.incoming.push_back(std::move(text));
       }
     }
     if (elapsedMs > kEscapeAfterMs) fakes.console.keys.push_back(kKeyEscape);
@@ -67,6 +72,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const std::string& line : fakes.tcp.lines) CheckOneLine(line, "sent line");
   for (unsigned char c : fakes.console.transcript) {
     Check(c >= 32 ? c != 127 : c == '\n', "control byte on the screen");
+  }
+  // Every LOGIN record is one line, whatever the server sent.
+  const std::string& log = fakes.files.contents["nimbrix.err"];
+  for (std::size_t at = log.find("LOGIN Error @"); at != std::string::npos;
+       at = log.find("LOGIN Error @", at + 1)) {
+    const std::size_t end = log.find("\r\n", at);
+    Check(end != std::string::npos, "LOGIN record without its line end");
+    for (std::size_t i = at; i < end; ++i) {
+      const auto c = static_cast<unsigned char>(log[i]);
+      Check(c >= 32 && c != 127, "control byte in a LOGIN record");
+    }
   }
   return 0;
 }

@@ -52,6 +52,7 @@ void RunMainCycle(Platform& p, const StationConfig& config, Uplink& uplink) {
     const LocalTime minuteReading = p.clock.Now();
     MarkReportDue(state, sample, secondsReading, minuteReading);
     SendReports(state, config, sample, positionReport, uplink);
+    WatchLoginAnswer(uplink);
     p.clock.SleepMs(950);
     ++state.CyclesSinceReport;
     const std::string key = p.console.PollKey();
@@ -85,7 +86,7 @@ int RunStartupAndCycle(Platform& p, const UpdateService& updateService) {
   p.console.MoveTo(24, 1);
   p.console.Write("Conecting:");
   p.console.LineBreak();
-  Uplink uplink{p.console, p.clock, p.tcp, p.files, servers, config.LoginLine};
+  Uplink uplink{p.console, p.clock, p.tcp, p.files, servers, config.LoginLine, config.sUSER};
   ConnectServers(uplink);
   ShowServerInUse(p.console, servers);
   p.clock.SleepMs(2000);

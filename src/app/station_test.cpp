@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
+#include <string>
+#include <vector>
 
 #include "platform/fake/fakes.h"
 
@@ -45,18 +48,23 @@ void FlySonde(FakePlatform& f) {
   };
 }
 
+// A station with one reachable server and a sonde in flight.
+void PrepareStation(FakePlatform& f) {
+  f.files.contents["NIMBRIX.INI"] = kGoodIni;
+  f.http.reply = "versao=0.22";
+  f.tcp.reachable = {"aprs.local:14580"};
+  FlySonde(f);
+}
+
+int RunStationOn(FakePlatform& f) {
+  Platform p = f.platform();
+  return RunStation(p, TestService());
+}
+
 struct StationTest : ::testing::Test {
   FakePlatform f;
-  void SetUp() override {
-    f.files.contents["NIMBRIX.INI"] = kGoodIni;
-    f.http.reply = "versao=0.22";
-    f.tcp.reachable = {"aprs.local:14580"};
-    FlySonde(f);
-  }
-  int Run() {
-    Platform p = f.platform();
-    return RunStation(p, TestService());
-  }
+  void SetUp() override { PrepareStation(f); }
+  int Run() { return RunStationOn(f); }
   int Count(int ms) const {
     return static_cast<int>(std::count(f.clock.sleeps.begin(), f.clock.sleeps.end(), ms));
   }
@@ -181,6 +189,107 @@ TEST_F(StationTest, LowAltitudeReportsArePacedAtLeastSixCyclesApart) {
   ASSERT_GE(reports.size(), 4u);
   EXPECT_LE(reports.size(), static_cast<std::size_t>(f.clock.elapsedMs() / 5700 + 1));
   for (const auto& r : reports) EXPECT_EQ(r.rfind("N0CALL-11>APZQW0,TCPIP*:@", 0), 0u) << r;
+}
+
+// The server's answer to the login, on a station below 2000 m that reports every few cycles.
+struct LoginAnswerTest : StationTest {
+  static constexpr char kGreeting[] = "# aprsc 2.1.21-g9a7de5c\r\n";
+  static constexpr char kWarning[] =
+      "Server did not verify the login: reports are dropped. Check PASS in NIMBRIX.INI";
+  void SetUp() override {
+    StationTest::SetUp();
+    f.automation.answers[3] = Variant::Real(1500);
+  }
+  void RunCycles(int cycles) {
+    for (int i = 0; i < cycles; ++i) f.console.keys.push_back("");
+    f.console.keys.push_back(kKeyEscape);
+    ASSERT_EQ(Run(), 0);
+  }
+  std::string Log() { return f.files.contents["nimbrix.err"]; }
+  std::size_t LoginRecords() {
+    std::size_t n = 0;
+    for (std::size_t at = Log().find("LOGIN Error"); at != std::string::npos;
+         at = Log().find("LOGIN Error", at + 1)) {
+      ++n;
+    }
+    return n;
+  }
+};
+
+TEST_F(LoginAnswerTest, UnverifiedLoginGetsOneRecordAndTheWarningOnRow22) {
+  f.tcp.serverText["aprs.local:14580"] = {
+      kGreeting, "# logresp N0CALL-11 unverified, server T2TEST\r\n",
+      "# 9 Dec 2026 10:00:20 GMT T2TEST\r\n", "# logresp N0CALL-11 unverified, server T2TEST\r\n"};
+  RunCycles(40);
+
+  ASSERT_EQ(LoginRecords(), 1u) << Log();
+  // The answer arrives in the second cycle (the fake hands over one piece per look).
+  EXPECT_EQ(Log(),
+            "LOGIN Error @12-08-2026 - 20:41:10 -> aprs.local: "
+            "# logresp N0CALL-11 unverified, server T2TEST\r\n");
+  EXPECT_EQ(std::string(kWarning).size(), 79u);
+  EXPECT_EQ(f.console.Row(22), std::string(kWarning) + " ");
+  EXPECT_EQ(f.console.ColorAt(22, 1), kColorLightRed);
+  EXPECT_EQ(f.console.ColorAt(22, 79), kColorLightRed);
+  EXPECT_EQ(f.console.ColorAt(21, 1), kColorNormal) << "the rest of the screen stays normal";
+  EXPECT_EQ(f.console.color(), kColorNormal);
+  EXPECT_GE(Reports().size(), 4u) << "reports go out as before";
+}
+
+TEST_F(LoginAnswerTest, NoAnswerWithin30SecondsWhileTheServerTalks) {
+  f.tcp.serverText["aprs.local:14580"] = {kGreeting};
+  RunCycles(40);
+  ASSERT_EQ(LoginRecords(), 1u) << Log();
+  EXPECT_NE(Log().find(" -> aprs.local: # aprsc 2.1.21-g9a7de5c\r\n"), std::string::npos) << Log();
+  EXPECT_EQ(f.console.RowTrimmed(22), kWarning);
+}
+
+// Whatever the server answers, or when it says nothing, the station sends the same bytes.
+TEST(LoginAnswer, LinesSentAreTheSameWhateverTheAnswer) {
+  const std::vector<std::deque<std::string>> answers = {
+      {},
+      {LoginAnswerTest::kGreeting, "# logresp N0CALL-11 verified, server T2TEST\r\n"},
+      {LoginAnswerTest::kGreeting, "# logresp N0CALL-11 unverified, server T2TEST\r\n"},
+      {LoginAnswerTest::kGreeting},
+  };
+  std::vector<std::string> reference;
+  for (std::size_t i = 0; i < answers.size(); ++i) {
+    FakePlatform f;
+    PrepareStation(f);
+    f.automation.answers[3] = Variant::Real(1500);
+    f.tcp.serverText["aprs.local:14580"] = answers[i];
+    f.console.keys.assign(45, "");
+    f.console.keys.push_back(kKeyEscape);
+    ASSERT_EQ(RunStationOn(f), 0);
+    const std::string log = f.files.contents["nimbrix.err"];
+    if (i == 0) {
+      reference = f.tcp.lines;
+      ASSERT_GE(reference.size(), 5u);
+    }
+    EXPECT_EQ(f.tcp.lines, reference) << "answer " << i;
+    if (i < 2) {  // a bare listener, a verified login: no record, nothing on row 22
+      EXPECT_TRUE(log.empty()) << "answer " << i << ": " << log;
+      EXPECT_EQ(f.console.transcript.find("did not verify"), std::string::npos) << "answer " << i;
+      EXPECT_EQ(f.console.RowTrimmed(22), "") << "answer " << i;
+    }
+  }
+}
+
+TEST_F(LoginAnswerTest, ReconnectToAVerifyingServerClearsRow22) {
+  f.files.contents["NIMBRIX.INI"] =
+      "USER=n0call-11\r\nPASS=12345\r\nSERVER=aprs.local,14580\r\nSERVER=good.local,14580\r\n";
+  f.tcp.reachable = {"aprs.local:14580", "good.local:14580"};
+  f.tcp.serverText["aprs.local:14580"] = {kGreeting,
+                                          "# logresp N0CALL-11 unverified, server A\r\n"};
+  f.tcp.serverText["good.local:14580"] = {kGreeting, "# logresp N0CALL-11 verified, server B\r\n"};
+  f.tcp.sendErrors = {0, 57};  // the login goes out, the first report finds the line dead
+  RunCycles(30);
+
+  EXPECT_EQ(LoginRecords(), 1u) << Log();
+  EXPECT_NE(Log().find("SEND Error 57 "), std::string::npos) << Log();
+  EXPECT_EQ(f.console.Row(24).substr(0, 28), "Using # 2 => good.local,1458");
+  EXPECT_EQ(f.console.Row(22), std::string(80, ' '));
+  EXPECT_NE(f.console.transcript.find(kWarning), std::string::npos) << "it was shown before";
 }
 
 }  // namespace

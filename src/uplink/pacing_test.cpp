@@ -57,7 +57,7 @@ struct Station {
   fake::FakeConsole& console = p.console;
   fake::FakeTcpClient& tcp = p.tcp;
   ServerList servers;
-  Uplink uplink{console, clock, tcp, p.files, servers, "user N0CALL\r\n"};
+  Uplink uplink{console, clock, tcp, p.files, servers, "user N0CALL\r\n", "N0CALL"};
   StationConfig config;
   SondeSample sample;
   ReportState state;

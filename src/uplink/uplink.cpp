@@ -56,6 +56,7 @@ bool TryEntry(Uplink& uplink, int index) {
 
   uplink.servers.nCURSERVER = static_cast<std::int16_t>(index);
   uplink.tcp.Send(OneLine(uplink.loginLine));  // a broken connection shows at the next send
+  uplink.loginWatch.Start(StripControlBytes(uplink.callsign), uplink.clock.MonotonicMs());
   ShowOnStatusRow(uplink.console, "Using #" +
                                       ConsoleNumber(std::int64_t{uplink.servers.nCURSERVER}, 7) +
                                       "=> " + entry + std::string(35, ' '));
@@ -95,6 +96,35 @@ void LogSendError(Uplink& uplink, int error, std::string_view line) {
 }
 
 }  // namespace
+
+void WatchLoginAnswer(Uplink& uplink) {
+  if (!uplink.loginWatch.Active()) return;  // nothing more is looked at until the next login
+  const LoginVerdict verdict =
+      uplink.loginWatch.Feed(uplink.tcp.TakeReceived(), uplink.clock.MonotonicMs());
+  switch (verdict.kind) {
+    case LoginVerdict::Kind::kPending:
+      return;
+    case LoginVerdict::Kind::kVerified:
+      if (uplink.loginWarningShown) {
+        uplink.console.MoveTo(kLoginWarningRow, 1);
+        uplink.console.Write(std::string(std::string_view(kLoginWarning).size(), ' '));
+        uplink.loginWarningShown = false;
+      }
+      return;
+    case LoginVerdict::Kind::kUnverified:
+    case LoginVerdict::Kind::kNoAnswer:
+      break;
+  }
+  const std::string& entry = uplink.servers.sSERVER.at(uplink.servers.nCURSERVER);
+  uplink.files.Append(kErrorLogPath, "LOGIN Error @" + Timestamp(uplink.clock) + " -> " +
+                                         StripControlBytes(SplitServerEntry(entry).host) + ": " +
+                                         StripControlBytes(verdict.serverLine) + "\r\n");
+  uplink.console.MoveTo(kLoginWarningRow, 1);
+  uplink.console.SetColor(kColorLightRed);
+  uplink.console.Write(kLoginWarning);
+  uplink.console.SetColor(kColorNormal);
+  uplink.loginWarningShown = true;
+}
 
 void SendLine(Uplink& uplink, std::string_view line) {
   int error = uplink.tcp.Send(line);

@@ -63,7 +63,7 @@ struct Rig {
   }
   FakePlatform p;
   ServerList servers;
-  Uplink uplink{p.console, p.clock, p.tcp, p.files, servers, kLogin};
+  Uplink uplink{p.console, p.clock, p.tcp, p.files, servers, kLogin, "N0CALL-11"};
   std::string& log() { return p.files.contents[kErrorLogPath]; }
   std::vector<std::string>& events() { return p.journal.events; }
 };

@@ -2,15 +2,20 @@
 server, an APRS-IS listener on 127.0.0.1, and nimbrix.exe in an 80x25 tmux pane."""
 
 import os
+import pathlib
 import random
 import shlex
 import socket
 import subprocess
+import sys
 import threading
 import time
 import uuid
 
 import pytest
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools" / "aprs-listener"))
+import aprsis  # noqa: E402  (the local listeners' APRS-IS answers)
 
 NIMBRIX_EXE = os.environ.get("NIMBRIX_EXE", "")
 SONDE_SIM_EXE = os.environ.get("SONDE_SIM_EXE", "")
@@ -72,9 +77,11 @@ def sonde_sim(tmp_path):
 
 
 class AprsListener:
-    """A TCP listener on 127.0.0.1 that greets like a server and keeps every byte."""
+    """A TCP listener on 127.0.0.1 that greets like a server, answers the login (verified, or
+    by the callsign's passcode with check_passcode) and keeps every byte."""
 
-    def __init__(self):
+    def __init__(self, check_passcode=False):
+        self.check_passcode = check_passcode
         self.sock = bind_low_port()
         self.sock.listen(8)
         self.port = self.sock.getsockname()[1]
@@ -95,12 +102,22 @@ class AprsListener:
         with client:
             try:
                 client.sendall(b"# aprsc 2.1.14 test listener\r\n")
+                received = b""
+                answered = False
                 while True:
                     chunk = client.recv(65536)
                     if not chunk:
                         return
                     with self.lock:
                         self.data.extend(chunk)
+                    if not answered:
+                        received += chunk
+                        if b"\r\n" in received:
+                            answered = True
+                            answer = aprsis.login_response(received.split(b"\r\n")[0],
+                                                           self.check_passcode)
+                            if answer:
+                                client.sendall(answer)
             except OSError:
                 return
 
@@ -125,8 +142,8 @@ class AprsListener:
 def aprs_listener():
     listeners = []
 
-    def start():
-        listener = AprsListener()
+    def start(check_passcode=False):
+        listener = AprsListener(check_passcode)
         listeners.append(listener)
         return listener
 

@@ -84,3 +84,19 @@ def test_dashboard_login_reports_s_and_escape(nimbrix, sonde_sim, aprs_listener)
     n.send_keys("Escape")
     assert n.wait_exit(30) == 0, n.screen()
 
+
+
+def test_unverified_login_shows_the_warning_and_writes_the_record(nimbrix, sonde_sim,
+                                                                  aprs_listener, tmp_path):
+    sonde_sim(SAMPLE)
+    server = aprs_listener(check_passcode=True)  # 12345 is not N0CALL's passcode
+    n = nimbrix(station_ini(f"127.0.0.1,{server.port}"))
+    warning = "Server did not verify the login: reports are dropped. Check PASS in NIMBRIX.INI"
+    assert n.wait_for(warning, timeout=60), n.screen()
+    assert n.row(22) == warning
+    assert n.screen_with_colours().split("\n")[21].startswith("\x1b[91m" + warning)
+    log = (tmp_path / "nimbrix.err").read_bytes()
+    assert log.startswith(b"LOGIN Error @") and log.endswith(
+        b" -> 127.0.0.1: # logresp N0CALL-11 unverified, server NIMBRIX-TEST\r\n"), log
+    n.send_keys("Escape")
+    assert n.wait_exit(30) == 0, n.screen()

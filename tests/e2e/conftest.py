@@ -2,7 +2,9 @@
 an APRS-IS listener on 127.0.0.1, and NIMBRIX itself in an 80x25 pseudo-terminal."""
 
 import os
+import pathlib
 import random
+import sys
 import signal
 import socket
 import subprocess
@@ -13,6 +15,9 @@ import time
 import pexpect
 import pyte
 import pytest
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools" / "aprs-listener"))
+import aprsis  # noqa: E402  (the local listeners' APRS-IS answers)
 
 NIMBRIX_BIN = os.environ.get("NIMBRIX_BIN", "")
 SONDE_SIM_BIN = os.environ.get("SONDE_SIM_BIN", "")
@@ -83,9 +88,13 @@ def sonde_sim(bus_address):
 
 
 class AprsListener:
-    """A TCP listener on 127.0.0.1 that keeps every byte of every connection."""
+    """A TCP listener on 127.0.0.1 that keeps every byte of every connection. It greets and
+    answers the login like an APRS-IS server: login="any" verifies every login, "passcode" by
+    the callsign's passcode, None never answers; greeting=False says nothing at all."""
 
-    def __init__(self, port=0):
+    def __init__(self, port=0, login="any", greeting=True):
+        self.login = login
+        self.greeting = greeting
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         bind_low_port(self.sock, port)
@@ -112,8 +121,10 @@ class AprsListener:
             threading.Thread(target=self._serve, args=(client, data), daemon=True).start()
 
     def _serve(self, client, data):
+        answered = self.login is None
         try:
-            client.sendall(b"# aprsc 2.1.14 test listener\r\n")
+            if self.greeting:
+                client.sendall(b"# aprsc 2.1.14 test listener\r\n")
             while self.running:
                 if not self.read:
                     time.sleep(0.05)
@@ -123,6 +134,12 @@ class AprsListener:
                     return
                 with self.lock:
                     data.extend(chunk)
+                    login = bytes(data).split(b"\r\n", 1) if not answered else []
+                if len(login) == 2:
+                    answered = True
+                    answer = aprsis.login_response(login[0], self.login == "passcode")
+                    if answer:
+                        client.sendall(answer)
         except OSError:
             return
 
@@ -164,8 +181,8 @@ class AprsListener:
 def aprs_listener():
     listeners = []
 
-    def start(port=0):
-        listener = AprsListener(port)
+    def start(port=0, **kwargs):
+        listener = AprsListener(port, **kwargs)
         listeners.append(listener)
         return listener
 

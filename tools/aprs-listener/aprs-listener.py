@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """A minimal APRS-IS listener for the demo and for checking a station on one machine.
 
-It accepts TCP connections on 127.0.0.1, greets each like an APRS-IS server does, and keeps
-every line it receives: appended to --log (one line per received line, CR LF removed) and
-echoed on stderr when --verbose. It never answers the login and never relays anything.
+It accepts TCP connections on 127.0.0.1, greets each like an APRS-IS server does, answers the
+login with "# logresp CALL verified" or "unverified" by the APRS-IS passcode of the callsign
+(every login is verified with --accept-any-passcode), and keeps every line it receives: appended
+to --log (one line per received line, CR LF removed) and echoed on stderr when --verbose. It
+never relays anything.
 
   aprs-listener.py [--host 127.0.0.1] [--port 14580 | --port 0] [--port-file FILE] [--log FILE]
+                   [--accept-any-passcode] [--verbose]
 
 With --port 0 a free port below 32768 is picked (the station reads a port as a signed 16-bit
 number, so the system's own ephemeral ports would not do); --port-file receives the number.
@@ -17,9 +20,12 @@ import socket
 import sys
 import threading
 
+import aprsis
 
-def serve_client(client, log_path, lock, verbose):
+
+def serve_client(client, log_path, lock, verbose, check_passcode):
     buffer = b""
+    answered = False
     with client:
         try:
             client.sendall(b"# NIMBRIX demo listener\r\n")
@@ -30,6 +36,11 @@ def serve_client(client, log_path, lock, verbose):
                 buffer += chunk
                 while b"\r\n" in buffer:
                     line, buffer = buffer.split(b"\r\n", 1)
+                    if not answered:
+                        answer = aprsis.login_response(line, check_passcode)
+                        if answer:
+                            client.sendall(answer)
+                            answered = True
                     with lock:
                         if log_path:
                             with open(log_path, "ab") as log:
@@ -47,6 +58,7 @@ def main():
     parser.add_argument("--port-file")
     parser.add_argument("--log")
     parser.add_argument("--verbose", action="store_true")
+    parser.add_argument("--accept-any-passcode", action="store_true")
     args = parser.parse_args()
 
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
@@ -68,7 +80,9 @@ def main():
     try:
         while True:
             client, _ = server.accept()
-            threading.Thread(target=serve_client, args=(client, args.log, lock, args.verbose),
+            threading.Thread(target=serve_client,
+                             args=(client, args.log, lock, args.verbose,
+                                   not args.accept_any_passcode),
                              daemon=True).start()
     except KeyboardInterrupt:
         pass

@@ -192,6 +192,7 @@ bool FakeTcpClient::Open(const std::string& host, int port) {
   for (const auto& r : reachable) {
     if (r == target) {
       open_ = true;
+      if (auto text = serverText.find(target); text != serverText.end()) incoming = text->second;
       return true;
     }
   }
@@ -212,8 +213,17 @@ int FakeTcpClient::Send(std::string_view bytes) {
   return error;
 }
 
+std::string FakeTcpClient::TakeReceived() {
+  ++takes;
+  if (!open_ || incoming.empty()) return "";
+  std::string piece = std::move(incoming.front());
+  incoming.pop_front();
+  return piece;
+}
+
 void FakeTcpClient::Close() {
   if (open_) ++closes;
+  incoming.clear();
   if (journal_ && open_) journal_->Add("tcp close");
   open_ = false;
 }

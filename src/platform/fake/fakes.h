@@ -26,6 +26,7 @@ class FakeClock : public Clock {
  public:
   explicit FakeClock(LocalTime start = {2026, 12, 8, 20, 41, 5, 0}, Journal* journal = nullptr);
   LocalTime Now() override;
+  std::int64_t MonotonicMs() override { return elapsed_; }
   void SleepMs(int milliseconds) override;
   std::int64_t elapsedMs() const { return elapsed_; }
   void Advance(std::int64_t milliseconds) { elapsed_ += milliseconds; }
@@ -101,6 +102,7 @@ class FakeTcpClient : public TcpClient {
   explicit FakeTcpClient(Journal* journal = nullptr) : journal_(journal) {}
   bool Open(const std::string& host, int port) override;
   int Send(std::string_view bytes) override;
+  std::string TakeReceived() override;
   void Close() override;
   bool IsOpen() const override { return open_; }
 
@@ -112,6 +114,12 @@ class FakeTcpClient : public TcpClient {
   std::string sent;                // every byte sent successfully, over all connections
   std::vector<std::string> lines;  // each successful Send() call's bytes
   int closes = 0;
+  // What the server sends on the open connection: each TakeReceived() takes the oldest piece
+  // (tests add pieces as time goes on, e.g. from FakeClock::onSleep). Dropped on close.
+  std::deque<std::string> incoming;
+  // What a server ("host:port") sends once a connection to it opens, piece by piece.
+  std::map<std::string, std::deque<std::string>> serverText;
+  int takes = 0;  // TakeReceived() calls
 
  private:
   bool open_ = false;

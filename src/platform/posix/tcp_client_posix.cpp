@@ -17,7 +17,7 @@ namespace nimbrix {
 
 namespace {
 
-// What one drain may read before the send goes ahead: a chatty server cannot hold a send up.
+// What one read of the server's text may take: a chatty server cannot hold a send up.
 constexpr int kDrainReads = 16;
 constexpr std::size_t kDrainBuffer = 4096;
 
@@ -108,22 +108,26 @@ bool PosixTcpClient::Open(const std::string& host, int port) {
   return IsOpen();
 }
 
-int PosixTcpClient::DrainIncoming() {
+int PosixTcpClient::ReadIncoming() {
+  if (brokenError_ != 0) return brokenError_;
   char buffer[kDrainBuffer];
   for (int i = 0; i < kDrainReads; ++i) {
     const ssize_t got = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (got > 0) continue;
-    if (got == 0) return kSendNetworkError;  // the server has closed its side
+    if (got > 0) {
+      incoming_.Keep(std::string_view(buffer, static_cast<std::size_t>(got)));
+      continue;
+    }
+    if (got == 0) return brokenError_ = kSendNetworkError;  // the server has closed its side
     if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
     if (errno == EINTR) continue;
-    return ErrorNumber(errno);
+    return brokenError_ = ErrorNumber(errno);
   }
   return 0;
 }
 
 int PosixTcpClient::Send(std::string_view bytes) {
   if (!IsOpen()) return kSendNotConnected;
-  if (const int error = DrainIncoming(); error != 0) return error;
+  if (const int error = ReadIncoming(); error != 0) return error;
 
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -150,7 +154,14 @@ int PosixTcpClient::Send(std::string_view bytes) {
   return 0;
 }
 
+std::string PosixTcpClient::TakeReceived() {
+  if (IsOpen()) ReadIncoming();
+  return incoming_.Take();
+}
+
 void PosixTcpClient::Close() {
+  incoming_.Clear();
+  brokenError_ = 0;
   if (fd_ < 0) return;
   ::close(fd_);
   fd_ = -1;

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/incoming_text.h"
 #include "platform/tcp_client.h"
 
 namespace nimbrix {
@@ -29,16 +30,20 @@ class PosixTcpClient : public TcpClient {
 
   bool Open(const std::string& host, int port) override;
   int Send(std::string_view bytes) override;
+  std::string TakeReceived() override;
   void Close() override;
   bool IsOpen() const override { return fd_ >= 0; }
 
  private:
-  // Reads and drops what the server has sent; 0, or the error that a broken connection gives.
-  int DrainIncoming();
+  // Reads what the server has sent, without waiting, into incoming_; 0, or the error that a
+  // broken connection gives, which is kept for the next send.
+  int ReadIncoming();
 
   int sendTimeoutMs_;
   WritableWait* wait_;
   int fd_ = -1;
+  int brokenError_ = 0;
+  IncomingText incoming_;
 };
 
 }  // namespace nimbrix

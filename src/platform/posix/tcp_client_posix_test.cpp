@@ -89,6 +89,75 @@ TEST(PosixTcpClient, ServerTrafficIsDroppedNotBlocking) {
   EXPECT_EQ(server.Receive(9), "x\r\nx\r\nx\r\n");
 }
 
+// What the server sends, as TakeReceived hands it over once it has arrived.
+std::string TakeUntil(PosixTcpClient& client, std::size_t size) {
+  std::string got;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (got.size() < size && std::chrono::steady_clock::now() < end) {
+    got += client.TakeReceived();
+    if (got.size() < size) ::usleep(1000);
+  }
+  return got;
+}
+
+TEST(PosixTcpClient, ServerTextIsKeptUntilTaken) {
+  Peer server;
+  PosixTcpClient client;
+  EXPECT_EQ(client.TakeReceived(), "") << "not open";
+  ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
+  server.Accept();
+  const std::string answer = "# aprsc 2.1.21\r\n# logresp N0CALL verified, server T2TEST\r\n";
+  ::send(server.conn(), answer.data(), answer.size(), 0);
+  EXPECT_EQ(TakeUntil(client, answer.size()), answer);
+  EXPECT_EQ(client.TakeReceived(), "");
+
+  // What the read before a send finds is kept for the next look, not dropped.
+  ::send(server.conn(), "# keepalive\r\n", 13, 0);
+  std::string got;
+  while (got.empty()) {
+    ASSERT_EQ(client.Send("x\r\n"), 0);
+    got = client.TakeReceived();
+  }
+  EXPECT_EQ(TakeUntil(client, 13 - got.size()), std::string("# keepalive\r\n").substr(got.size()));
+
+  // A flood is kept only up to the bound between two looks; the rest is read and dropped.
+  const std::string flood(kKeptIncomingBytes * 4, 'z');
+  ::send(server.conn(), flood.data(), flood.size(), 0);
+  std::size_t total = 0;
+  for (int i = 0; i < 10000 && total < kKeptIncomingBytes; ++i) {
+    for (int n = 0; n < 8; ++n) ASSERT_EQ(client.Send(""), 0);  // each read takes up to 64 KiB
+    const std::string kept = client.TakeReceived();
+    ASSERT_LE(kept.size(), kKeptIncomingBytes);
+    ASSERT_EQ(kept.find_first_not_of('z'), std::string::npos);
+    total += kept.size();
+    if (kept.empty()) ::usleep(1000);
+  }
+  EXPECT_GE(total, kKeptIncomingBytes);
+}
+
+TEST(PosixTcpClient, EndOfStreamSeenByALookFailsTheNextSend) {
+  for (bool reset : {false, true}) {
+    Peer server;
+    PosixTcpClient client;
+    ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
+    server.Accept();
+    ::send(server.conn(), "# bye\r\n", 7, 0);
+    EXPECT_EQ(TakeUntil(client, 7), "# bye\r\n");
+    server.CloseConnection(reset);
+    ::usleep(20000);  // let the FIN or RST arrive
+    EXPECT_EQ(client.TakeReceived(), "");
+    EXPECT_EQ(client.Send("lost\r\n"), kSendNetworkError) << reset;
+    EXPECT_EQ(client.Send("lost\r\n"), kSendNetworkError) << reset;
+    // A new connection starts clean.
+    client.Close();
+    Peer next;
+    ASSERT_TRUE(client.Open("127.0.0.1", next.port()));
+    next.Accept();
+    EXPECT_EQ(client.Send("fresh\r\n"), 0);
+    EXPECT_EQ(next.Receive(7), "fresh\r\n");
+  }
+}
+
 TEST(PosixTcpClient, OpenRefusals) {
   Peer server;
   Peer closed(false);  // bound but not listening: connections are refused

@@ -17,6 +17,8 @@ class Win32Clock : public Clock {
     return LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
   }
 
+  std::int64_t MonotonicMs() override { return static_cast<std::int64_t>(GetTickCount64()); }
+
   void SleepMs(int milliseconds) override {
     if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
   }

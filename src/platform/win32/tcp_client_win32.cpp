@@ -13,7 +13,7 @@ namespace nimbrix {
 
 namespace {
 
-// What one drain may read before the send goes ahead: a chatty server cannot hold a send up.
+// What one read of the server's text may take: a chatty server cannot hold a send up.
 constexpr int kDrainReads = 16;
 constexpr int kDrainBuffer = 4096;
 
@@ -81,23 +81,27 @@ bool Win32TcpClient::Open(const std::string& host, int port) {
   return true;
 }
 
-int Win32TcpClient::DrainIncoming() {
+int Win32TcpClient::ReadIncoming() {
+  if (brokenError_ != 0) return brokenError_;
   char buffer[kDrainBuffer];
   for (int i = 0; i < kDrainReads; ++i) {
     const int got = recv(socket_, buffer, sizeof buffer, 0);
-    if (got > 0) continue;
-    if (got == 0) return kSendNetworkError;  // the server has closed its side
+    if (got > 0) {
+      incoming_.Keep(std::string_view(buffer, static_cast<std::size_t>(got)));
+      continue;
+    }
+    if (got == 0) return brokenError_ = kSendNetworkError;  // the server has closed its side
     const int error = WSAGetLastError();
     if (error == WSAEWOULDBLOCK) return 0;
     if (error == WSAEINTR) continue;
-    return ErrorNumber(error);
+    return brokenError_ = ErrorNumber(error);
   }
   return 0;
 }
 
 int Win32TcpClient::Send(std::string_view bytes) {
   if (!IsOpen()) return kSendNotConnected;
-  if (const int error = DrainIncoming(); error != 0) return error;
+  if (const int error = ReadIncoming(); error != 0) return error;
 
   using Steady = std::chrono::steady_clock;
   std::size_t done = 0;
@@ -136,7 +140,14 @@ int Win32TcpClient::Send(std::string_view bytes) {
   return 0;
 }
 
+std::string Win32TcpClient::TakeReceived() {
+  if (IsOpen()) ReadIncoming();
+  return incoming_.Take();
+}
+
 void Win32TcpClient::Close() {
+  incoming_.Clear();
+  brokenError_ = 0;
   if (socket_ == INVALID_SOCKET) return;
   closesocket(socket_);
   socket_ = INVALID_SOCKET;

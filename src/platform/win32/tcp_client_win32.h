@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/incoming_text.h"
 #include "platform/tcp_client.h"
 
 namespace nimbrix {
@@ -20,15 +21,19 @@ class Win32TcpClient : public TcpClient {
 
   bool Open(const std::string& host, int port) override;
   int Send(std::string_view bytes) override;
+  std::string TakeReceived() override;
   void Close() override;
   bool IsOpen() const override { return socket_ != INVALID_SOCKET; }
 
  private:
-  // Reads and drops what the server has sent; 0, or the error that a broken connection gives.
-  int DrainIncoming();
+  // Reads what the server has sent, without waiting, into incoming_; 0, or the error that a
+  // broken connection gives, which is kept for the next send.
+  int ReadIncoming();
 
   int sendTimeoutMs_;
   SOCKET socket_ = INVALID_SOCKET;
+  int brokenError_ = 0;
+  IncomingText incoming_;
 };
 
 }  // namespace nimbrix

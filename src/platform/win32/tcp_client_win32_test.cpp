@@ -113,6 +113,46 @@ TEST(Win32TcpClientTest, WhatTheServerSendsIsDroppedBeforeSending) {
   EXPECT_EQ(client.Send("line\r\n"), 0);
 }
 
+// What the server sends, as TakeReceived hands it over once it has arrived.
+std::string TakeUntil(Win32TcpClient& client, std::size_t size) {
+  std::string got;
+  const ULONGLONG end = GetTickCount64() + 10000;
+  while (got.size() < size && GetTickCount64() < end) {
+    got += client.TakeReceived();
+    if (got.size() < size) Sleep(1);
+  }
+  return got;
+}
+
+TEST(Win32TcpClientTest, ServerTextIsKeptUntilTakenAndAnEndSeenThereFailsTheNextSend) {
+  Loopback server;
+  Win32TcpClient client;
+  EXPECT_EQ(client.TakeReceived(), "");
+  ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
+  const SOCKET peer = server.Accept();
+  const std::string answer = "# aprsc 2.1.21\r\n# logresp N0CALL unverified, server T2TEST\r\n";
+  send(peer, answer.data(), static_cast<int>(answer.size()), 0);
+  EXPECT_EQ(TakeUntil(client, answer.size()), answer);
+
+  const std::string flood(kKeptIncomingBytes * 4, 'z');
+  send(peer, flood.data(), static_cast<int>(flood.size()), 0);
+  std::size_t total = 0;
+  for (int i = 0; i < 10000 && total < kKeptIncomingBytes; ++i) {
+    for (int n = 0; n < 8; ++n) ASSERT_EQ(client.Send(""), 0);
+    const std::string kept = client.TakeReceived();
+    ASSERT_LE(kept.size(), kKeptIncomingBytes);
+    total += kept.size();
+    if (kept.empty()) Sleep(1);
+  }
+  EXPECT_GE(total, kKeptIncomingBytes);
+
+  server.ClosePeer(false);
+  Sleep(50);
+  for (int i = 0; i < 100; ++i) client.TakeReceived();  // reads up to the end of the stream
+  EXPECT_EQ(client.Send("line\r\n"), kSendNetworkError);
+  EXPECT_EQ(client.Send("line\r\n"), kSendNetworkError);
+}
+
 TEST(Win32TcpClientTest, ClosedOrResetByTheServerIsANetworkError) {
   for (bool reset : {false, true}) {
     Loopback server;
