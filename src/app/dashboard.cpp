@@ -62,24 +62,32 @@ std::vector<std::string> DashboardRows(const SondeSample& s, const std::string& 
   };
 }
 
+namespace {
+
+// Each row starts at its own place and what is left of it is erased, so that no character of
+// an earlier, longer text stays behind, and a text that ran on into this row is overwritten.
+void DrawRow(Console& console, int row, const std::string& text) {
+  console.MoveTo(row, 1);
+  console.Write(text);
+  console.EraseToEndOfRow();
+  console.LineBreak();
+}
+
+// The screen rows of DashboardRows; rows 4 and 6 are passed over.
+constexpr int kDashboardRow[] = {1, 2, 3, 5, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+
+}  // namespace
+
 void DrawDashboard(Console& console, const SondeSample& sample, const std::string& user) {
   const std::vector<std::string> rows = DashboardRows(sample, user);
-  console.MoveTo(1, 1);
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    console.Write(rows[i]);
-    console.LineBreak();
-    // Rows 4 and 6 are passed over; after row 15 the cursor goes to row 17.
-    if (i == 2 || i == 3 || i + 1 == rows.size()) console.LineBreak();
-  }
+  for (std::size_t i = 0; i < rows.size(); ++i) DrawRow(console, kDashboardRow[i], rows[i]);
+  console.LineBreak();  // after row 15 the cursor goes to row 17
 }
 
 void DrawStatusLines(Console& console, const LocalTime& now, std::int32_t cyclesSinceReport) {
-  console.MoveTo(18, 1);
-  console.Write("Local Time: " + ClockText(now));
-  console.LineBreak();
-  console.Write("Last valid data: " + ConsoleNumber(std::int64_t{cyclesSinceReport}, 15) +
-                "s ago...");
-  console.LineBreak();
+  DrawRow(console, 18, "Local Time: " + ClockText(now));
+  DrawRow(console, 19,
+          "Last valid data: " + ConsoleNumber(std::int64_t{cyclesSinceReport}, 15) + "s ago...");
 }
 
 }  // namespace nimbrix

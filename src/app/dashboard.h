@@ -14,7 +14,7 @@ namespace nimbrix {
 // are not in the list). Texts from the decoder appear with control bytes shown as "?".
 std::vector<std::string> DashboardRows(const SondeSample& sample, const std::string& user);
 
-// Rows 1..15 from row 1, column 1, with the line breaks that pass over rows 4 and 6.
+// Rows 1..15, each at its place with the rest of the row erased; the cursor ends at row 17.
 void DrawDashboard(Console& console, const SondeSample& sample, const std::string& user);
 
 // "Local Time: hh:mm:ss" on row 18, "Last valid data: N s ago..." on row 19.

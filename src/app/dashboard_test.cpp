@@ -104,17 +104,58 @@ TEST(DashboardTest, HostileDecoderTextsCannotControlTheTerminal) {
   EXPECT_NE(console.transcript.find("Serial#: ?[2J?]0;owned? | QRG: 403??.001"), std::string::npos);
 }
 
-TEST(DashboardTest, LongDecoderTextsRunOnIntoTheNextRow) {
+TEST(DashboardTest, LongDecoderTextsRunOnIntoTheNextRowWhoseOwnTextOverwritesThem) {
   SondeSample s = ExampleSample();
   s.serial = std::string(90, 'X');
   fake::FakeConsole console;
   DrawDashboard(console, s, "N0CALL");
-  // Row 7 runs on into row 8; the line break after it moves the rest of the layout down by one.
   const std::size_t before =
       std::string(" 2026-12-08 20:41:05 | Frame=    2345 | Serial#: ").size();
   EXPECT_EQ(console.Row(7).substr(before), std::string(80 - before, 'X'));
-  EXPECT_EQ(console.RowTrimmed(8), std::string(90 - (80 - before), 'X') + " | QRG: 403.001");
-  EXPECT_EQ(console.RowTrimmed(9), "+" + std::string(77, '-') + "+");
+  // Row 8 starts at its own place: the box line, and nothing of the run-on text after it.
+  EXPECT_EQ(console.RowTrimmed(8), "+" + std::string(77, '-') + "+");
+  EXPECT_EQ(console.RowTrimmed(9).substr(0, 15), "      Latitude=");
+  EXPECT_EQ(console.RowTrimmed(16), "");
+  EXPECT_EQ(console.cursorRow(), 17);
+}
+
+// What a shorter text of a later cycle leaves on the screen: only its own characters.
+TEST(DashboardTest, ShorterTextsOfALaterCycleLeaveNothingOfTheEarlierOnes) {
+  fake::FakeConsole console;
+  const std::string box = "+" + std::string(77, '-') + "+";
+  SondeSample first = ExampleSample();
+  first.serial = "S1234567";
+  first.qrg = "401.001";
+  first.item14 = static_cast<std::int64_t>(0x7fffffff12345678);
+  SondeSample second = ExampleSample();
+  second.serial = "S1234";
+  second.qrg = "403.003";
+  second.item14 = 4294967296;  // the upper half is 1
+  SondeSample third = ExampleSample();
+  third.timeText = std::string(200, 'T');  // runs on over rows 8 and 9
+  for (const SondeSample& s : {first, second, third, second}) {
+    DrawDashboard(console, s, "N0CALL-11");
+    DrawStatusLines(console, LocalTime{2026, 12, 8, 7, 5, 9, 0}, 12345);
+    DrawStatusLines(console, LocalTime{2026, 12, 8, 7, 5, 10, 0}, 0);
+  }
+  EXPECT_EQ(console.RowTrimmed(7),
+            " 2026-12-08 20:41:05 | Frame=    2345 | Serial#: S1234 | QRG: 403.003");
+  EXPECT_EQ(console.RowTrimmed(8), box);
+  EXPECT_EQ(console.RowTrimmed(9),
+            "      Latitude=-23.55000 2333.0000,S | Longitude= -46.63333 04638.0000,W");
+  EXPECT_EQ(console.RowTrimmed(14), " 4294967296 1");
+  for (int row : {4, 6, 16, 17, 20}) EXPECT_EQ(console.RowTrimmed(row), "") << "row " << row;
+  EXPECT_EQ(console.RowTrimmed(19), "Last valid data:  0 s ago...");
+}
+
+TEST(DashboardTest, ARowThatFillsTheWidthKeepsItsLastCharacter) {
+  fake::FakeConsole console;
+  console.MoveTo(2, 1);
+  console.Write(std::string(80, '#'));  // an earlier cycle's row 2
+  DrawDashboard(console, SondeSample{}, "N0CALLS-11");
+  EXPECT_EQ(console.Row(2),
+            "+-=> This program sends radiosonde data to APRS network under N0CALLS-11 id <=-+");
+  EXPECT_EQ(console.RowTrimmed(3), "+" + std::string(77, '-') + "+");
 }
 
 TEST(DashboardTest, StatusLinesShowTheClockAndTheCount) {

@@ -18,6 +18,9 @@ class Console {
   virtual void Write(std::string_view text) = 0;
   // Cursor to column 1 of the next row, scrolling at the bottom.
   virtual void LineBreak() = 0;
+  // Blanks in the current colours from the cursor to the right edge of its row; the cursor
+  // stays. Nothing is erased when the text before it filled the row up to its last column.
+  virtual void EraseToEndOfRow() = 0;
   // One pending key without waiting: "" when none, "\x1b" for ESC, a longer text for a special key.
   virtual std::string PollKey() = 0;
   // Waits for one key and returns its text.

@@ -127,6 +127,15 @@ void FakeConsole::LineBreak() {
   }
 }
 
+void FakeConsole::EraseToEndOfRow() {
+  if (journal_) journal_->Add("console erase");
+  // Past the last column the cursor waits to wrap, as on a VT terminal: the row is full.
+  for (int c = col_; c <= cols_; ++c) {
+    cells_[row_ - 1][c - 1] = ' ';
+    colors_[row_ - 1][c - 1] = color_;
+  }
+}
+
 std::string FakeConsole::PollKey() {
   if (keys.empty()) return "";
   std::string key = keys.front();

@@ -49,6 +49,7 @@ class FakeConsole : public Console {
   void Clear() override;
   void Write(std::string_view text) override;
   void LineBreak() override;
+  void EraseToEndOfRow() override;
   std::string PollKey() override;
   std::string WaitKey() override;
 

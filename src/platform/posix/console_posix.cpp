@@ -4,6 +4,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -100,7 +101,8 @@ class PosixConsole : public Console {
   void MoveTo(int row, int col) override {
     if (g_outputIsTerminal) {
       Emit("\x1b[" + std::to_string(row) + ";" + std::to_string(col) + "H");
-    } else {
+      column_ = col;
+    } else if (!atLineStart_) {
       Emit("\n");  // plain text output: each positioned piece starts a new line
     }
   }
@@ -111,18 +113,40 @@ class PosixConsole : public Console {
 
   void Clear() override {
     if (g_outputIsTerminal) Emit("\x1b[2J\x1b[H");
+    column_ = 1;
   }
 
-  void Write(std::string_view text) override { Emit(text); }
+  void Write(std::string_view text) override {
+    Emit(text);
+    // Characters, not bytes: UTF-8 continuation bytes take no column of their own.
+    for (unsigned char c : text) column_ += (c & 0xc0) != 0x80;
+  }
 
-  void LineBreak() override { Emit(g_outputIsTerminal ? "\r\n" : "\n"); }
+  void LineBreak() override {
+    Emit(g_outputIsTerminal ? "\r\n" : "\n");
+    column_ = 1;
+  }
+
+  void EraseToEndOfRow() override {
+    if (!g_outputIsTerminal) return;
+    // A text that ended in the last column leaves a VT terminal's cursor on that column,
+    // waiting to wrap; "erase to the end" would then take the text's last character.
+    winsize size{};
+    const int width =
+        ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+    if (column_ > 1 && (column_ - 1) % width == 0) return;
+    Emit("\x1b[K");
+  }
 
   std::string PollKey() override { return ReadKey(0); }
 
   std::string WaitKey() override { return ReadKey(-1); }
 
  private:
-  static void Emit(std::string_view bytes) { WriteAll(STDOUT_FILENO, bytes.data(), bytes.size()); }
+  void Emit(std::string_view bytes) {
+    WriteAll(STDOUT_FILENO, bytes.data(), bytes.size());
+    if (!bytes.empty()) atLineStart_ = bytes.back() == '\n';
+  }
 
   // One byte of input within timeoutMs (-1: wait); -1 when none (or end of input).
   int ReadByte(int timeoutMs) {
@@ -175,6 +199,8 @@ class PosixConsole : public Console {
   }
 
   static constexpr int kSequenceGapMs = 30;
+  int column_ = 1;           // where the next character goes, counted from the last positioning
+  bool atLineStart_ = true;  // plain text output: the last byte out was a line end
   bool inputIsTerminal_ = false;
   bool inputClosed_ = false;
 };

@@ -108,7 +108,8 @@ class Win32Console : public Console {
 
   void MoveTo(int row, int col) override {
     if (!outputIsConsole_) {
-      Emit("\r\n");  // plain text output: each positioned piece starts a new line
+      if (!atLineStart_)
+        Emit("\r\n");  // plain text output: each positioned piece starts a new line
       return;
     }
     CONSOLE_SCREEN_BUFFER_INFO info{};
@@ -162,6 +163,18 @@ class Win32Console : public Console {
     }
   }
 
+  void EraseToEndOfRow() override {
+    if (!outputIsConsole_) return;
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(g_out, &info)) return;
+    // After a text that filled the row the console has already moved the cursor on to the
+    // next row, which its own text overwrites next.
+    const DWORD cells = static_cast<DWORD>(info.dwSize.X - info.dwCursorPosition.X);
+    DWORD done = 0;
+    FillConsoleOutputCharacterA(g_out, ' ', cells, info.dwCursorPosition, &done);
+    FillConsoleOutputAttribute(g_out, attributes_, cells, info.dwCursorPosition, &done);
+  }
+
   std::string PollKey() override {
     if (!inputIsConsole_) return ReadPlainByte(false);
     for (;;) {
@@ -183,7 +196,8 @@ class Win32Console : public Console {
   }
 
  private:
-  static void Emit(std::string_view bytes) {
+  void Emit(std::string_view bytes) {
+    if (!bytes.empty()) atLineStart_ = bytes.back() == '\n';
     const char* data = bytes.data();
     DWORD left = static_cast<DWORD>(bytes.size());
     while (left > 0) {
@@ -239,6 +253,7 @@ class Win32Console : public Console {
   }
 
   bool outputIsConsole_ = false;
+  bool atLineStart_ = true;  // plain text output: the last byte out was a line end
   bool inputIsConsole_ = false;
   bool inputClosed_ = false;
   WORD attributes_ = 7;
