@@ -23,4 +23,18 @@ status=0
 ctest --preset windows || status=$?
 # The test run keeps one wineserver alive; end it with the run.
 "$wineserver" -k 2>/dev/null || true
-exit $status
+[ $status -eq 0 ] || exit $status
+
+# The ZIP for Windows stations: the programs, the README and the sample configuration.
+rm -f build/windows/nimbrix-*-win64.zip
+(cd build/windows && cpack -G ZIP)
+/usr/bin/python3 - build/windows/nimbrix-*-win64.zip <<'PY'
+import sys, zipfile
+names = {n.split("/", 1)[1] for n in zipfile.ZipFile(sys.argv[1]).namelist() if "/" in n}
+wanted = {"nimbrix.exe", "sonde-sim.exe", "README.md", "NIMBRIX.INI.sample", "decoder-dbus.xml"}
+missing = wanted - names
+extra = {n for n in names if n.endswith((".a", ".h")) or "test" in n}
+if missing or extra:
+    sys.exit(f"{sys.argv[1]}: missing {sorted(missing)}, not wanted {sorted(extra)}")
+print(f"{sys.argv[1]}: {sorted(names)}")
+PY

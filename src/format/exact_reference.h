@@ -186,13 +186,13 @@ inline std::string RefNumberText(const RefNumber& exact, int count) {
     std::string whole = sig.substr(0, std::min<std::size_t>(sig.size(), power + 1));
     whole.resize(static_cast<std::size_t>(power + 1), '0');
     out += whole;
-    if (k > power + 1) out += "." + sig.substr(static_cast<std::size_t>(power + 1));
+    if (k > power + 1) out.append(".").append(sig, static_cast<std::size_t>(power + 1));
   } else if (power < 0 && -power - 1 + k <= count) {
-    out += "." + std::string(static_cast<std::size_t>(-power - 1), '0') + sig;
+    out.append(".").append(static_cast<std::size_t>(-power - 1), '0').append(sig);
   } else {
     out += sig.substr(0, 1);
-    if (k > 1) out += "." + sig.substr(1);
-    out += (power < 0 ? "E-" : "E+") + std::to_string(std::labs(power));
+    if (k > 1) out.append(".").append(sig, 1);
+    out.append(power < 0 ? "E-" : "E+").append(std::to_string(std::labs(power)));
   }
   return out;
 }

@@ -36,7 +36,7 @@ def test_dashboard_login_and_reports(nimbrix, sonde_sim, aprs_listener):
 
     # Below 2000 m a report goes out every 6 to 7 cycles; "s" cannot make it come sooner.
     n.send("s")
-    assert listener.wait_for(lambda l: len(reports(l)) >= 2, timeout=30), listener.received()
+    assert listener.wait_for(lambda l: len(reports(l)) >= 2, timeout=60), listener.received()
     assert listener.received().startswith(LOGIN)
     for line in reports(listener):
         assert REPORT.match(line), line
@@ -69,38 +69,41 @@ def test_decoder_killed_reads_zeros_then_restarted_is_read_again(nimbrix, sonde_
     n = nimbrix(station_ini(f"127.0.0.1,{listener.port}"))
     assert n.wait_for("Serial#: T1230456", timeout=20)
     sim.kill()
-    assert n.wait_for("Latitude=  0.00000 0000.0000,N", timeout=10)
+    assert n.wait_for("Latitude=  0.00000 0000.0000,N", timeout=30)
     assert "Serial#:  |" in n.row(7)
     assert n.child.isalive()
     sim.start()
-    assert n.wait_for("Serial#: T1230456", timeout=10)
+    assert n.wait_for("Serial#: T1230456", timeout=30)
     n.send("\x1b")
     assert n.wait_exit(10) == 0
 
 
-def test_frozen_decoder_costs_at_most_a_quarter_second_per_cycle(nimbrix, sonde_sim, aprs_listener):
-    sim = sonde_sim("simulate")
+def test_frozen_decoder_does_not_stop_the_cycle(nimbrix, sonde_sim, aprs_listener):
+    # How long a frozen decoder may hold a cycle (one 250 ms time-out) is proven in-process;
+    # here the real program must go on cycling, with zeros on the screen, and read the decoder
+    # again once it thaws.
+    sim = sonde_sim("simulate", "--serial", "T1230456")
     listener = aprs_listener()
     n = nimbrix(station_ini(f"127.0.0.1,{listener.port}"))
-    assert n.wait_for("Last valid data:", timeout=20)
+    assert n.wait_for("Serial#: T1230456", timeout=20)
     sim.freeze()
-    n.pump(1.5)
+    assert n.wait_for("Latitude=  0.00000 0000.0000,N", timeout=30)
 
     def count():
         m = re.search(r"Last valid data:\s+(\d+) s ago", n.row(19))
         return int(m.group(1)) if m else None
 
-    # Count cycles over a stretch of wall time; reports reset the count, so sample often.
-    cycles, last, start = 0, count(), time.time()
-    while time.time() - start < 8:
+    # Five more cycles: about six seconds for the program, thirty allowed.
+    changes, last, end = 0, count(), time.time() + 30
+    while changes < 5 and time.time() < end:
         n.pump(0.1)
         c = count()
-        if c is not None and last is not None and c != last:
-            cycles += 1
+        if c is not None and c != last:
+            changes += 1
         last = c
+    assert changes >= 5, f"only {changes} cycles while the decoder was frozen"
     sim.thaw()
-    per_cycle = 8 / max(cycles, 1)
-    assert per_cycle < 1.3, f"{cycles} cycles in 8 s"
+    assert n.wait_for("Serial#: T1230456", timeout=30)
     n.send("\x1b")
     assert n.wait_exit(10) == 0
 

@@ -15,16 +15,16 @@ def test_bad_callsign_shows_message_and_waits_for_a_key(nimbrix):
     n.pump(0.5)
     assert n.child.isalive(), "must wait for a key"
     n.send("x")
-    assert n.wait_exit(5) == 0
+    assert n.wait_exit(20) == 0
 
 
 def test_no_decoder_gives_red_message_and_exit_code_zero(nimbrix):
     n = nimbrix(station_ini(f"127.0.0.1,{free_port()}"))
-    assert n.wait_for("SondeMonitor not found! Exiting...", timeout=20)
+    assert n.wait_for("SondeMonitor not found! Exiting...", timeout=30)
     # Colour 12 (light red) is the bright red foreground, SGR 91.
     before = bytes(n.raw[: n.raw.index(b"SondeMonitor not found")])
     assert before.rfind(b"\x1b[91m") > before.rfind(b"\x1b[39m")
-    assert n.wait_exit(10) == 0
+    assert n.wait_exit(20) == 0
 
 
 def test_out_of_memory_ends_with_255_and_the_terminal_restored(nimbrix, tmp_path):

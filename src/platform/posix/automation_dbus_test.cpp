@@ -382,7 +382,7 @@ TEST_F(DbusAutomationTest, FrozenDecoderTimesOutAndDetaches) {
   EXPECT_EQ(result.outcome, CallOutcome::kUnresponsive);
   EXPECT_EQ(result.value.vt, VT_EMPTY);
   EXPECT_GE(took, 200);
-  EXPECT_LE(took, 600);
+  EXPECT_LE(took, 1000);  // far below sd-bus' own 25 s; room for a machine that is busy
   EXPECT_FALSE(automation->IsAttached());
   // Still owning its name, a hung decoder is attached again; it just keeps timing out.
   EXPECT_TRUE(automation->Attach(kProgId));
@@ -397,7 +397,7 @@ TEST_F(DbusAutomationTest, KilledDecoderIsUnresponsiveAndRestartIsReadAgain) {
 
   auto start = SteadyClock::now();
   EXPECT_EQ(automation->Call("GETSONDEDATA", 1).outcome, CallOutcome::kUnresponsive);
-  EXPECT_LE(MillisSince(start), 300);
+  EXPECT_LE(MillisSince(start), 1000);  // answered by the bus at once: no time-out to wait for
   EXPECT_FALSE(automation->IsAttached());
   EXPECT_EQ(automation->Call("GETSONDEDATA", 2).outcome, CallOutcome::kUnresponsive);
   EXPECT_FALSE(automation->Attach(kProgId));
@@ -419,7 +419,7 @@ TEST_F(DbusAutomationTest, FrozenBusDaemonBoundsAttachAndCall) {
   auto start = SteadyClock::now();
   EXPECT_EQ(automation->Call("GETSONDEDATA", 1).outcome, CallOutcome::kUnresponsive);
   EXPECT_FALSE(automation->Attach(kProgId));
-  EXPECT_LE(MillisSince(start), 800);  // two time-outs of 250 ms, with room for a busy machine
+  EXPECT_LE(MillisSince(start), 2000);  // two time-outs of 250 ms, with room for a busy machine
   bus.Thaw();
   EXPECT_TRUE(automation->Attach(kProgId));
   EXPECT_EQ(automation->Call("GETSONDEDATA", 1).outcome, CallOutcome::kOk);

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The optimised build as a station gets it: builds Release with its tests and runs them, makes
+# the Debian package, installs it with apt, runs the installed nimbrix once in a pseudo-terminal
+# (no decoder: the message and exit code 0), and removes the package again, checking that none of
+# its files stay behind. Needs root (or sudo) for apt.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+
+build=build/package
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
+cmake --build "$build"
+ctest --test-dir "$build" -j2 --output-on-failure --timeout 900
+
+rm -f "$build"/nimbrix_*.deb
+(cd "$build" && cpack -G DEB)
+deb=$(ls "$build"/nimbrix_*.deb)
+dpkg-deb --info "$deb"
+depends=$(dpkg-deb --field "$deb" Depends)
+for lib in libc6 libcurl4 libsystemd0 libstdc++6; do
+  grep -q "$lib" <<<"$depends" || { echo "Depends lacks $lib: $depends" >&2; exit 1; }
+done
+
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb"
+files=$(dpkg -L nimbrix)
+for f in /usr/bin/nimbrix /usr/bin/sonde-sim /usr/share/man/man1/nimbrix.1.gz \
+         /usr/share/doc/nimbrix/NIMBRIX.INI.sample; do
+  grep -qx "$f" <<<"$files" || { echo "the package lacks $f" >&2; exit 1; }
+done
+man -w nimbrix >/dev/null 2>&1 || [ ! -x /usr/bin/man ] || { echo "man nimbrix finds no page" >&2; exit 1; }
+/usr/bin/python3 tests/package/run-installed.py /usr/bin/nimbrix
+
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq nimbrix
+if dpkg-query -W -f='${Status}' nimbrix 2>/dev/null | grep -q "ok installed"; then
+  echo "nimbrix is still installed" >&2
+  exit 1
+fi
+left=0
+while read -r f; do
+  [ -f "$f" ] && { echo "left behind: $f" >&2; left=1; }
+done <<<"$files"
+[ $left -eq 0 ]
+echo "test-package.sh: $(basename "$deb") built, installed, run and removed"
