@@ -38,12 +38,16 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${NIMBRIX_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "relays radiosonde telemetry from a decoder to the APRS-IS network")
-set(CPACK_PACKAGE_DESCRIPTION
-    "NIMBRIX attaches to a running radiosonde decoder, reads the sonde's telemetry once a second, \
-shows it on a text-mode dashboard and sends APRS position and status reports under the \
-station's callsign to an APRS-IS server, with a list of servers and failover. sonde-bridge \
-serves the JSON output of the open radiosonde decoders (rs41mod and its siblings) to it over \
-the D-Bus session bus; sonde-sim is a simulated decoder for trying a station without a radio.")
+# Lines of the Debian package's long description (each gets its leading blank from CPack).
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "NIMBRIX attaches to a running radiosonde decoder, reads the sonde's telemetry"
+  "once a second, shows it on a text-mode dashboard and sends APRS position and"
+  "status reports under the station's callsign to an APRS-IS server, with a list"
+  "of servers and failover."
+  "."
+  "sonde-bridge serves the JSON output of the open radiosonde decoders (rs41mod"
+  "and its siblings) to it over the D-Bus session bus; sonde-sim is a simulated"
+  "decoder for trying a station without a radio.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_SOURCE_IGNORE_FILES "/build/;/\\\\.git/")
 
