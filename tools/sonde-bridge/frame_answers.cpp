@@ -1,5 +1,6 @@
 #include "frame_answers.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -28,21 +29,23 @@ constexpr double kNoTemperature = -999;
 constexpr double kNoHumidity = -1;
 
 std::string QrgOf(const Frame& f, const std::string& fallback) {
-  if (f.freqKhz) return MegahertzText(*f.freqKhz / 1000);
-  if (f.txFrequencyKhz) return MegahertzText(*f.txFrequencyKhz / 1000);
+  if (f.freqKhz) return FrequencyText(*f.freqKhz);
+  if (f.txFrequencyKhz) return FrequencyText(*f.txFrequencyKhz);
   return fallback;
-}
-
-// Whole seconds, rounded down (also before 1970), for the time text.
-std::int64_t FloorSeconds(std::int64_t ms) {
-  return ms / 1000 - (ms % 1000 < 0 ? 1 : 0);
 }
 
 }  // namespace
 
-std::string MegahertzText(double mhz) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.3f", mhz);
+std::int64_t WholeSeconds(std::int64_t ms) {
+  return std::chrono::floor<std::chrono::seconds>(std::chrono::milliseconds(ms)).count();
+}
+
+std::string FrequencyText(double khz) {
+  // Whole kilohertz, so the three decimals are exact: 403500 kHz is "403.500", not the
+  // nearest binary fraction of 403.5 rounded again.
+  const long long whole = std::llround(khz);
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld.%03lld", whole / 1000, whole % 1000);
   return text;
 }
 
@@ -56,7 +59,7 @@ std::array<Answer, decoder::kItemCount> AnswersOf(const Frame& f, const std::str
       Answer::Real(f.alt),
       Answer::Real(Item4Of(f.heading)),
       Answer::Real(f.velH.value_or(0)),
-      Answer::Text(decoder::TimeText(FloorSeconds(f.utcMs))),
+      Answer::Text(decoder::TimeText(WholeSeconds(f.utcMs))),
       Answer::Text(QrgOf(f, qrgFallback)),
       Answer::Real(f.pressure.value_or(0)),
       Answer::Real(f.temp.value_or(kNoTemperature)),

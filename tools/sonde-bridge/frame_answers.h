@@ -4,6 +4,7 @@
 // contract (docs/decoder-dbus.xml).
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 #include "decoder-service/answer.h"
@@ -16,7 +17,11 @@ namespace bridge {
 std::array<decoder::Answer, decoder::kItemCount> AnswersOf(const Frame& frame,
                                                            const std::string& qrgFallback);
 
-// A frequency in MHz as item 7 shows it, with three decimals: 403.5 gives "403.500".
-std::string MegahertzText(double mhz);
+// A frequency given in kHz as item 7 shows it, in MHz with three decimals: 403500 gives
+// "403.500". Rounded to the nearest kHz (a half away from zero); from 0 up to 10 GHz.
+std::string FrequencyText(double khz);
+
+// Whole seconds of a time in milliseconds since 1970, rounded down (also before 1970).
+std::int64_t WholeSeconds(std::int64_t ms);
 
 }  // namespace bridge

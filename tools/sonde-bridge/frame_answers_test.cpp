@@ -124,6 +124,8 @@ TEST(AnswersOfTest, FrequencyFromFreqThenTxFrequencyThenTheOption) {
       {403500.4, std::nullopt, "", "403.500"},
       {403500.6, std::nullopt, "", "403.501"},
       {402999.9, std::nullopt, "", "403.000"},
+      {403000.5, std::nullopt, "", "403.001"},  // half a kHz goes up
+      {0.4, std::nullopt, "", "0.000"},
   };
   for (const auto& c : cases) {
     Frame f = Full();
@@ -131,8 +133,7 @@ TEST(AnswersOfTest, FrequencyFromFreqThenTxFrequencyThenTheOption) {
     f.txFrequencyKhz = c.tx;
     EXPECT_EQ(Text(AnswersOf(f, c.fallback)[7]), c.item7) << c.item7;
   }
-  EXPECT_EQ(MegahertzText(403.5), "403.500");
-  EXPECT_EQ(MegahertzText(1680), "1680.000");
+  EXPECT_EQ(FrequencyText(1e7), "10000.000");
 }
 
 TEST(AnswersOfTest, TimeTextDropsTheFractionAndItem14KeepsIt) {

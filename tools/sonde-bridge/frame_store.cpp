@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "frame_answers.h"
+
 namespace bridge {
 
 std::string SummaryText(const Tally& tally) {
@@ -20,9 +22,9 @@ std::string SummaryText(const Tally& tally) {
          " skipped" + reasons;
 }
 
-void FrameStore::Accept(std::array<decoder::Answer, decoder::kItemCount> answers) {
+void FrameStore::Accept(Frame frame) {
   std::lock_guard<std::mutex> lock(mutex_);
-  answers_ = std::move(answers);
+  frame_ = std::move(frame);
   ++tally_.accepted;
 }
 
@@ -34,8 +36,8 @@ void FrameStore::Skip(SkipReason reason) {
 std::optional<decoder::Answer> FrameStore::AnswerFor(std::int16_t index) const {
   if (index < 0 || index >= decoder::kItemCount) return std::nullopt;
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!answers_) return decoder::Answer{};  // EMPTY
-  return (*answers_)[static_cast<std::size_t>(index)];
+  if (!frame_) return decoder::Answer{};  // EMPTY
+  return AnswersOf(*frame_, qrgFallback_)[static_cast<std::size_t>(index)];
 }
 
 Tally FrameStore::Counts() const {

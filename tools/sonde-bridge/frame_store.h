@@ -1,13 +1,16 @@
 #pragma once
 
-// The answers of the newest accepted frame and the count of every line, shared between the
-// reader thread that fills them and the service's threads that read them.
+// The newest accepted frame and the count of every line, shared between the reader thread that
+// fills them and the service's threads that ask for answers. The answers are made when asked
+// for (fifteen calls a second), not for every frame read (a replayed file is read as fast as it
+// comes).
 
 #include <array>
 #include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "decoder-service/answer.h"
 #include "frame.h"
@@ -25,7 +28,10 @@ std::string SummaryText(const Tally& tally);
 
 class FrameStore {
  public:
-  void Accept(std::array<decoder::Answer, decoder::kItemCount> answers);
+  // `qrgFallback`: item 7 for frames that name no frequency ("" when there is none).
+  explicit FrameStore(std::string qrgFallback = {}) : qrgFallback_(std::move(qrgFallback)) {}
+
+  void Accept(Frame frame);
   void Skip(SkipReason reason);
 
   // The answer to GETSONDEDATA(index): EMPTY before the first frame, nullopt for an index
@@ -35,7 +41,8 @@ class FrameStore {
 
  private:
   mutable std::mutex mutex_;
-  std::optional<std::array<decoder::Answer, decoder::kItemCount>> answers_;
+  const std::string qrgFallback_;
+  std::optional<Frame> frame_;
   Tally tally_;
 };
 

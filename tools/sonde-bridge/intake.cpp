@@ -3,6 +3,7 @@
 #include <utility>
 #include <variant>
 
+#include "decoder-service/time_text.h"
 #include "frame_answers.h"
 
 namespace bridge {
@@ -26,8 +27,8 @@ std::string Printable(std::string_view text, std::size_t limit) {
   return out;
 }
 
-Intake::Intake(IntakeOptions options, FrameStore& store, Log log)
-    : options_(std::move(options)), store_(store), log_(std::move(log)) {}
+Intake::Intake(std::string serial, FrameStore& store, Log log)
+    : serial_(std::move(serial)), store_(store), log_(std::move(log)) {}
 
 void Intake::Skipped(SkipReason reason, std::string_view detail) {
   store_.Skip(reason);
@@ -49,19 +50,19 @@ void Intake::OnLine(std::string_view line) {
     Skipped(skip->reason, skip->field ? skip->field : "");
     return;
   }
-  const Frame& frame = std::get<Frame>(parsed);
-  if (!options_.serial.empty() && frame.id != options_.serial) {
+  Frame& frame = std::get<Frame>(parsed);
+  if (!serial_.empty() && frame.id != serial_) {
     Skipped(SkipReason::kOtherSonde, log_ ? Printable(frame.id) : std::string());
     return;
   }
-  auto answers = AnswersOf(frame, options_.qrgFallback);
   if (log_) {
-    const auto* time = std::get_if<std::string>(&answers[6].value);
+    const auto frameNumber =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(frame.frame.value_or(0)));
     log_("line " + std::to_string(lineNumber_) + ": " + Printable(frame.id) + " frame " +
-         std::to_string(std::get<std::int64_t>(answers[13].value)) + " at " +
-         (time ? *time : std::string()) + " UTC");
+         std::to_string(frameNumber) + " at " + decoder::TimeText(WholeSeconds(frame.utcMs)) +
+         " UTC");
   }
-  store_.Accept(std::move(answers));
+  store_.Accept(std::move(frame));
 }
 
 }  // namespace bridge

@@ -14,17 +14,13 @@
 
 namespace bridge {
 
-struct IntakeOptions {
-  std::string serial;       // only this sonde's frames; empty: every sonde, the newest wins
-  std::string qrgFallback;  // item 7 for frames without a frequency, e.g. "403.500"
-};
-
 class Intake final : public ByteSink, private LineSplitter::Sink {
  public:
   // `log` receives one line of text (without a line end) per line read, for --verbose; it may
   // be empty.
   using Log = std::function<void(const std::string&)>;
-  Intake(IntakeOptions options, FrameStore& store, Log log);
+  // `serial`: only this sonde's frames; empty: every sonde, the newest frame wins.
+  Intake(std::string serial, FrameStore& store, Log log);
 
   void Feed(std::string_view bytes) override { splitter_.Feed(bytes); }
   // A last line without a line end is taken too.
@@ -35,7 +31,7 @@ class Intake final : public ByteSink, private LineSplitter::Sink {
   void OnTooLong() override;
   void Skipped(SkipReason reason, std::string_view detail);
 
-  IntakeOptions options_;
+  const std::string serial_;
   FrameStore& store_;
   Log log_;
   LineSplitter splitter_{*this};

@@ -38,7 +38,7 @@ TEST(FrameStoreTest, EmptyBeforeTheFirstFrameAndOnlyItems0To14) {
 
 TEST(IntakeTest, TheNewestAcceptedFrameIsHeldThroughJunk) {
   FrameStore store;
-  Intake intake({}, store, {});
+  Intake intake("", store, {});
   intake.Feed(Line("S1", 10, 1) + "\n\n" + Line("S2", 20, 2) + "\n\nstatus text\n{ broken\n");
   EXPECT_EQ(Item(store, 0), "S2");
   EXPECT_EQ(Item(store, 13), "20");
@@ -54,7 +54,7 @@ TEST(IntakeTest, TheNewestAcceptedFrameIsHeldThroughJunk) {
 
 TEST(IntakeTest, SerialPinsOneSonde) {
   FrameStore store;
-  Intake intake({"S1", ""}, store, {});
+  Intake intake("S1", store, {});
   intake.Feed(Line("S1", 10, 1) + "\n" + Line("S2", 20, 2) + "\n" + Line("S10", 30, 3) + "\n");
   EXPECT_EQ(Item(store, 0), "S1");
   EXPECT_EQ(Item(store, 13), "10");
@@ -62,8 +62,8 @@ TEST(IntakeTest, SerialPinsOneSonde) {
 }
 
 TEST(IntakeTest, TheOptionsFrequencyFillsItem7) {
-  FrameStore store;
-  Intake intake({"", "403.500"}, store, {});
+  FrameStore store("403.500");
+  Intake intake("", store, {});
   intake.Feed(Line("S1", 10, 1) + "\n");
   EXPECT_EQ(Item(store, 7), "403.500");
 }
@@ -71,7 +71,7 @@ TEST(IntakeTest, TheOptionsFrequencyFillsItem7) {
 TEST(IntakeTest, VerboseSaysWhatBecameOfEveryLine) {
   FrameStore store;
   std::vector<std::string> log;
-  Intake intake({"S1", ""}, store, [&log](const std::string& s) { log.push_back(s); });
+  Intake intake("S1", store, [&log](const std::string& s) { log.push_back(s); });
   intake.Feed(Line("S1", 10, 1) + "\n\n" + std::string(kMaxLineBytes + 1, 'x') + "\n" +
               Line("S\\u001b[2J", 11, 2) + "\n{\"id\": \"S1\"}\n");
   EXPECT_EQ(log, (std::vector<std::string>{

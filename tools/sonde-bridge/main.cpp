@@ -125,11 +125,11 @@ int Main(int argc, char** argv) {
     Say(error);
     return 2;
   }
-  auto store = std::make_shared<FrameStore>();
+  auto store = std::make_shared<FrameStore>(o.qrgText);
   reader->store = store;
   Intake::Log log;
   if (o.verbose) log = Say;
-  reader->intake = std::make_unique<Intake>(IntakeOptions{o.serial, o.qrgText}, *store, log);
+  reader->intake = std::make_unique<Intake>(o.serial, *store, log);
 
   decoder::ServiceOptions service;
   service.program = "sonde-bridge";

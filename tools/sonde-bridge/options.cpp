@@ -113,7 +113,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
           error = "--qrg needs a frequency in MHz, e.g. 403.5";
           return false;
         }
-        o.qrgText = MegahertzText(mhz);
+        o.qrgText = FrequencyText(mhz * 1000);
       } else {
         o.name = value;
       }
