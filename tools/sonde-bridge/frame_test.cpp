@@ -176,6 +176,7 @@ TEST(ParseFrameTest, EveryKindOfLineThatIsNotAFrame) {
       {Replace(kDfm, "51.23456", "Infinity"), SkipReason::kNotJson, nullptr},
       {Replace(kDfm, "\"lat\"", "lat"), SkipReason::kNotJson, nullptr},
       {Replace(kDfm, "DFM-123456", std::string("DFM\0", 4)), SkipReason::kNulByte, nullptr},
+      {kDfm + std::string("\0\0 trailing", 11), SkipReason::kNulByte, nullptr},
       {Replace(kDfm, "DFM-123456", "DFM-\xFF"), SkipReason::kInvalidUtf8, nullptr},
       {Replace(kDfm, "DFM-123456", "DFM-\xC0\xAF"), SkipReason::kInvalidUtf8, nullptr},
       {"[" + kDfm + "]", SkipReason::kNotObject, nullptr},
