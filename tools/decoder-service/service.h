@@ -46,12 +46,15 @@ class Service {
   // cannot be owned (another decoder has it, or there is no session bus).
   int Run();
 
-  // Ends Run() with `exitCode`; safe from any thread, also before Run() has started.
+  // Ends Run() with `exitCode`; safe from any thread, also before Run() has started. The first
+  // request decides the exit code.
   void RequestStop(int exitCode);
 
+  // The operating system's half (service_platform.h).
+  class Platform;
+
  private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
+  std::unique_ptr<Platform> platform_;
 };
 
 #ifdef _WIN32

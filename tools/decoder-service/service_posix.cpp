@@ -6,14 +6,13 @@
 #include <systemd/sd-event.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
 
-#include "decoder-service/service.h"
+#include "decoder-service/service_platform.h"
 
 namespace decoder {
 
@@ -80,10 +79,9 @@ int AppendValue(sd_bus_message* m, const Answer& a) {
   }
 }
 
-}  // namespace
-
-struct Service::Impl {
-  Impl(ServiceOptions o, AnswerSource s) : options(std::move(o)), source(std::move(s)) {
+class SdBusService final : public Service::Platform {
+ public:
+  SdBusService(ServiceOptions o, AnswerSource s) : options(std::move(o)), source(std::move(s)) {
     path = "/" + options.name;
     for (char& c : path) c = c == '.' ? '/' : c;
     sigset_t set;
@@ -92,7 +90,7 @@ struct Service::Impl {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     stopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   }
-  ~Impl() {
+  ~SdBusService() override {
     Disconnect();
     sd_event_source_disable_unref(unfreeze);
     sd_event_source_disable_unref(reconnect);
@@ -102,7 +100,7 @@ struct Service::Impl {
     if (stopFd >= 0) close(stopFd);
   }
 
-  int Run() {
+  int Run() override {
     if (stopFd < 0) return Fail("no event file", -errno);
     if (sd_event_default(&event) < 0) return Fail("no event loop", -ENOMEM);
     for (int signal : ServedSignals(options)) {
@@ -130,12 +128,7 @@ struct Service::Impl {
     return r < 0 ? Fail("event loop failed", r) : r;
   }
 
-  void RequestStop(int exitCode) {
-    // The first request decides the exit code.
-    int none = kNoStop;
-    stopCode.compare_exchange_strong(none, exitCode);
-    eventfd_write(stopFd, 1);
-  }
+  void WakeForStop() override { eventfd_write(stopFd, 1); }
 
   int Fail(const char* what, int r) const {
     std::fprintf(stderr, "%s: %s: %s\n", options.program.c_str(), what, std::strerror(-r));
@@ -209,7 +202,7 @@ struct Service::Impl {
   }
 
   static int OnGetSondeData(sd_bus_message* m, void* self, sd_bus_error*) {
-    auto* s = static_cast<Impl*>(self);
+    auto* s = static_cast<SdBusService*>(self);
     std::int16_t index = 0;
     int r = sd_bus_message_read(m, "n", &index);
     if (r < 0) return r;
@@ -226,7 +219,7 @@ struct Service::Impl {
     std::uint32_t seconds = 0;
     int r = sd_bus_message_read(m, "u", &seconds);
     if (r < 0) return r;
-    static_cast<Impl*>(self)->Freeze(seconds * kSecond, false);
+    static_cast<SdBusService*>(self)->Freeze(seconds * kSecond, false);
     return sd_bus_reply_method_return(m, "");
   }
 
@@ -235,24 +228,24 @@ struct Service::Impl {
     int r = sd_bus_message_read(m, "u", &seconds);
     if (r < 0) return r;
     r = sd_bus_reply_method_return(m, "");
-    static_cast<Impl*>(self)->Vanish(seconds * kSecond);
+    static_cast<SdBusService*>(self)->Vanish(seconds * kSecond);
     return r;
   }
 
   static int OnUnfreeze(sd_event_source*, std::uint64_t, void* self) {
-    static_cast<Impl*>(self)->frozen = false;
+    static_cast<SdBusService*>(self)->frozen = false;
     return 0;
   }
 
   static int OnVanish(sd_event_source*, std::uint64_t, void* self) {
-    auto* s = static_cast<Impl*>(self);
+    auto* s = static_cast<SdBusService*>(self);
     s->Disconnect();
     s->After(&s->reconnect, s->vanishFor, OnReconnect);
     return 0;
   }
 
   static int OnReconnect(sd_event_source*, std::uint64_t, void* self) {
-    auto* s = static_cast<Impl*>(self);
+    auto* s = static_cast<SdBusService*>(self);
     int r = s->Connect();
     if (r < 0) {
       std::fprintf(stderr, "%s: cannot take the name back (%s), trying again\n",
@@ -263,20 +256,20 @@ struct Service::Impl {
   }
 
   static int OnStopRequest(sd_event_source*, int fd, std::uint32_t, void* self) {
-    auto* s = static_cast<Impl*>(self);
+    auto* s = static_cast<SdBusService*>(self);
     eventfd_t count = 0;
     eventfd_read(fd, &count);
-    sd_event_exit(s->event, s->stopCode.load());
+    sd_event_exit(s->event, s->StopCode());
     return 0;
   }
 
   static int OnStopTimer(sd_event_source*, std::uint64_t, void* self) {
-    sd_event_exit(static_cast<Impl*>(self)->event, 0);
+    sd_event_exit(static_cast<SdBusService*>(self)->event, 0);
     return 0;
   }
 
   static int OnSignal(sd_event_source*, const struct signalfd_siginfo* info, void* self) {
-    auto* s = static_cast<Impl*>(self);
+    auto* s = static_cast<SdBusService*>(self);
     switch (info->ssi_signo) {
       case SIGUSR1:
         if (s->options.faultControls) {
@@ -309,8 +302,6 @@ struct Service::Impl {
       SD_BUS_METHOD_WITH_NAMES("Vanish", "u", SD_BUS_PARAM(seconds), "", , OnVanishCall, 0),
       SD_BUS_VTABLE_END,
   };
-  static constexpr int kNoStop = -1;
-
   ServiceOptions options;
   AnswerSource source;
   std::string path;
@@ -323,20 +314,13 @@ struct Service::Impl {
   std::uint64_t vanishFor = 0;
   bool frozen = false;
   int stopFd = -1;
-  std::atomic<int> stopCode{kNoStop};
 };
 
-Service::Service(ServiceOptions options, AnswerSource source)
-    : impl_(std::make_unique<Impl>(std::move(options), std::move(source))) {}
+}  // namespace
 
-Service::~Service() = default;
-
-int Service::Run() {
-  return impl_->Run();
-}
-
-void Service::RequestStop(int exitCode) {
-  impl_->RequestStop(exitCode);
+std::unique_ptr<Service::Platform> MakePlatformService(ServiceOptions options,
+                                                       AnswerSource source) {
+  return std::make_unique<SdBusService>(std::move(options), std::move(source));
 }
 
 }  // namespace decoder

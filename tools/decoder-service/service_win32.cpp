@@ -14,7 +14,7 @@
 #include <string>
 #include <utility>
 
-#include "decoder-service/service.h"
+#include "decoder-service/service_platform.h"
 
 namespace decoder {
 
@@ -263,11 +263,14 @@ bool RegisterProgId() {
          SetKeyValue(classes + L"CLSID\\" + kClsidText + L"\\ProgID", kProgId);
 }
 
-struct Service::Impl {
-  Impl(ServiceOptions o, AnswerSource s) : options(std::move(o)), source(std::move(s)) {
+namespace {
+
+class ComService final : public Service::Platform {
+ public:
+  ComService(ServiceOptions o, AnswerSource s) : options(std::move(o)), source(std::move(s)) {
     stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   }
-  ~Impl() {
+  ~ComService() override {
     if (stop != nullptr) CloseHandle(stop);
   }
 
@@ -277,7 +280,7 @@ struct Service::Impl {
     return 1;
   }
 
-  int Run() {
+  int Run() override {
     if (stop == nullptr) return Fail("cannot create an event", HRESULT_FROM_WIN32(GetLastError()));
     const HRESULT initialised = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     if (FAILED(initialised)) return Fail("CoInitializeEx failed", initialised);
@@ -317,33 +320,22 @@ struct Service::Impl {
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     RevokeActiveObject(cookie, nullptr);
     document->Release();
-    const int code = stopped ? stopCode.load() : 0;
-    return code < 0 ? 0 : code;
+    // A console event sets the event without a request: that ends with 0 too.
+    return stopped && StopCode() != kNoStop ? StopCode() : 0;
   }
 
-  void RequestStop(int exitCode) {
-    int none = -1;
-    stopCode.compare_exchange_strong(none, exitCode);
-    SetEvent(stop);
-  }
+  void WakeForStop() override { SetEvent(stop); }
 
   ServiceOptions options;
   AnswerSource source;
   HANDLE stop = nullptr;
-  std::atomic<int> stopCode{-1};  // -1: no request; a console event ends with 0
 };
 
-Service::Service(ServiceOptions options, AnswerSource source)
-    : impl_(std::make_unique<Impl>(std::move(options), std::move(source))) {}
+}  // namespace
 
-Service::~Service() = default;
-
-int Service::Run() {
-  return impl_->Run();
-}
-
-void Service::RequestStop(int exitCode) {
-  impl_->RequestStop(exitCode);
+std::unique_ptr<Service::Platform> MakePlatformService(ServiceOptions options,
+                                                       AnswerSource source) {
+  return std::make_unique<ComService>(std::move(options), std::move(source));
 }
 
 }  // namespace decoder
