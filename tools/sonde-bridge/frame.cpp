@@ -42,8 +42,11 @@ constexpr std::array<std::string_view, kFieldCount> kFieldNames = {
     "pressure", "subtype", "encrypted", "freq",     "tx_frequency", "ref_datetime"};
 
 int FieldOf(std::string_view key) {
+  if (key.empty()) return -1;
   for (int f = 0; f < kFieldCount; ++f) {
-    if (kFieldNames[f] == key) return f;
+    // Length and first letter first: most keys differ there, without a call to memcmp.
+    const std::string_view name = kFieldNames[static_cast<std::size_t>(f)];
+    if (name.size() == key.size() && name[0] == key[0] && name == key) return f;
   }
   return -1;
 }
@@ -104,6 +107,15 @@ class FrameReader final : public nlohmann::json_sax<Json> {
   bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
     overflow_ = e.id == kNumberOverflow;
     return false;
+  }
+
+  // Ready for the next line; the texts keep their memory.
+  void Reset() {
+    for (Value& v : values_) v.kind = Value::Kind::kAbsent;
+    depth_ = 0;
+    field_ = -1;
+    topIsObject_ = false;
+    overflow_ = false;
   }
 
   bool TopIsObject() const { return topIsObject_; }
@@ -242,7 +254,9 @@ const char* SkipReasonText(SkipReason reason) {
 std::variant<Frame, Skip> ParseFrame(std::string_view line) {
   // Before the parser: it takes a NUL byte for the end of its input.
   if (std::memchr(line.data(), '\0', line.size()) != nullptr) return Skip{SkipReason::kNulByte};
-  FrameReader r;
+  // One reader per thread, used again for every line: its texts need no new memory each time.
+  thread_local FrameReader r;
+  r.Reset();
   if (!Json::sax_parse(line.data(), line.data() + line.size(), &r)) {
     if (r.Overflowed()) return Skip{SkipReason::kAbsurd, r.CurrentField()};
     return Unparsable(line);
