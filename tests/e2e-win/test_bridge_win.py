@@ -29,6 +29,9 @@ def start_bridge(path):
 
 
 def test_bridge_answers_nimbrix_through_com(nimbrix, aprs_listener, tmp_path):
+    # What a station without sonde-sim does once: the ProgID for nimbrix.exe to look up.
+    assert subprocess.run(wine_command(SONDE_BRIDGE_EXE, "--register"), stdin=subprocess.DEVNULL,
+                          timeout=120).returncode == 0
     frames = [blk for blk in recorded_blocks() if blk[0] is not None]
     path = tmp_path / "frames.jsonl"
     path.write_bytes(b"rs41mod: decoding\n" + frames[0][1])

@@ -310,7 +310,7 @@ def test_a_second_decoder_is_refused(bus_address, bridge, sonde_sim):
 
 def test_bad_options_end_with_2(bus_address):
     for args in (["--udp", "0"], ["--qrg", "fast"], ["--input", "/nonexistent/frames"],
-                 ["--bogus"], ["--udp-bind", "::1"]):
+                 ["--bogus"], ["--udp-bind", "::1"], ["--register"]):
         run = run_to_its_end(bus_address, SONDE_BRIDGE_BIN, *args)
         assert run.returncode == 2, args
         assert run.stderr.startswith("sonde-bridge: "), run.stderr

@@ -120,6 +120,16 @@ int Main(int argc, char** argv) {
     std::fputs(kHelpText, stdout);
     return 0;
   }
+  if (o.registerProgId) {
+#ifdef _WIN32
+    if (decoder::RegisterProgId()) return 0;
+    Say("cannot write the ProgID under HKLM\\Software\\Classes");
+    return 1;
+#else
+    Say("--register is for Windows; on Linux the bus name needs no registration (try --help)");
+    return 2;
+#endif
+  }
   reader->system = MakeInputSystem();
   if (!OpenInput(*reader, error)) {
     Say(error);

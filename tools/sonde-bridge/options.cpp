@@ -33,6 +33,8 @@ options:
   --name NAME        bus name and interface (SondeMonitor.Document); path /NAME, dots as slashes
                      (Linux)
   --once-ready-print print "ready" on stdout when the name is owned
+  --register         (Windows) write the ProgID SondeMonitor.Document under
+                     HKLM\Software\Classes, as a decoder's installer does, and exit
   --help             this text
 
 answers: 0 id, 1 lat, 2 lon, 3 alt, 4 heading + 180, 5 vel_h, 6 time "YYYY-MM-DD hh:mm:ss" UTC
@@ -82,6 +84,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
       o.verbose = true;
     } else if (arg == "--once-ready-print") {
       o.printReady = true;
+    } else if (arg == "--register") {
+      o.registerProgId = true;
     } else if (arg == "--input" || arg == "--udp" || arg == "--udp-bind" || arg == "--serial" ||
                arg == "--qrg" || arg == "--name") {
       if (i + 1 >= args.size()) {

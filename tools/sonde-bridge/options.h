@@ -22,6 +22,7 @@ struct Options {
   bool verbose = false;
   std::string name = "SondeMonitor.Document";
   bool printReady = false;
+  bool registerProgId = false;  // --register (Windows)
   bool help = false;
 };
 

@@ -19,9 +19,10 @@ TEST(ParseOptionsTest, GoodCommandLines) {
   EXPECT_EQ(o.qrgText, "");
 
   o = {};
-  ASSERT_TRUE(ParseOptions(Args{"--input", "/tmp/fifo", "--exit-on-eof", "--serial", "S1", "--qrg",
-                                "403.5", "--verbose", "--name", "Test.Doc", "--once-ready-print"},
-                           o, error))
+  ASSERT_TRUE(
+      ParseOptions(Args{"--input", "/tmp/fifo", "--exit-on-eof", "--serial", "S1", "--qrg", "403.5",
+                        "--verbose", "--name", "Test.Doc", "--once-ready-print", "--register"},
+                   o, error))
       << error;
   EXPECT_EQ(o.input, Options::Input::kFile);
   EXPECT_EQ(o.path, "/tmp/fifo");
@@ -31,6 +32,7 @@ TEST(ParseOptionsTest, GoodCommandLines) {
   EXPECT_TRUE(o.verbose);
   EXPECT_EQ(o.name, "Test.Doc");
   EXPECT_TRUE(o.printReady);
+  EXPECT_TRUE(o.registerProgId);
 
   o = {};
   ASSERT_TRUE(ParseOptions(Args{"--udp", "50123", "--udp-bind", "::1"}, o, error)) << error;
