@@ -243,19 +243,16 @@ def test_answer_types_and_values_of_a_frame(bus_address, bridge):
     b = bridge("--qrg", "403.5")
     b.write(b"status text\n" + DFM)
     assert wait_item(bus_address, 0, '(qv) 8 s "DFM-123456"'), item(bus_address, 0)
-    assert item(bus_address, 1) == "(qv) 5 d 51.2346"
-    assert item(bus_address, 3) == "(qv) 5 d 1520.5"
-    assert item(bus_address, 4) == "(qv) 5 d 61.3"
-    assert item(bus_address, 5) == "(qv) 5 d 7.1"
-    assert item(bus_address, 6) == '(qv) 8 s "2026-05-01 11:35:20"'
-    assert item(bus_address, 7) == '(qv) 8 s "403.500"'
-    assert item(bus_address, 8) == "(qv) 5 d 0"
-    assert item(bus_address, 9) == "(qv) 5 d 9.6"
-    assert item(bus_address, 10) == "(qv) 5 d -1"
-    assert item(bus_address, 11) == '(qv) 8 s "0xA"'
-    assert item(bus_address, 12) == "(qv) 5 d -4.8"
-    assert item(bus_address, 13) == "(qv) 3 i 211"
-    assert item(bus_address, 14) == "(qv) 20 x 1777635320000"
+    answers = {
+        1: "(qv) 5 d 51.2346", 2: "(qv) 5 d 6.78901", 3: "(qv) 5 d 1520.5",
+        4: "(qv) 5 d 61.3",  # heading 241.3 + 180, less 360
+        5: "(qv) 5 d 7.1", 6: '(qv) 8 s "2026-05-01 11:35:20"',
+        7: '(qv) 8 s "403.500"',  # from --qrg: the frame has no frequency
+        8: "(qv) 5 d 0", 9: "(qv) 5 d 9.6", 10: "(qv) 5 d -1", 11: '(qv) 8 s "0xA"',
+        12: "(qv) 5 d -4.8", 13: "(qv) 3 i 211", 14: "(qv) 20 x 1777635320000",
+    }
+    for index, answer in answers.items():
+        assert item(bus_address, index) == answer, index
 
 
 def test_sigterm_ends_with_0_and_the_counts(bus_address, bridge):

@@ -12,24 +12,22 @@ using decoder::Answer;
 
 // A frame with every field, 2026-05-01 11:35:20.250 UTC.
 Frame Full() {
-  Frame f;
-  f.id = "S3210987";
-  f.utcMs = 1777635320250;
-  f.lat = 47.86214;
-  f.lon = -12.49918;
-  f.alt = 1520.5;
-  f.type = "RS41";
-  f.subtype = "RS41-SGP";
-  f.frame = 6127;
-  f.velH = 12.28;
-  f.velV = -4.8;
-  f.heading = 75.7;
-  f.temp = -47.4;
-  f.humidity = 2.2;
-  f.pressure = 13.42;
-  f.freqKhz = 403500;
-  f.txFrequencyKhz = 404100;
-  return f;
+  return Frame{.id = "S3210987",
+               .utcMs = 1777635320250,
+               .lat = 47.86214,
+               .lon = -12.49918,
+               .alt = 1520.5,
+               .type = "RS41",
+               .subtype = "RS41-SGP",
+               .frame = 6127,
+               .velH = 12.28,
+               .velV = -4.8,
+               .heading = 75.7,
+               .temp = -47.4,
+               .humidity = 2.2,
+               .pressure = 13.42,
+               .freqKhz = 403500,
+               .txFrequencyKhz = 404100};
 }
 
 double Real(const Answer& a) {
