@@ -12,7 +12,7 @@ shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(fuzz_config fuzz_text_to_number fuzz_format fuzz_variant fuzz_reports fuzz_station
-           fuzz_login_answer)
+           fuzz_login_answer fuzz_bridge)
 fi
 
 scripts/install-deps.sh clang libclang-rt-14-dev

@@ -25,7 +25,8 @@ done
 
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb"
 files=$(dpkg -L nimbrix)
-for f in /usr/bin/nimbrix /usr/bin/sonde-sim /usr/share/man/man1/nimbrix.1.gz \
+for f in /usr/bin/nimbrix /usr/bin/sonde-sim /usr/bin/sonde-bridge /usr/share/man/man1/nimbrix.1.gz \
+         /usr/share/man/man1/sonde-bridge.1.gz \
          /usr/share/doc/nimbrix/NIMBRIX.INI.sample; do
   grep -qx "$f" <<<"$files" || { echo "the package lacks $f" >&2; exit 1; }
 done

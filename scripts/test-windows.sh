@@ -31,7 +31,7 @@ rm -f build/windows/nimbrix-*-win64.zip
 /usr/bin/python3 - build/windows/nimbrix-*-win64.zip <<'PY'
 import sys, zipfile
 names = {n.split("/", 1)[1] for n in zipfile.ZipFile(sys.argv[1]).namelist() if "/" in n}
-wanted = {"nimbrix.exe", "sonde-sim.exe", "README.md", "NIMBRIX.INI.sample", "decoder-dbus.xml"}
+wanted = {"nimbrix.exe", "sonde-sim.exe", "sonde-bridge.exe", "README.md", "NIMBRIX.INI.sample", "decoder-dbus.xml"}
 missing = wanted - names
 extra = {n for n in names if n.endswith((".a", ".h")) or "test" in n}
 if missing or extra:

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "decoder-service/time_text.h"
+
 namespace sondesim {
 
-std::string DbusTypeOf(std::uint16_t vt) {
-  const char* signature = nimbrix::DbusSignatureOf(vt);
-  return signature ? signature : "";
-}
+using decoder::TimeText;
 
 std::array<Answer, kItemCount> ItemsOf(const Telemetry& t) {
   return {

@@ -1,41 +1,20 @@
 #pragma once
 
-// What the simulated decoder answers for one item: a VARTYPE code and a value in the D-Bus type
-// that carries it, or an error, or no answer at all.
+// The simulated decoder's telemetry and the answers it gives for it.
 
 #include <array>
 #include <cstdint>
 #include <string>
-#include <variant>
 
+#include "decoder-service/answer.h"
 #include "flight_model.h"
-#include "platform/decoder_contract.h"
 
 namespace sondesim {
 
-// The Automation VARTYPE codes, as the station knows them.
+using decoder::Answer;
+using decoder::DbusTypeOf;
+using decoder::kItemCount;
 using enum nimbrix::VarType;
-
-// The D-Bus type a VARTYPE travels as ("ay" for EMPTY and NULL); empty for codes without one.
-std::string DbusTypeOf(std::uint16_t vt);
-
-struct Answer {
-  enum class Kind { kValue, kError, kNoReply };
-  Kind kind = Kind::kValue;
-  std::uint16_t vt = VT_EMPTY;
-  std::string dbusType = "ay";  // n y q i u x t d b s, or ay
-  // Integers of every width, double, bool, or the bytes of "s" and "ay".
-  std::variant<std::int64_t, std::uint64_t, double, bool, std::string> value = std::string();
-  std::string errorName;  // kError only
-  std::string errorText;
-
-  static Answer Real(double d) { return {Kind::kValue, VT_R8, "d", d, {}, {}}; }
-  static Answer Text(std::string s) { return {Kind::kValue, VT_BSTR, "s", std::move(s), {}, {}}; }
-  static Answer Int4(std::int32_t i) { return {Kind::kValue, VT_I4, "i", std::int64_t{i}, {}, {}}; }
-  static Answer Int8(std::int64_t i) { return {Kind::kValue, VT_I8, "x", i, {}, {}}; }
-};
-
-inline constexpr int kItemCount = 15;
 
 // One moment of telemetry in the decoder's own units.
 struct Telemetry {

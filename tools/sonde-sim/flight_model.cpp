@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace sondesim {
 
@@ -137,70 +136,6 @@ FlightPoint Flight::At(double seconds) const {
   p.temperatureC = mix(a.temperatureC, b.temperatureC);
   p.humidity = mix(a.humidity, b.humidity);
   return p;
-}
-
-// Days since 1970-01-01 to year, month, day in the proleptic Gregorian calendar (the
-// era-based method: 400-year eras of 146097 days, years starting in March).
-static void CivilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp < 10 ? mp + 3 : mp - 9;
-  y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
-}
-
-static std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-std::string TimeText(std::int64_t unixSeconds) {
-  std::int64_t days = unixSeconds / 86400;
-  std::int64_t secs = unixSeconds % 86400;
-  if (secs < 0) {
-    secs += 86400;
-    --days;
-  }
-  std::int64_t y = 0;
-  unsigned m = 0, d = 0;
-  CivilFromDays(days, y, m, d);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u %02d:%02d:%02d", static_cast<long long>(y), m, d,
-                static_cast<int>(secs / 3600), static_cast<int>(secs / 60 % 60),
-                static_cast<int>(secs % 60));
-  return buf;
-}
-
-bool ParseTimeText(const std::string& text, std::int64_t& unixSeconds) {
-  static const char kLayout[] = "dddd-dd-dd dd:dd:dd";
-  if (text.size() != sizeof kLayout - 1) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const bool digit = text[i] >= '0' && text[i] <= '9';
-    if (kLayout[i] == 'd' ? !digit : text[i] != kLayout[i]) return false;
-  }
-  auto num = [&](size_t pos, size_t len) {
-    unsigned v = 0;
-    for (size_t i = pos; i < pos + len; ++i) v = v * 10 + static_cast<unsigned>(text[i] - '0');
-    return v;
-  };
-  const unsigned y = num(0, 4), mo = num(5, 2), d = num(8, 2);
-  const unsigned h = num(11, 2), mi = num(14, 2), s = num(17, 2);
-  if (mo < 1 || mo > 12 || d < 1 || h > 23 || mi > 59 || s > 59) return false;
-  const std::int64_t days = DaysFromCivil(y, mo, d);
-  std::int64_t cy = 0;
-  unsigned cm = 0, cd = 0;
-  CivilFromDays(days, cy, cm, cd);
-  if (cm != mo || cd != d) return false;  // 31 April and the like
-  unixSeconds = days * 86400 + h * 3600 + mi * 60 + s;
-  return true;
 }
 
 }  // namespace sondesim

@@ -3,8 +3,6 @@
 // A radiosonde flight without a radio: launch, ascent, burst, descent under a parachute, drifting
 // with a wind that changes with height, in a standard atmosphere. Pure arithmetic, no clock.
 
-#include <cstdint>
-#include <string>
 #include <vector>
 
 namespace sondesim {
@@ -61,11 +59,5 @@ class Flight {
   std::vector<FlightPoint> track_;  // one point per whole second, from launch to landing
   double burstTime_ = 0;
 };
-
-// "YYYY-MM-DD hh:mm:ss" (UTC) for seconds since 1970-01-01; the time of day is at characters
-// 12 to 19, counting from 1.
-std::string TimeText(std::int64_t unixSeconds);
-// The reverse; false unless the text has exactly that layout and a real date and time.
-bool ParseTimeText(const std::string& text, std::int64_t& unixSeconds);
 
 }  // namespace sondesim

@@ -88,35 +88,6 @@ TEST(FlightDriftTest, MeasurementsFollowHeight) {
   EXPECT_LE(HumidityAt(3000), 100);
 }
 
-TEST(TimeTextTest, LayoutAndCalendar) {
-  struct Case {
-    std::int64_t unix;
-    const char* text;
-  } cases[] = {
-      {0, "1970-01-01 00:00:00"},          {-1, "1969-12-31 23:59:59"},
-      {951782400, "2000-02-29 00:00:00"},  {1714561200 + 3661, "2024-05-01 12:01:01"},
-      {4102444799, "2099-12-31 23:59:59"},
-  };
-  for (const auto& c : cases) {
-    const std::string text = TimeText(c.unix);
-    EXPECT_EQ(text, c.text);
-    std::int64_t back = 0;
-    EXPECT_TRUE(ParseTimeText(text, back)) << text;
-    EXPECT_EQ(back, c.unix);
-  }
-  // The station reads the time of day from characters 12 to 19.
-  EXPECT_EQ(TimeText(1714561200 + 3661).substr(11, 8), "12:01:01");
-}
-
-TEST(TimeTextTest, RejectsOtherLayoutsAndImpossibleDates) {
-  std::int64_t t = 0;
-  for (const char* bad :
-       {"2023-02-29 00:00:00", "2024-04-31 00:00:00", "2024-13-01 00:00:00", "2024-05-01 24:00:00",
-        "2024-05-01T00:00:00", "2024-5-01 00:00:00", "2024-05-01 00:00:00 ", ""}) {
-    EXPECT_FALSE(ParseTimeText(bad, t)) << bad;
-  }
-}
-
 TEST(TelemetryTest, ItemsCarryTheDecoderTypesAndAFramePerSecond) {
   Flight f{FlightParams{}};
   SondeIdentity id;

@@ -15,13 +15,17 @@
 #include <vector>
 
 #include "answers.h"
+#include "decoder-service/service.h"
+#include "decoder-service/time_text.h"
 #include "flight_model.h"
 #include "replay.h"
 #include "script.h"
-#include "service.h"
 
 namespace sondesim {
 namespace {
+
+using decoder::AnswerSource;
+using decoder::ParseTimeText;
 
 const char kHelp[] = R"(usage: sonde-sim [simulate] [options]
        sonde-sim replay FILE [--loop] [options]
@@ -74,6 +78,14 @@ example:
       GETSONDEDATA n 1
 )";
 
+decoder::ServiceOptions SimServiceOptions() {
+  decoder::ServiceOptions o;
+  o.program = "sonde-sim";
+  o.faultControls = true;
+  o.onReload = [] {};  // SIGHUP does nothing where there is nothing to read again
+  return o;
+}
+
 struct Options {
   std::string mode = "simulate";
   std::string file;
@@ -84,7 +96,7 @@ struct Options {
   bool loop = false;
   double from = 0;
   double seconds = -1;  // record: to the landing
-  ServiceOptions service;
+  decoder::ServiceOptions service = SimServiceOptions();
 };
 
 bool ReadFile(const std::string& path, std::string& text) {
@@ -249,7 +261,6 @@ int Main(int argc, char** argv) {
 
   FlightClock clock(o.speedup, o.offset);
   AnswerSource source;
-  std::function<void()> reload;
   auto script = std::make_shared<Script>();
   std::vector<Telemetry> rows;
   std::unique_ptr<Flight> flight;
@@ -287,7 +298,7 @@ int Main(int argc, char** argv) {
       return false;
     };
     if (!load()) return 2;
-    reload = [load]() { load(); };
+    o.service.onReload = [load]() { load(); };
     source = [&](std::int16_t index) -> std::optional<Answer> {
       auto it = script->items.find(index);
       if (it != script->items.end()) return it->second;
@@ -295,7 +306,8 @@ int Main(int argc, char** argv) {
       return Answer{};  // EMPTY
     };
   }
-  return RunService(o.service, std::move(source), std::move(reload));
+  decoder::Service service(o.service, std::move(source));
+  return service.Run();
 }
 
 }  // namespace

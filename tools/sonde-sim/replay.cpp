@@ -5,7 +5,12 @@
 #include <cstdlib>
 #include <map>
 
+#include "decoder-service/time_text.h"
+
 namespace sondesim {
+
+using decoder::ParseTimeText;
+using decoder::TimeText;
 
 namespace {
 

@@ -303,52 +303,6 @@ bool UnescapeText(std::string_view text, std::string& out, std::string& error) {
   return true;
 }
 
-std::string RepairUtf8(std::string_view bytes) {
-  static const char kReplacement[] = "\xEF\xBF\xBD";
-  std::string out;
-  out.reserve(bytes.size());
-  size_t i = 0;
-  while (i < bytes.size()) {
-    const auto b0 = static_cast<unsigned char>(bytes[i]);
-    size_t len = 0;
-    std::uint32_t cp = 0;
-    std::uint32_t min = 0;
-    if (b0 >= 0x01 && b0 < 0x80) {
-      len = 1;
-      cp = b0;
-    } else if (b0 >= 0xC2 && b0 < 0xE0) {
-      len = 2;
-      cp = b0 & 0x1F;
-      min = 0x80;
-    } else if (b0 >= 0xE0 && b0 < 0xF0) {
-      len = 3;
-      cp = b0 & 0x0F;
-      min = 0x800;
-    } else if (b0 >= 0xF0 && b0 < 0xF5) {
-      len = 4;
-      cp = b0 & 0x07;
-      min = 0x10000;
-    }
-    bool ok = len > 0 && i + len <= bytes.size();
-    for (size_t k = 1; ok && k < len; ++k) {
-      const auto b = static_cast<unsigned char>(bytes[i + k]);
-      ok = (b & 0xC0) == 0x80;
-      cp = (cp << 6) | (b & 0x3F);
-    }
-    // Overlong forms, surrogates, beyond Unicode, and the non-characters D-Bus refuses.
-    ok = ok && cp >= min && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF) &&
-         (cp < 0xFDD0 || cp > 0xFDEF) && (cp & 0xFFFE) != 0xFFFE;
-    if (ok) {
-      out.append(bytes.substr(i, len));
-      i += len;
-    } else {
-      out += kReplacement;
-      ++i;
-    }
-  }
-  return out;
-}
-
 bool ParseScript(std::string_view text, Script& script, std::string& error) {
   Script parsed;
   size_t lineNo = 0;

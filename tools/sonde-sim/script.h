@@ -23,6 +23,7 @@
 #include <string_view>
 
 #include "answers.h"
+#include "decoder-service/utf8.h"
 
 namespace sondesim {
 
@@ -36,8 +37,6 @@ bool ParseScript(std::string_view text, Script& script, std::string& error);
 // The escapes and the repeat of a text value; false on a bad escape or a result over 16 MiB.
 bool UnescapeText(std::string_view text, std::string& out, std::string& error);
 
-// Replaces every byte that is not part of valid UTF-8 (overlong forms, surrogates, values above
-// U+10FFFF and non-characters included) and every NUL with U+FFFD.
-std::string RepairUtf8(std::string_view bytes);
+using decoder::RepairUtf8;
 
 }  // namespace sondesim

@@ -126,29 +126,6 @@ TEST(UnescapeTextTest, EscapesAndRepeat) {
   EXPECT_EQ(out, std::string(100000, 'A'));
 }
 
-TEST(RepairUtf8Test, KeepsValidTextAndReplacesTheRest) {
-  const std::string r = "\xEF\xBF\xBD";
-  struct Case {
-    std::string in;
-    std::string out;
-  } cases[] = {
-      {"plain \r\n\x1b", "plain \r\n\x1b"},
-      {"M\xC3\xBCnchen \xE2\x82\xAC \xF0\x9F\x8E\x88",
-       "M\xC3\xBCnchen \xE2\x82\xAC \xF0\x9F\x8E\x88"},
-      {std::string("a\0b", 3), "a" + r + "b"},
-      {"\xFF", r},
-      {"\xC0\x80", r + r},                  // overlong NUL
-      {"\xE0\x80\x80", r + r + r},          // overlong
-      {"\xED\xA0\x80", r + r + r},          // surrogate
-      {"\xF4\x90\x80\x80", r + r + r + r},  // above U+10FFFF
-      {"\xEF\xBF\xBF", r + r + r},          // U+FFFF, a non-character
-      {"\xEF\xB7\x90", r + r + r},          // U+FDD0
-      {"\xE2\x82", r + r},                  // cut short
-      {"\x80x", r + "x"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(RepairUtf8(c.in), c.out);
-}
-
 TEST(FlightLogTest, RoundTripsAndAcceptsAnyColumnOrder) {
   Telemetry t;
   t.serial = "S1";

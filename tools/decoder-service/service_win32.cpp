@@ -1,14 +1,6 @@
-// sonde-sim for Windows: the decoder stand-in as a COM server. A plain IDispatch whose one
-// member GETSONDEDATA(item) returns the item's VARIANT, registered in the running object table
-// under the ProgID "SondeMonitor.Document", so NIMBRIX finds it as it finds the real decoder.
-//
-//   sonde-sim.exe [--register] [--print-ready] [--seconds N] simulate [--speedup F]
-//   sonde-sim.exe [--register] [--print-ready] [--seconds N] script FILE
-//   sonde-sim.exe --register
-//
-// --register writes the ProgID and its class under HKLM\Software\Classes (HKCU is not looked at
-// by CLSIDFromProgID under Wine). A script answer "noreply" blocks the call for a minute, as a
-// frozen decoder would.
+// The service on Windows: the decoder's Automation object in the running object table. A plain
+// IDispatch whose one member GETSONDEDATA(item) returns the item's VARIANT, registered under
+// the ProgID "SondeMonitor.Document", so NIMBRIX finds it as it finds the real decoder.
 
 // clang-format off
 #include <windows.h>
@@ -17,22 +9,14 @@
 // clang-format on
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
-#include <fstream>
-#include <functional>
-#include <iterator>
-#include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
-#include <vector>
+#include <utility>
 
-#include "answers.h"
-#include "flight_model.h"
-#include "script.h"
+#include "decoder-service/service_platform.h"
+
+namespace decoder {
 
 namespace {
 
@@ -42,8 +26,6 @@ constexpr CLSID kDocumentClsid = {
 constexpr wchar_t kClsidText[] = L"{6E3A1F52-9C4B-4D8E-A1B7-3F5D2C8E9A41}";
 constexpr wchar_t kProgId[] = L"SondeMonitor.Document";
 constexpr DISPID kGetSondeDataId = 1;
-
-using AnswerSource = std::function<std::optional<sondesim::Answer>(std::int16_t index)>;
 
 std::wstring FromUtf8(const std::string& text) {
   if (text.empty()) return {};
@@ -55,7 +37,7 @@ std::wstring FromUtf8(const std::string& text) {
   return wide;
 }
 
-std::int64_t AsInteger(const sondesim::Answer& a) {
+std::int64_t AsInteger(const Answer& a) {
   if (auto* i = std::get_if<std::int64_t>(&a.value)) return *i;
   if (auto* u = std::get_if<std::uint64_t>(&a.value)) return static_cast<std::int64_t>(*u);
   if (auto* d = std::get_if<double>(&a.value)) {
@@ -65,7 +47,7 @@ std::int64_t AsInteger(const sondesim::Answer& a) {
   return 0;
 }
 
-double AsReal(const sondesim::Answer& a) {
+double AsReal(const Answer& a) {
   if (auto* d = std::get_if<double>(&a.value)) return *d;
   if (auto* i = std::get_if<std::int64_t>(&a.value)) return static_cast<double>(*i);
   if (auto* u = std::get_if<std::uint64_t>(&a.value)) return static_cast<double>(*u);
@@ -75,7 +57,7 @@ double AsReal(const sondesim::Answer& a) {
 
 // The answer as a VARIANT of its VARTYPE. A VARIANT has one type only, so the D-Bus type
 // override of a script has no meaning here and a value of another kind is converted.
-void ToVariant(const sondesim::Answer& a, VARIANT* out) {
+void ToVariant(const Answer& a, VARIANT* out) {
   VariantInit(out);
   const std::uint16_t vt = a.vt;
   const std::int64_t i = AsInteger(a);
@@ -197,17 +179,17 @@ class SondeDocument final : public IDispatch {
       if (argError != nullptr) *argError = 0;
       return DISP_E_TYPEMISMATCH;
     }
-    std::optional<sondesim::Answer> answer;
+    std::optional<Answer> answer;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       answer = source_(V_I2(&index));
     }
     if (!answer) return DISP_E_BADINDEX;
-    if (answer->kind == sondesim::Answer::Kind::kNoReply) {
+    if (answer->kind == Answer::Kind::kNoReply) {
       Sleep(60000);
       return E_FAIL;
     }
-    if (answer->kind == sondesim::Answer::Kind::kError) {
+    if (answer->kind == Answer::Kind::kError) {
       if (exception != nullptr) {
         *exception = EXCEPINFO{};
         exception->scode = DISP_E_EXCEPTION;
@@ -226,6 +208,39 @@ class SondeDocument final : public IDispatch {
   std::mutex mutex_;
   AnswerSource source_;
 };
+
+// The console's control events end the service; the handler has no context, so the event it
+// sets is the process's one service at a time.
+std::atomic<HANDLE> consoleStop{nullptr};
+
+BOOL WINAPI OnConsoleControl(DWORD type) {
+  HANDLE stop = consoleStop.load();
+  if (stop == nullptr) return FALSE;
+  SetEvent(stop);
+  // Closing the console, logging off and shutting down end the process when the handler
+  // returns: wait here until Run() has revoked the object and the program has ended with 0.
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) Sleep(10000);
+  return TRUE;
+}
+
+// A running object under our CLSID that still answers: a stale entry of a process that died
+// fails the call.
+bool AnotherDecoderRuns() {
+  IUnknown* running = nullptr;
+  if (FAILED(GetActiveObject(kDocumentClsid, nullptr, &running)) || running == nullptr) {
+    return false;
+  }
+  IDispatch* dispatch = nullptr;
+  const bool answers =
+      SUCCEEDED(running->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)));
+  UINT count = 0;
+  const bool alive = answers && SUCCEEDED(dispatch->GetTypeInfoCount(&count));
+  if (dispatch != nullptr) dispatch->Release();
+  running->Release();
+  return alive;
+}
+
+}  // namespace
 
 bool SetKeyValue(const std::wstring& path, const wchar_t* value) {
   HKEY key = nullptr;
@@ -248,105 +263,79 @@ bool RegisterProgId() {
          SetKeyValue(classes + L"CLSID\\" + kClsidText + L"\\ProgID", kProgId);
 }
 
-int Usage() {
-  std::fputs(
-      "usage: sonde-sim.exe [--register] [--print-ready] [--seconds N] simulate [--speedup F]\n"
-      "       sonde-sim.exe [--register] [--print-ready] [--seconds N] script FILE\n"
-      "       sonde-sim.exe --register\n",
-      stderr);
-  return 2;
-}
+namespace {
 
-std::optional<AnswerSource> ScriptSource(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    std::fprintf(stderr, "sonde-sim: cannot read %s\n", path);
-    return std::nullopt;
+class ComService final : public Service::Platform {
+ public:
+  ComService(ServiceOptions o, AnswerSource s) : options(std::move(o)), source(std::move(s)) {
+    stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   }
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  sondesim::Script script;
-  std::string error;
-  if (!sondesim::ParseScript(text, script, error)) {
-    std::fprintf(stderr, "sonde-sim: %s: %s\n", path, error.c_str());
-    return std::nullopt;
+  ~ComService() override {
+    if (stop != nullptr) CloseHandle(stop);
   }
-  return AnswerSource([script](std::int16_t index) -> std::optional<sondesim::Answer> {
-    const auto found = script.items.find(index);
-    return found != script.items.end() ? found->second : sondesim::Answer{};
-  });
-}
 
-AnswerSource SimulatedSource(double speedup) {
-  using Steady = std::chrono::steady_clock;
-  auto flight = std::make_shared<sondesim::Flight>(sondesim::FlightParams{});
-  sondesim::SondeIdentity id;
-  id.launchUnixSeconds = static_cast<std::int64_t>(std::time(nullptr));
-  const auto start = Steady::now();
-  return [flight, id, start, speedup](std::int16_t index) -> std::optional<sondesim::Answer> {
-    if (index < 0 || index >= sondesim::kItemCount) return std::nullopt;
-    const double seconds = std::chrono::duration<double>(Steady::now() - start).count() * speedup;
-    return sondesim::ItemsOf(sondesim::TelemetryAt(*flight, id, seconds))[index];
-  };
-}
+  int Fail(const char* what, HRESULT result) const {
+    std::fprintf(stderr, "%s: %s: 0x%08lx\n", options.program.c_str(), what,
+                 static_cast<unsigned long>(result));
+    return 1;
+  }
+
+  int Run() override {
+    if (stop == nullptr) return Fail("cannot create an event", HRESULT_FROM_WIN32(GetLastError()));
+    const HRESULT initialised = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(initialised)) return Fail("CoInitializeEx failed", initialised);
+    const int code = Serve();
+    CoUninitialize();
+    return code;
+  }
+
+  int Serve() {
+    // RegisterActiveObject would register a second object beside the first one.
+    if (AnotherDecoderRuns()) {
+      std::fprintf(stderr,
+                   "%s: SondeMonitor.Document is already registered as the running object "
+                   "(another decoder or bridge is running)\n",
+                   options.program.c_str());
+      return 1;
+    }
+    auto* document = new SondeDocument(source);
+    DWORD cookie = 0;
+    const HRESULT registered =
+        RegisterActiveObject(document, kDocumentClsid, ACTIVEOBJECT_STRONG, &cookie);
+    if (FAILED(registered)) {
+      document->Release();
+      return Fail("RegisterActiveObject failed", registered);
+    }
+    consoleStop.store(stop);
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    if (options.printReady) {
+      std::puts("ready");
+      std::fflush(stdout);
+    }
+    // Calls are served on COM's own threads; this one waits for the end.
+    const DWORD wait = options.stopAfterSeconds > 0
+                           ? static_cast<DWORD>(options.stopAfterSeconds * 1000)
+                           : INFINITE;
+    const bool stopped = WaitForSingleObject(stop, wait) == WAIT_OBJECT_0;
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    RevokeActiveObject(cookie, nullptr);
+    document->Release();
+    // A console event sets the event without a request: that ends with 0 too.
+    return stopped && StopCode() != kNoStop ? StopCode() : 0;
+  }
+
+  void WakeForStop() override { SetEvent(stop); }
+
+  ServiceOptions options;
+  AnswerSource source;
+  HANDLE stop = nullptr;
+};
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  bool registerProgId = false;
-  bool printReady = false;
-  double seconds = 0;
-  double speedup = 1;
-  std::string mode;
-  std::string scriptPath;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--register") {
-      registerProgId = true;
-    } else if (arg == "--print-ready") {
-      printReady = true;
-    } else if (arg == "--seconds" && i + 1 < argc) {
-      seconds = std::atof(argv[++i]);
-    } else if (arg == "--speedup" && i + 1 < argc) {
-      speedup = std::atof(argv[++i]);
-    } else if (arg == "simulate" && mode.empty()) {
-      mode = arg;
-    } else if (arg == "script" && mode.empty() && i + 1 < argc) {
-      mode = arg;
-      scriptPath = argv[++i];
-    } else {
-      return Usage();
-    }
-  }
-  if (registerProgId && !RegisterProgId()) {
-    std::fputs("sonde-sim: cannot write the ProgID under HKLM\\Software\\Classes\n", stderr);
-    return 1;
-  }
-  if (mode.empty()) return registerProgId ? 0 : Usage();
-
-  std::optional<AnswerSource> source =
-      mode == "script" ? ScriptSource(scriptPath.c_str()) : SimulatedSource(speedup);
-  if (!source) return 1;
-
-  if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 1;
-  auto* document = new SondeDocument(std::move(*source));
-  DWORD cookie = 0;
-  const HRESULT registered =
-      RegisterActiveObject(document, kDocumentClsid, ACTIVEOBJECT_STRONG, &cookie);
-  if (FAILED(registered)) {
-    std::fprintf(stderr, "sonde-sim: RegisterActiveObject failed: 0x%08lx\n",
-                 static_cast<unsigned long>(registered));
-    document->Release();
-    CoUninitialize();
-    return 1;
-  }
-  if (printReady) {
-    std::puts("ready");
-    std::fflush(stdout);
-  }
-  // Calls are served on COM's own threads; this one only keeps the process alive.
-  Sleep(seconds > 0 ? static_cast<DWORD>(seconds * 1000) : INFINITE);
-  RevokeActiveObject(cookie, nullptr);
-  document->Release();
-  CoUninitialize();
-  return 0;
+std::unique_ptr<Service::Platform> MakePlatformService(ServiceOptions options,
+                                                       AnswerSource source) {
+  return std::make_unique<ComService>(std::move(options), std::move(source));
 }
+
+}  // namespace decoder

@@ -1,0 +1,44 @@
+#pragma once
+
+// What the decoder answers for one item: a VARTYPE code and a value in the D-Bus type that
+// carries it, or an error, or no answer at all.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "platform/decoder_contract.h"
+
+namespace decoder {
+
+// The Automation VARTYPE codes, as the station knows them.
+using enum nimbrix::VarType;
+
+// The D-Bus type a VARTYPE travels as ("ay" for EMPTY and NULL); empty for codes without one.
+std::string DbusTypeOf(std::uint16_t vt);
+
+struct Answer {
+  enum class Kind { kValue, kError, kNoReply };
+  Kind kind = Kind::kValue;
+  std::uint16_t vt = VT_EMPTY;
+  std::string dbusType = "ay";  // n y q i u x t d b s, or ay
+  // Integers of every width, double, bool, or the bytes of "s" and "ay".
+  std::variant<std::int64_t, std::uint64_t, double, bool, std::string> value = std::string();
+  std::string errorName;  // kError only
+  std::string errorText;
+
+  static Answer Real(double d) { return {Kind::kValue, VT_R8, "d", d, {}, {}}; }
+  static Answer Text(std::string s) { return {Kind::kValue, VT_BSTR, "s", std::move(s), {}, {}}; }
+  static Answer Int4(std::int32_t i) { return {Kind::kValue, VT_I4, "i", std::int64_t{i}, {}, {}}; }
+  static Answer Int8(std::int64_t i) { return {Kind::kValue, VT_I8, "x", i, {}, {}}; }
+};
+
+// GETSONDEDATA knows the items 0 to 14.
+inline constexpr int kItemCount = 15;
+
+// The answer for an item index; nullopt for an index the decoder does not have.
+using AnswerSource = std::function<std::optional<Answer>(std::int16_t index)>;
+
+}  // namespace decoder

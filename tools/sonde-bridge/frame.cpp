@@ -1,0 +1,315 @@
+#include "frame.h"
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "decoder-service/time_text.h"
+#include "decoder-service/utf8.h"
+
+namespace bridge {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// The fields the bridge reads; every other key is passed over.
+enum Field {
+  kType,
+  kFrameNumber,
+  kId,
+  kDatetime,
+  kLat,
+  kLon,
+  kAlt,
+  kVelH,
+  kHeading,
+  kVelV,
+  kTemp,
+  kHumidity,
+  kPressure,
+  kSubtype,
+  kEncryptedFlag,
+  kFreq,
+  kTxFrequency,
+  kRefDatetime,
+  kFieldCount
+};
+constexpr std::array<std::string_view, kFieldCount> kFieldNames = {
+    "type",     "frame",   "id",        "datetime", "lat",          "lon",
+    "alt",      "vel_h",   "heading",   "vel_v",    "temp",         "humidity",
+    "pressure", "subtype", "encrypted", "freq",     "tx_frequency", "ref_datetime"};
+
+int FieldOf(std::string_view key) {
+  if (key.empty()) return -1;
+  for (int f = 0; f < kFieldCount; ++f) {
+    // Length and first letter first: most keys differ there, without a call to memcmp.
+    const std::string_view name = kFieldNames[static_cast<std::size_t>(f)];
+    if (name.size() == key.size() && name[0] == key[0] && name == key) return f;
+  }
+  return -1;
+}
+
+struct Value {
+  enum class Kind { kAbsent, kNull, kBool, kInteger, kUnsigned, kFloat, kString, kContainer };
+  Kind kind = Kind::kAbsent;
+  bool boolean = false;
+  std::int64_t integer = 0;
+  std::uint64_t unsignedInteger = 0;
+  double real = 0;
+  std::string text;
+
+  bool IsNumber() const {
+    return kind == Kind::kInteger || kind == Kind::kUnsigned || kind == Kind::kFloat;
+  }
+  double Number() const {
+    if (kind == Kind::kInteger) return static_cast<double>(integer);
+    if (kind == Kind::kUnsigned) return static_cast<double>(unsignedInteger);
+    return real;
+  }
+};
+
+// Collects the top-level values of the fields above. Only the values of the outermost object
+// are taken; an object or array in a field's place marks it as of the wrong type.
+class FrameReader final : public nlohmann::json_sax<Json> {
+ public:
+  bool null() override { return Set(Value::Kind::kNull); }
+  bool boolean(bool b) override {
+    if (Value* v = Slot(Value::Kind::kBool)) v->boolean = b;
+    return true;
+  }
+  bool number_integer(number_integer_t i) override {
+    if (Value* v = Slot(Value::Kind::kInteger)) v->integer = i;
+    return true;
+  }
+  bool number_unsigned(number_unsigned_t u) override {
+    if (Value* v = Slot(Value::Kind::kUnsigned)) v->unsignedInteger = u;
+    return true;
+  }
+  bool number_float(number_float_t d, const string_t&) override {
+    if (Value* v = Slot(Value::Kind::kFloat)) v->real = d;
+    return true;
+  }
+  bool string(string_t& s) override {
+    if (Value* v = Slot(Value::Kind::kString)) v->text = s;
+    return true;
+  }
+  bool binary(binary_t&) override { return Set(Value::Kind::kContainer); }
+  bool start_object(std::size_t) override { return Open(true); }
+  bool start_array(std::size_t) override { return Open(false); }
+  bool end_object() override { return Close(); }
+  bool end_array() override { return Close(); }
+  bool key(string_t& k) override {
+    if (depth_ == 1) field_ = FieldOf(k);
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
+    overflow_ = e.id == kNumberOverflow;
+    return false;
+  }
+
+  // Ready for the next line; the texts keep their memory.
+  void Reset() {
+    for (Value& v : values_) v.kind = Value::Kind::kAbsent;
+    depth_ = 0;
+    field_ = -1;
+    topIsObject_ = false;
+    overflow_ = false;
+  }
+
+  bool TopIsObject() const { return topIsObject_; }
+  // A number beyond the range of a double ended the parse.
+  bool Overflowed() const { return overflow_; }
+  // The field whose value was being read, if it is one of ours.
+  const char* CurrentField() const {
+    return depth_ == 1 && field_ >= 0 ? kFieldNames[static_cast<std::size_t>(field_)].data()
+                                      : nullptr;
+  }
+  const Value& operator[](Field f) const { return values_[f]; }
+
+ private:
+  // The value being read, if it is one of ours, marked as of `kind`.
+  Value* Slot(Value::Kind kind) {
+    if (depth_ != 1 || field_ < 0) return nullptr;
+    Value& v = values_[static_cast<std::size_t>(field_)];
+    v.kind = kind;
+    return &v;
+  }
+  bool Set(Value::Kind kind) {
+    Slot(kind);
+    return true;
+  }
+  bool Open(bool object) {
+    if (depth_ == 0) topIsObject_ = object;
+    Slot(Value::Kind::kContainer);
+    ++depth_;
+    return true;
+  }
+  bool Close() {
+    --depth_;
+    return true;
+  }
+
+  // nlohmann's out_of_range error for a number such as 1e999.
+  static constexpr int kNumberOverflow = 406;
+
+  int depth_ = 0;
+  int field_ = -1;
+  bool topIsObject_ = false;
+  bool overflow_ = false;
+  std::array<Value, kFieldCount> values_;
+};
+
+// Why the line did not parse: invalid UTF-8, or plain not JSON. (The parser checks UTF-8 in
+// its strings and allows nothing but ASCII outside them, so a valid line never needs the check.)
+Skip Unparsable(std::string_view line) {
+  return {decoder::IsValidUtf8(line) ? SkipReason::kNotJson : SkipReason::kInvalidUtf8};
+}
+
+// Ranges beyond which a value cannot come from a sonde.
+struct Range {
+  double min, max;
+  bool Holds(double v) const { return std::isfinite(v) && v >= min && v <= max; }
+};
+constexpr Range kAltitudeRange{-1000, 100000};     // m
+constexpr Range kHorizontalSpeedRange{0, 1000};    // m/s
+constexpr Range kVerticalSpeedRange{-1000, 1000};  // m/s
+constexpr Range kHeadingRange{-360, 360};          // degrees
+constexpr Range kTemperatureRange{-273.15, 200};   // degrees Celsius
+constexpr Range kHumidityRange{0, 150};            // %
+constexpr Range kPressureRange{0, 2000};           // hPa
+constexpr Range kFrequencyRange{1e-3, 1e7};        // kHz: above 0, up to 10 GHz
+
+std::optional<double> OptionalNumber(const Value& v, Range range) {
+  if (!v.IsNumber() || !range.Holds(v.Number())) return std::nullopt;
+  return v.Number();
+}
+
+std::string OptionalText(const Value& v) {
+  return v.kind == Value::Kind::kString ? v.text : std::string();
+}
+
+bool IsGps(const Value& v) {
+  const std::string& t = v.text;
+  return v.kind == Value::Kind::kString && t.size() == 3 && (t[0] | 0x20) == 'g' &&
+         (t[1] | 0x20) == 'p' && (t[2] | 0x20) == 's';
+}
+
+// "YYYY-MM-DDThh:mm:ss", then an optional fraction of a second and an optional "Z", as
+// milliseconds since 1970 (the fraction cut after three digits).
+std::optional<std::int64_t> DatetimeMs(std::string_view text) {
+  constexpr std::size_t kDateAndTime = 19;
+  if (text.size() < kDateAndTime) return std::nullopt;
+  const std::optional<std::int64_t> seconds =
+      decoder::ParseDateAndTime(text.substr(0, kDateAndTime), 'T');
+  if (!seconds) return std::nullopt;
+  std::string_view rest = text.substr(kDateAndTime);
+  std::int64_t ms = 0;
+  if (!rest.empty() && rest[0] == '.') {
+    rest.remove_prefix(1);
+    std::size_t digits = 0;
+    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
+    if (digits == 0 || digits > 9) return std::nullopt;
+    for (std::size_t i = 0; i < 3; ++i) ms = ms * 10 + (i < digits ? rest[i] - '0' : 0);
+    rest.remove_prefix(digits);
+  }
+  if (rest == "Z") rest.remove_prefix(1);
+  if (!rest.empty()) return std::nullopt;
+  return *seconds * 1000 + ms;
+}
+
+}  // namespace
+
+const char* SkipReasonText(SkipReason reason) {
+  switch (reason) {
+    case SkipReason::kTooLong:
+      return "too long";
+    case SkipReason::kNulByte:
+      return "NUL byte";
+    case SkipReason::kInvalidUtf8:
+      return "invalid UTF-8";
+    case SkipReason::kNotJson:
+      return "not JSON";
+    case SkipReason::kNotObject:
+      return "not an object";
+    case SkipReason::kEncrypted:
+      return "encrypted";
+    case SkipReason::kMissingField:
+      return "missing field";
+    case SkipReason::kWrongType:
+      return "wrong type";
+    case SkipReason::kAbsurd:
+      return "not finite or absurd";
+    case SkipReason::kInvalidTime:
+      return "invalid date or time";
+    case SkipReason::kOutOfRange:
+      return "position out of range";
+    case SkipReason::kOtherSonde:
+      return "another sonde";
+  }
+  return "unknown";
+}
+
+std::variant<Frame, Skip> ParseFrame(std::string_view line) {
+  // Before the parser: it takes a NUL byte for the end of its input.
+  if (std::memchr(line.data(), '\0', line.size()) != nullptr) return Skip{SkipReason::kNulByte};
+  // One reader per thread, used again for every line: its texts need no new memory each time.
+  thread_local FrameReader r;
+  r.Reset();
+  if (!Json::sax_parse(line.data(), line.data() + line.size(), &r)) {
+    if (r.Overflowed()) return Skip{SkipReason::kAbsurd, r.CurrentField()};
+    return Unparsable(line);
+  }
+  if (!r.TopIsObject()) return Skip{SkipReason::kNotObject};
+  if (r[kEncryptedFlag].kind == Value::Kind::kBool && r[kEncryptedFlag].boolean) {
+    return Skip{SkipReason::kEncrypted};
+  }
+
+  struct Required {
+    Field field;
+    bool text;
+  };
+  for (const Required q : {Required{kId, true}, Required{kDatetime, true}, Required{kLat, false},
+                           Required{kLon, false}, Required{kAlt, false}}) {
+    const Value& v = r[q.field];
+    const char* name = kFieldNames[q.field].data();
+    if (v.kind == Value::Kind::kAbsent ||
+        (q.field == kId && v.kind == Value::Kind::kString && v.text.empty())) {
+      return Skip{SkipReason::kMissingField, name};
+    }
+    if (q.text ? v.kind != Value::Kind::kString : !v.IsNumber()) {
+      return Skip{SkipReason::kWrongType, name};
+    }
+  }
+
+  Frame f;
+  f.lat = r[kLat].Number();
+  f.lon = r[kLon].Number();
+  f.alt = r[kAlt].Number();
+  // Finite: the parser refuses numbers beyond a double's range.
+  if (!kAltitudeRange.Holds(f.alt)) return Skip{SkipReason::kAbsurd, "alt"};
+  const std::optional<std::int64_t> ms = DatetimeMs(r[kDatetime].text);
+  if (!ms) return Skip{SkipReason::kInvalidTime, "datetime"};
+  if (std::fabs(f.lat) > 90) return Skip{SkipReason::kOutOfRange, "lat"};
+  if (std::fabs(f.lon) > 180) return Skip{SkipReason::kOutOfRange, "lon"};
+
+  f.id = r[kId].text;
+  f.utcMs = *ms - (IsGps(r[kRefDatetime]) ? kGpsLeapSeconds * 1000 : 0);
+  f.type = OptionalText(r[kType]);
+  f.subtype = OptionalText(r[kSubtype]);
+  const Value& n = r[kFrameNumber];
+  if (n.kind == Value::Kind::kInteger) f.frame = static_cast<std::uint64_t>(n.integer);
+  if (n.kind == Value::Kind::kUnsigned) f.frame = n.unsignedInteger;
+  f.velH = OptionalNumber(r[kVelH], kHorizontalSpeedRange);
+  f.velV = OptionalNumber(r[kVelV], kVerticalSpeedRange);
+  f.heading = OptionalNumber(r[kHeading], kHeadingRange);
+  f.temp = OptionalNumber(r[kTemp], kTemperatureRange);
+  f.humidity = OptionalNumber(r[kHumidity], kHumidityRange);
+  f.pressure = OptionalNumber(r[kPressure], kPressureRange);
+  f.freqKhz = OptionalNumber(r[kFreq], kFrequencyRange);
+  f.txFrequencyKhz = OptionalNumber(r[kTxFrequency], kFrequencyRange);
+  return f;
+}
+
+}  // namespace bridge
