@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsystemd-dev libcurl4-openssl-dev ca-certificates nlohmann-json3-dev
+  libsystemd-dev libcurl4-openssl-dev ca-certificates rapidjson-dev
   dbus dbus-daemon
   python3 python3-pytest python3-pyte python3-pexpect
   tmux time faketime procps

@@ -1,9 +1,15 @@
 #include "frame.h"
 
+#include <rapidjson/error/error.h>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
+
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
-#include <nlohmann/json.hpp>
 
 #include "decoder-service/time_text.h"
 #include "decoder-service/utf8.h"
@@ -11,8 +17,6 @@
 namespace bridge {
 
 namespace {
-
-using Json = nlohmann::json;
 
 // The fields the bridge reads; every other key is passed over.
 enum Field {
@@ -70,44 +74,54 @@ struct Value {
   }
 };
 
-// Collects the top-level values of the fields above. Only the values of the outermost object
-// are taken; an object or array in a field's place marks it as of the wrong type.
-class FrameReader final : public nlohmann::json_sax<Json> {
+// Collects the top-level values of the fields above, as RapidJSON's reader hands them over.
+// Only the values of the outermost object are taken; an object or array in a field's place
+// marks it as of the wrong type.
+class FrameReader final : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FrameReader> {
  public:
-  bool null() override { return Set(Value::Kind::kNull); }
-  bool boolean(bool b) override {
+  bool Null() { return Set(Value::Kind::kNull); }
+  bool Bool(bool b) {
     if (Value* v = Slot(Value::Kind::kBool)) v->boolean = b;
     return true;
   }
-  bool number_integer(number_integer_t i) override {
-    if (Value* v = Slot(Value::Kind::kInteger)) v->integer = i;
-    return true;
-  }
-  bool number_unsigned(number_unsigned_t u) override {
-    if (Value* v = Slot(Value::Kind::kUnsigned)) v->unsignedInteger = u;
-    return true;
-  }
-  bool number_float(number_float_t d, const string_t&) override {
+  // Numbers come as their text (kParseNumbersAsStringsFlag) and are read by from_chars, which
+  // rounds every double correctly and fast, where RapidJSON's own conversion is not free of
+  // faults at the edges (zero with a large exponent, subnormals).
+  bool RawNumber(const char* s, rapidjson::SizeType length, bool) {
+    const char* end = s + length;
+    if (std::find_if(s, end, [](char c) { return c == '.' || c == 'e' || c == 'E'; }) == end) {
+      if (*s == '-') {
+        std::int64_t i = 0;
+        if (std::from_chars(s, end, i).ec == std::errc()) return Integer(i);
+      } else {
+        std::uint64_t u = 0;
+        if (std::from_chars(s, end, u).ec == std::errc()) return Unsigned(u);
+      }
+    }
+    double d = 0;
+    if (std::from_chars(s, end, d).ec == std::errc::result_out_of_range) {
+      // Too small becomes 0 (or the nearest subnormal), too large infinity: let strtod say.
+      d = std::strtod(std::string(s, length).c_str(), nullptr);
+    }
+    if (!std::isfinite(d)) {
+      overflow_ = true;  // beyond a double's range: the line is no frame
+      return false;
+    }
     if (Value* v = Slot(Value::Kind::kFloat)) v->real = d;
     return true;
   }
-  bool string(string_t& s) override {
-    if (Value* v = Slot(Value::Kind::kString)) v->text = s;
+  bool String(const char* s, rapidjson::SizeType length, bool) {
+    if (Value* v = Slot(Value::Kind::kString)) v->text.assign(s, length);
     return true;
   }
-  bool binary(binary_t&) override { return Set(Value::Kind::kContainer); }
-  bool start_object(std::size_t) override { return Open(true); }
-  bool start_array(std::size_t) override { return Open(false); }
-  bool end_object() override { return Close(); }
-  bool end_array() override { return Close(); }
-  bool key(string_t& k) override {
-    if (depth_ == 1) field_ = FieldOf(k);
+  bool Key(const char* s, rapidjson::SizeType length, bool) {
+    if (depth_ == 1) field_ = FieldOf(std::string_view(s, length));
     return true;
   }
-  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
-    overflow_ = e.id == kNumberOverflow;
-    return false;
-  }
+  bool StartObject() { return Open(true); }
+  bool StartArray() { return Open(false); }
+  bool EndObject(rapidjson::SizeType) { return Close(); }
+  bool EndArray(rapidjson::SizeType) { return Close(); }
 
   // Ready for the next line; the texts keep their memory.
   void Reset() {
@@ -140,6 +154,14 @@ class FrameReader final : public nlohmann::json_sax<Json> {
     Slot(kind);
     return true;
   }
+  bool Integer(std::int64_t i) {
+    if (Value* v = Slot(Value::Kind::kInteger)) v->integer = i;
+    return true;
+  }
+  bool Unsigned(std::uint64_t u) {
+    if (Value* v = Slot(Value::Kind::kUnsigned)) v->unsignedInteger = u;
+    return true;
+  }
   bool Open(bool object) {
     if (depth_ == 0) topIsObject_ = object;
     Slot(Value::Kind::kContainer);
@@ -151,15 +173,19 @@ class FrameReader final : public nlohmann::json_sax<Json> {
     return true;
   }
 
-  // nlohmann's out_of_range error for a number such as 1e999.
-  static constexpr int kNumberOverflow = 406;
-
   int depth_ = 0;
   int field_ = -1;
   bool topIsObject_ = false;
   bool overflow_ = false;
   std::array<Value, kFieldCount> values_;
 };
+
+// Strict JSON, as the decoders print it: UTF-8 checked in strings, no NaN, nothing after the
+// value, numbers handed over as text, and an explicit stack instead of recursion, so that a line
+// of nested brackets cannot overflow ours.
+constexpr unsigned kParseFlags = rapidjson::kParseValidateEncodingFlag |
+                                 rapidjson::kParseNumbersAsStringsFlag |
+                                 rapidjson::kParseIterativeFlag;
 
 // Why the line did not parse: invalid UTF-8, or plain not JSON. (The parser checks UTF-8 in
 // its strings and allows nothing but ASCII outside them, so a valid line never needs the check.)
@@ -254,11 +280,18 @@ const char* SkipReasonText(SkipReason reason) {
 std::variant<Frame, Skip> ParseFrame(std::string_view line) {
   // Before the parser: it takes a NUL byte for the end of its input.
   if (std::memchr(line.data(), '\0', line.size()) != nullptr) return Skip{SkipReason::kNulByte};
+  // A byte-order mark before the object, as an editor may leave in a file, is no fault.
+  if (line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
   // One reader per thread, used again for every line: its texts need no new memory each time.
   thread_local FrameReader r;
+  thread_local rapidjson::Reader parser;
   r.Reset();
-  if (!Json::sax_parse(line.data(), line.data() + line.size(), &r)) {
-    if (r.Overflowed()) return Skip{SkipReason::kAbsurd, r.CurrentField()};
+  rapidjson::MemoryStream bytes(line.data(), line.size());
+  if (parser.Parse<kParseFlags>(bytes, r).IsError()) {
+    // A number beyond the range of a double: the reader's own check of the exponent, or ours.
+    if (r.Overflowed() || parser.GetParseErrorCode() == rapidjson::kParseErrorNumberTooBig) {
+      return Skip{SkipReason::kAbsurd, r.CurrentField()};
+    }
     return Unparsable(line);
   }
   if (!r.TopIsObject()) return Skip{SkipReason::kNotObject};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 namespace bridge {
@@ -228,6 +229,11 @@ TEST(ParseFrameTest, EveryKindOfLineThatIsNotAFrame) {
       {Replace(kDfm, "51.23456", "-91"), SkipReason::kOutOfRange, "lat"},
       {Replace(kDfm, "6.78901", "180.5"), SkipReason::kOutOfRange, "lon"},
       {Replace(kDfm, "6.78901", "-1e300"), SkipReason::kOutOfRange, "lon"},
+      // Brackets nested 30 000 deep: read without recursion, so they cannot overflow the stack.
+      {std::string(30000, '[') + std::string(30000, ']'), SkipReason::kNotObject, nullptr},
+      {std::string(60000, '['), SkipReason::kNotJson, nullptr},
+      {Replace(kDfm, "\"sats\": 8", "\"x\": " + std::string(30000, '[')), SkipReason::kNotJson,
+       nullptr},
   };
   for (const auto& c : cases) {
     auto parsed = ParseFrame(c.line);
@@ -235,6 +241,20 @@ TEST(ParseFrameTest, EveryKindOfLineThatIsNotAFrame) {
     ASSERT_NE(skip, nullptr) << c.line;
     EXPECT_EQ(skip->reason, c.reason) << c.line << "\n  gave " << SkipReasonText(skip->reason);
     EXPECT_STREQ(skip->field ? skip->field : "", c.field ? c.field : "") << c.line;
+  }
+}
+
+// Numbers are the doubles strtod gives for them, also where a fast reader rounds wrongly: ties
+// and near-ties of the last bit, subnormals, long mantissas.
+TEST(ParseFrameTest, NumbersAreReadExactly) {
+  for (const char* number :
+       {"47.86214", "0.30000000000000004", "89.99999999999999", "-33.000000000000007105",
+        "12.49918000000000000000000001", "4.9e-324", "2.2250738585072011e-308",
+        "1.00000000000000011102230246251565404236316680908203125",
+        "1.00000000000000011102230246251565404236316680908203126", "8.98846567431158e-15", "0e+50",
+        "-0.0", "1e-400", "2e-324", "3e-324"}) {
+    const Frame f = Accepted(Replace(kDfm, "51.23456", number));
+    EXPECT_EQ(f.lat, std::strtod(number, nullptr)) << number;
   }
 }
 
