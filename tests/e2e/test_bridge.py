@@ -33,7 +33,8 @@ class Bridge:
                                      stderr=subprocess.PIPE)
         self.err = bytearray()
         self.lock = threading.Lock()
-        threading.Thread(target=self._drain, daemon=True).start()
+        self.drain = threading.Thread(target=self._drain, daemon=True)
+        self.drain.start()
         line = self.proc.stdout.readline()
         assert line == b"ready\n", f"sonde-bridge did not start: {line!r} {self.stderr()}"
 
@@ -75,6 +76,9 @@ class Bridge:
                 self.proc.wait(timeout=10)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
+                self.proc.wait(timeout=10)
+        # What it wrote last (its counts) may still be on its way through the pipe.
+        self.drain.join(timeout=10)
 
 
 @pytest.fixture
