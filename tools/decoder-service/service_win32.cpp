@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "decoder-service/service_platform.h"
+#include "platform/win32/ansi_text.h"
 
 namespace decoder {
 
@@ -28,13 +29,7 @@ constexpr wchar_t kProgId[] = L"SondeMonitor.Document";
 constexpr DISPID kGetSondeDataId = 1;
 
 std::wstring FromUtf8(const std::string& text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
-  return wide;
+  return nimbrix::Widen(text, CP_UTF8);
 }
 
 std::int64_t AsInteger(const Answer& a) {
