@@ -12,7 +12,7 @@ SUDO=""
 build=build/package
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 cmake --build "$build"
-ctest --test-dir "$build" -j2 --output-on-failure --timeout 900
+ctest --test-dir "$build" -j4 --output-on-failure --timeout 900
 
 rm -f "$build"/nimbrix_*.deb
 (cd "$build" && cpack -G DEB)

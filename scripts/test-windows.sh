@@ -19,8 +19,14 @@ wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 rm -rf "$prefix" "$prefix.lock"
 cmake/wine-run.sh "$prefix" cmd /c exit 0
 
+retries=build/windows/wine-retries.log
+rm -f "$retries"
 status=0
 ctest --preset windows || status=$?
+if [ -s "$retries" ]; then
+  echo "Wine ended these test programs before they wrote anything; they were started again:"
+  cat "$retries"
+fi
 # The test run keeps one wineserver alive; end it with the run.
 "$wineserver" -k 2>/dev/null || true
 [ $status -eq 0 ] || exit $status
