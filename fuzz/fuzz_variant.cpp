@@ -8,9 +8,9 @@
 #include <limits>
 #include <string>
 
-#include "app/variant_conversion.h"
 #include "fuzz_check.h"
 #include "fuzz_input.h"
+#include "telemetry/variant_conversion.h"
 
 namespace {
 

@@ -1,65 +1,17 @@
 #include "app/station.h"
 
-#include "app/dashboard.h"
-#include "app/telemetry.h"
+#include "app/link_view.h"
+#include "app/main_cycle.h"
+#include "app/program_end.h"
+#include "app/screen.h"
+#include "app/startup.h"
 #include "config/config_reader.h"
-#include "format/number_text.h"
-#include "format/safe_text.h"
-#include "platform/program_end.h"
-#include "uplink/reports.h"
+#include "telemetry/telemetry.h"
 #include "uplink/uplink.h"
 
 namespace nimbrix {
 
 namespace {
-
-// Carries out what the configuration reader asked for, in order.
-void PerformConfigActions(const ConfigResult& result, Console& console, Clock& clock) {
-  for (const ConfigAction& action : result.actions) {
-    switch (action.kind) {
-      case ConfigAction::Kind::kWriteLine:
-        console.Write(MaskControlBytes(action.text));
-        console.LineBreak();
-        break;
-      case ConfigAction::Kind::kWaitKey:
-        console.WaitKey();
-        break;
-      case ConfigAction::Kind::kPause:
-        clock.SleepMs(action.value);
-        break;
-      case ConfigAction::Kind::kExit:
-        throw ProgramEnd{action.value};
-    }
-  }
-}
-
-void ShowServerInUse(Console& console, const ServerList& servers) {
-  console.MoveTo(24, 1);
-  console.Write("Using #" + ConsoleNumber(std::int64_t{servers.nCURSERVER}, 7) + "=> " +
-                MaskControlBytes(servers.sSERVER.at(servers.nCURSERVER)) + std::string(35, ' '));
-}
-
-void RunMainCycle(Platform& p, const StationConfig& config, Uplink& uplink) {
-  SondeSample sample;
-  ReportState state;
-  for (;;) {
-    ReadSondeSample(p.automation, sample);
-    UpdateValidFlags(state, sample);
-    DrawDashboard(p.console, sample, config.sUSER);
-    const std::string positionReport = ComposePositionReport(config, sample);
-    DrawStatusLines(p.console, p.clock.Now(), state.CyclesSinceReport);
-    const LocalTime secondsReading = p.clock.Now();
-    const LocalTime minuteReading = p.clock.Now();
-    MarkReportDue(state, sample, secondsReading, minuteReading);
-    SendReports(state, config, sample, positionReport, uplink);
-    WatchLoginAnswer(uplink);
-    p.clock.SleepMs(950);
-    ++state.CyclesSinceReport;
-    const std::string key = p.console.PollKey();
-    if (key == "s" || key == "S") state.ValidFlags |= kFlagReportDue;
-    if (key == kKeyEscape) break;
-  }
-}
 
 int RunStartupAndCycle(Platform& p, const UpdateService& updateService) {
   ServerList servers;  // slots 0..10 empty, entry in use 1
@@ -83,15 +35,18 @@ int RunStartupAndCycle(Platform& p, const UpdateService& updateService) {
     return 0;
   }
 
-  p.console.MoveTo(24, 1);
-  p.console.Write("Conecting:");
-  p.console.LineBreak();
-  Uplink uplink{p.console, p.clock, p.tcp, p.files, servers, config.LoginLine, config.sUSER};
-  ConnectServers(uplink);
-  ShowServerInUse(p.console, servers);
+  Screen screen(p.console);
+  LinkView link(screen, p.console, p.clock, p.files, servers);
+  screen.ShowConnection("Conecting:", true);
+  Uplink uplink{p.clock, p.tcp, servers, link, config.LoginLine, config.sUSER};
+  if (ConnectServers(uplink) == ConnectOutcome::kQuit) throw ProgramEnd{0};
+  screen.ShowConnection(
+      ServerInUseLine(servers.nCURSERVER, servers.sSERVER.at(servers.nCURSERVER)));
   p.clock.SleepMs(2000);
 
-  RunMainCycle(p, config, uplink);
+  MainCycle cycle(p, config, uplink, screen, link);
+  while (cycle.Step()) {
+  }
   p.automation.Release();
   return 0;
 }

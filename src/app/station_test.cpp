@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/fake/fakes.h"
+#include "version/version.h"
 
 namespace nimbrix {
 namespace {
@@ -51,7 +52,7 @@ void FlySonde(FakePlatform& f) {
 // A station with one reachable server and a sonde in flight.
 void PrepareStation(FakePlatform& f) {
   f.files.contents["NIMBRIX.INI"] = kGoodIni;
-  f.http.reply = "versao=0.22";
+  f.http.reply = std::string("versao=") + kVersion;
   f.tcp.reachable = {"aprs.local:14580"};
   FlySonde(f);
 }
@@ -103,14 +104,15 @@ TEST_F(StationTest, StartUpRunsItsStepsInOrder) {
   EXPECT_LT(at("console Conecting:"), at("tcp open aprs.local:14580"));
   EXPECT_LT(at("tcp open aprs.local:14580"), at("console Using # 1 => aprs.local,14580"));
   EXPECT_LT(at("console Using # 1 => aprs.local,14580"), at("sleep 2000"));
-  EXPECT_EQ(f.tcp.lines.front(), "user N0CALL-11 pass 12345 vers NIMBRIX 0.22 filter b/ZZZZZ/\r\n");
+  EXPECT_EQ(f.tcp.lines.front(), (std::string("user N0CALL-11 pass 12345 vers ") + kVersionText +
+                                  " filter b/ZZZZZ/\r\n"));
 }
 
 TEST_F(StationTest, ScreenAfterFirstCycle) {
   f.console.keys = {kKeyEscape};
   ASSERT_EQ(Run(), 0);
   EXPECT_EQ(f.console.RowTrimmed(1),
-            "----------------------------------------------NIMBRIX 0.22-+");
+            (std::string("----------------------------------------------") + kVersionText + "-+"));
   EXPECT_EQ(f.console.RowTrimmed(19), "Last valid data:  0 s ago...");
   EXPECT_EQ(f.console.Row(24).substr(0, 27), "Using # 1 => aprs.local,145");
   EXPECT_EQ(f.console.RowTrimmed(18).substr(0, 12), "Local Time: ");

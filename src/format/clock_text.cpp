@@ -36,4 +36,13 @@ std::string DateText(const LocalTime& time) {
   return out;
 }
 
+std::string TimeOfDayField(std::string_view timeText) {
+  std::string field;
+  if (timeText.size() <= 11) return field;
+  for (char c : timeText.substr(11, 8)) {
+    if (c != ':') field += c;
+  }
+  return field;
+}
+
 }  // namespace nimbrix

@@ -25,5 +25,22 @@ TEST(ClockTextTest, FieldsAreZeroPadded) {
   }
 }
 
+TEST(TimeOfDayField, TakesUpToEightCharactersFromTheTwelfthWithoutColons) {
+  const struct {
+    const char* timeText;
+    const char* field;
+  } cases[] = {
+      {"2026-12-08T20:41:05", "204105"},
+      {"2026-12-08T20:41:05.250Z", "204105"},
+      {"", ""},
+      {"2026-12-08T", ""},
+      {"2026-12-08T2", "2"},
+      {"2026-12-08T20:4", "204"},
+      {"xxxxxxxxxxx::::::::", ""},
+      {"xxxxxxxxxxx123456789", "12345678"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TimeOfDayField(c.timeText), c.field) << c.timeText;
+}
+
 }  // namespace
 }  // namespace nimbrix

@@ -25,6 +25,9 @@ class Console {
   virtual std::string PollKey() = 0;
   // Waits for one key and returns its text.
   virtual std::string WaitKey() = 0;
+  // Whether the terminal's size has changed since the last call (what it shows may then be
+  // lost or moved). Noticed by the caller, never acted on inside a signal.
+  virtual bool TakeResized() = 0;
 };
 
 inline constexpr int kColorNormal = 7;

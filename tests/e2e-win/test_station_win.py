@@ -2,7 +2,7 @@
 
 import subprocess
 
-from conftest import NIMBRIX_EXE, free_port, station_ini, wine_command
+from conftest import NIMBRIX_EXE, VERSION_TEXT, free_port, station_ini, wine_command
 
 SAMPLE = """\
 0 BSTR S1234567
@@ -47,7 +47,7 @@ def test_dashboard_login_reports_s_and_escape(nimbrix, sonde_sim, aprs_listener)
 
     assert n.wait_for("Serial#: S1234567", timeout=60), n.screen()
     assert n.wait_for("Using # 1 => 127.0.0.1,", timeout=20), n.screen()
-    assert n.row(1).endswith("NIMBRIX 0.22-+")
+    assert n.row(1).endswith(VERSION_TEXT + "-+")
     assert n.row(2) == ("+-=> This program sends radiosonde data to APRS network under "
                         "N0CALL-11 id <=-+")
     assert n.row(5) == "                        -=> Data from SondeMonitor <=-"
@@ -61,7 +61,7 @@ def test_dashboard_login_reports_s_and_escape(nimbrix, sonde_sim, aprs_listener)
 
     assert server.wait_for(b"\r\n", timeout=10)
     assert server.received().startswith(
-        b"user N0CALL-11 pass 12345 vers NIMBRIX 0.22 filter b/ZZZZZ/\r\n")
+        b"user N0CALL-11 pass 12345 vers " + VERSION_TEXT.encode() + b" filter b/ZZZZZ/\r\n")
 
     # A report needs a position that changed; a decoder restarted with a newer sample gives
     # one, once the station has attached to it again.
@@ -73,7 +73,7 @@ def test_dashboard_login_reports_s_and_escape(nimbrix, sonde_sim, aprs_listener)
     # Status reports (every third minute) may come in between; position reports may not.
     lines = [l for l in server.received().split(b"\r\n") if b"TCPIP*:>" not in l]
     assert lines == [
-        b"user N0CALL-11 pass 12345 vers NIMBRIX 0.22 filter b/ZZZZZ/",
+        b"user N0CALL-11 pass 12345 vers " + VERSION_TEXT.encode() + b" filter b/ZZZZZ/",
         b"N0CALL-11>APZQW0,TCPIP*:@204109h4807.41N/07159.26WO360/019/A=004050 "
         b"Clb=5.2m/s P=850.2hPa T=-12.3oC U=56%",
         b""]

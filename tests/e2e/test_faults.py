@@ -12,10 +12,9 @@ import time
 
 import pytest
 
-from conftest import free_port, station_ini
+from conftest import LOGIN, free_port, station_ini
 
 HEADER = b"N0CALL-11>APZQW0,TCPIP*:"
-LOGIN = b"user N0CALL-11 pass 12345 vers NIMBRIX 0.22 filter b/ZZZZZ/\r\n"
 WAITING = "No servers available. Press ESC to quit or wait to try again...     "
 RESET = b"\x1b[0m\x1b[?25h\x1b[?7h"
 SEND_ERROR = re.compile(rb"SEND Error (\d+) \d\d-\d\d-\d{4} - \d\d:\d\d:\d\d -> ([^\r\n]*\r\n)\r\n")

@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -52,6 +53,7 @@ class FakeConsole : public Console {
   void EraseToEndOfRow() override;
   std::string PollKey() override;
   std::string WaitKey() override;
+  bool TakeResized() override { return std::exchange(resized, false); }
 
   // Row text (1-based), trailing blanks kept; RowTrimmed drops them.
   std::string Row(int row) const;
@@ -65,6 +67,7 @@ class FakeConsole : public Console {
   std::deque<std::string> keys;  // pending keys, oldest first
   int waitKeyCalls = 0;
   int clearCalls = 0;
+  bool resized = false;  // the next TakeResized() says so
 
  private:
   void Scroll();

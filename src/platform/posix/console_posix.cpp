@@ -24,6 +24,7 @@ namespace {
 termios g_savedTermios;
 volatile sig_atomic_t g_termiosSaved = 0;
 volatile sig_atomic_t g_outputIsTerminal = 0;
+volatile sig_atomic_t g_resized = 0;
 
 constexpr char kResetSequence[] = "\x1b[0m\x1b[?25h\x1b[?7h";
 
@@ -59,7 +60,17 @@ void OnTerminatingSignal(int signal) {
   ::_exit(255);
 }
 
+void OnResize(int) {
+  g_resized = 1;
+}
+
 void InstallHandlers() {
+  struct sigaction resize {};
+  resize.sa_handler = OnResize;
+  sigemptyset(&resize.sa_mask);
+  resize.sa_flags = SA_RESTART;
+  ::sigaction(SIGWINCH, &resize, nullptr);
+
   struct sigaction action {};
   action.sa_handler = OnTerminatingSignal;
   sigemptyset(&action.sa_mask);
@@ -141,6 +152,12 @@ class PosixConsole : public Console {
   std::string PollKey() override { return ReadKey(0); }
 
   std::string WaitKey() override { return ReadKey(-1); }
+
+  bool TakeResized() override {
+    const bool resized = g_resized != 0;
+    g_resized = 0;
+    return resized && g_outputIsTerminal;
+  }
 
  private:
   void Emit(std::string_view bytes) {

@@ -6,7 +6,9 @@
 namespace nimbrix {
 
 // One cycle's telemetry, in the units the dashboard and the reports use. Filled in full by the
-// telemetry reader every cycle; a failed request leaves 0 or an empty text.
+// telemetry reader every cycle; a failed request leaves 0 or an empty text. It holds values
+// only: the texts made from them (coordinates, the position sentence, report pieces) are made
+// by the code that writes them.
 struct SondeSample {
   std::string serial;
   double latitude = 0;   // degrees, north positive
@@ -23,11 +25,6 @@ struct SondeSample {
   double climb = 0;        // m/s, 1 decimal
   std::int16_t frame = 0;
   std::int64_t item14 = 0;
-  std::string ggaLat;   // "4807.4074,N"
-  std::string ggaLon;   // "07159.2592,W"
-  std::string aprsLat;  // "4807.41N"
-  std::string aprsLon;  // "07159.26W"
-  std::string ggaSentence;
 };
 
 }  // namespace nimbrix

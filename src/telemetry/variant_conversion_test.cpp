@@ -1,4 +1,4 @@
-#include "app/variant_conversion.h"
+#include "telemetry/variant_conversion.h"
 
 #include <gtest/gtest.h>
 

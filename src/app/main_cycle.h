@@ -1,0 +1,37 @@
+#pragma once
+
+#include "app/link_view.h"
+#include "app/screen.h"
+#include "config/station_config.h"
+#include "platform/platform.h"
+#include "telemetry/sonde_sample.h"
+#include "uplink/report_state.h"
+#include "uplink/uplink.h"
+
+namespace nimbrix {
+
+// The main cycle, about once a second: read the decoder, draw the dashboard, send what is due,
+// look at the server's answer, pause, read one key.
+class MainCycle {
+ public:
+  MainCycle(Platform& platform, const StationConfig& config, Uplink& uplink, Screen& screen,
+            LinkView& link)
+      : p_(platform), config_(config), uplink_(uplink), screen_(screen), link_(link) {}
+
+  // One cycle. False when it read ESC (the cycle ends); throws ProgramEnd when the operator
+  // ended the program while a failed send looked for a server.
+  bool Step();
+
+  const ReportState& reportState() const { return state_; }
+
+ private:
+  Platform& p_;
+  const StationConfig& config_;
+  Uplink& uplink_;
+  Screen& screen_;
+  LinkView& link_;
+  SondeSample sample_;
+  ReportState state_;
+};
+
+}  // namespace nimbrix

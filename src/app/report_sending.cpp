@@ -1,0 +1,20 @@
+#include "app/report_sending.h"
+
+#include "format/clock_text.h"
+
+namespace nimbrix {
+
+SendOutcome SendPlannedReports(const ReportPlan& plan, Uplink& uplink, Screen& screen,
+                               Clock& clock) {
+  for (int i = 0; i < plan.makeUpPauses; ++i) clock.SleepMs(kMakeUpPauseMs);
+  SendOutcome outcome = SendOutcome::kSent;
+  if (!plan.positionLine.empty()) {
+    screen.ShowLastTransmission("Last transmission: " + ClockText(clock.Now()));
+    outcome = SendLine(uplink, plan.positionLine);
+    if (outcome == SendOutcome::kQuit) return outcome;
+  }
+  if (!plan.statusLine.empty()) outcome = SendLine(uplink, plan.statusLine);
+  return outcome;
+}
+
+}  // namespace nimbrix
