@@ -85,6 +85,24 @@ TEST(DashboardTest, BannerBlanksFollowTheCallsignLength) {
   }
 }
 
+TEST(DashboardTest, FrameNumbersShowEveryDigit) {
+  const struct {
+    std::int32_t frame;
+    const char* field;
+  } cases[] = {{2345, "    2345"},
+               {-32768, "  -32768"},
+               {40000, "   40000"},
+               {1110632994, "1110632994"},
+               {-2147483647 - 1, "-2147483648"}};
+  for (const auto& c : cases) {
+    SondeSample s = ExampleSample();
+    s.frame = c.frame;
+    EXPECT_EQ(DashboardRows(s, "N0CALL")[4], std::string(" 2026-12-08 20:41:05 | Frame=") +
+                                                 c.field + " | Serial#: T1234567 | QRG: 403.001")
+        << c.frame;
+  }
+}
+
 TEST(DashboardTest, DecoderGoneShowsZerosAndEmptyTexts) {
   SondeSample s;
   s.course = 180;

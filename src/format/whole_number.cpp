@@ -20,6 +20,10 @@ std::int16_t LowWord(std::int64_t value) {
   return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint64_t>(value)));
 }
 
+std::int32_t LowDoubleWord(std::int64_t value) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(value)));
+}
+
 std::int16_t ClampedWord(double value) {
   if (std::isnan(value)) return 0;
   const double whole = RoundHalfEven(value);

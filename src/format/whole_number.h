@@ -11,6 +11,8 @@ namespace nimbrix {
 // hold them (40000 gives -25536, 65536 gives 0). NaN and infinities give 0.
 std::int16_t LowWord(double value);
 std::int16_t LowWord(std::int64_t value);
+// The same with 32 bits (frame numbers): 4294967296 gives 0, 2147483648 gives -2147483648.
+std::int32_t LowDoubleWord(std::int64_t value);
 
 // Held at the ends of the range instead, so that a huge count can never come out as a small
 // valid one (1e300 gives 32767). NaN gives 0.

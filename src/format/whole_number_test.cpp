@@ -32,6 +32,23 @@ TEST(LowWord, OfAWholeNumberWrapsLikeA16BitRegister) {
   EXPECT_EQ(LowWord(std::numeric_limits<std::int64_t>::min()), 0);
 }
 
+TEST(LowDoubleWord, WrapsLikeA32BitRegister) {
+  const struct {
+    std::int64_t in;
+    std::int32_t out;
+  } cases[] = {
+      {1110632994, 1110632994},
+      {40000, 40000},
+      {2147483647, 2147483647},
+      {2147483648, -2147483647 - 1},
+      {4294967296, 0},
+      {-2147483649, 2147483647},
+      {-1, -1},
+      {std::numeric_limits<std::int64_t>::max(), -1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LowDoubleWord(c.in), c.out) << c.in;
+}
+
 TEST(ClampedWord, HalvesToEvenAndClamped) {
   struct Case {
     double in;

@@ -23,7 +23,7 @@ struct SondeSample {
   double temperature = 0;  // deg C, 1 decimal; -99 out of range
   double humidity = 0;     // %, whole; 0 out of range
   double climb = 0;        // m/s, 1 decimal
-  std::int16_t frame = 0;
+  std::int32_t frame = 0;  // whole: a DFM counts in GPS seconds, an RS41 past 32767 after 9 h
   std::int64_t item14 = 0;
 };
 

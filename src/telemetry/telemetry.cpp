@@ -84,7 +84,7 @@ void ReadSondeSample(Automation& decoder, SondeSample& sample) {
   reader.Text(11);  // asked for like the others; its answer has no use here
 
   sample.climb = Finite(RoundTo(reader.Number(12), 1));
-  sample.frame = VariantToInt16(reader.Ask(13));
+  sample.frame = VariantToInt32(reader.Ask(13));
   sample.item14 = VariantToInteger(reader.Ask(14));
 }
 

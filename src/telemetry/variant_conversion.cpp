@@ -74,8 +74,8 @@ std::int64_t VariantToInteger(const Variant& value) {
   return static_cast<std::int64_t>(rounded);
 }
 
-std::int16_t VariantToInt16(const Variant& value) {
-  return LowWord(VariantToInteger(value));
+std::int32_t VariantToInt32(const Variant& value) {
+  return LowDoubleWord(VariantToInteger(value));
 }
 
 }  // namespace nimbrix

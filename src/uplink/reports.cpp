@@ -66,7 +66,8 @@ std::string ComposePositionReport(const StationConfig& config, const SondeSample
   line += "hPa T=" + Number(sample.temperature);
   line += "oC U=" + Number(sample.humidity) + "%";
   if (config.nID == 1) line += " ID=" + StripControlBytes(sample.serial);
-  if (config.nFRAME == 1) line += " FN=" + TrimmedNumberText(std::int64_t{sample.frame}, 7);
+  // Every digit of the frame number, never a rounded or scientific form.
+  if (config.nFRAME == 1) line += " FN=" + std::to_string(sample.frame);
   if (config.nQRG == 1) {
     // Appended in two steps: g++ 12 -O3 warns falsely (-Wrestrict) on " " + std::string.
     line += ' ';

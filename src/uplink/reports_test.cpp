@@ -75,6 +75,11 @@ TEST(ComposePositionReport, OptionalPieces) {
        " Clb=5.3m/s P=850.4hPa T=-3.2oC U=67%\r\n"},
       {"frame only", [](StationConfig& c, SondeSample& s) { c.nFRAME = 1, s.frame = -32768; },
        " Clb=5.3m/s P=850.4hPa T=-3.2oC U=67% FN=-32768\r\n"},
+      {"DFM frame", [](StationConfig& c, SondeSample& s) { c.nFRAME = 1, s.frame = 1110632994; },
+       " Clb=5.3m/s P=850.4hPa T=-3.2oC U=67% FN=1110632994\r\n"},
+      {"frame past 7 digits",
+       [](StationConfig& c, SondeSample& s) { c.nFRAME = 1, s.frame = -2147483647 - 1; },
+       " Clb=5.3m/s P=850.4hPa T=-3.2oC U=67% FN=-2147483648\r\n"},
       {"qrg only", [](StationConfig& c, SondeSample&) { c.nQRG = 1; },
        " Clb=5.3m/s P=850.4hPa T=-3.2oC U=67% 403.001\r\n"},
   };
