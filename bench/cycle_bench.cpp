@@ -9,7 +9,7 @@
 
 #include "app/link_view.h"
 #include "app/main_cycle.h"
-#include "app/screen.h"
+#include "app/terminal_view.h"
 #include "config/station_config.h"
 #include "platform/fake/fakes.h"
 #include "telemetry/telemetry.h"
@@ -84,13 +84,13 @@ void BM_WholeCycle(benchmark::State& state, bool sending) {
   ServerList servers;
   servers.sSERVER[1] = "euro.aprs2.net,14580";
   servers.nSERVERS = 1;
-  Screen screen(console);
-  LinkView link(screen, console, clock, f.files, servers);
+  TerminalView view(console);
+  LinkView link(view, console, clock, f.files, servers);
   Uplink uplink{clock, tcp, servers, link, config.LoginLine, config.sUSER};
   AnswerLikeADecoder(decoder, 47.862135);
   decoder.Attach("SondeMonitor.Document");
   ConnectServers(uplink);
-  MainCycle cycle(p, config, uplink, screen, link);
+  MainCycle cycle(p, config, uplink, view, link);
 
   double latitude = 47.862135;
   std::int64_t n = 0;

@@ -11,7 +11,7 @@
 #include "app/dashboard.h"
 #include "app/link_view.h"
 #include "app/report_sending.h"
-#include "app/screen.h"
+#include "app/terminal_view.h"
 #include "fuzz_check.h"
 #include "fuzz_input.h"
 #include "platform/fake/fakes.h"
@@ -79,13 +79,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ServerList servers;
   servers.sSERVER[1] = "h,1";
   servers.nSERVERS = 1;
-  Screen screen(fakes.console);
-  LinkView link(screen, fakes.console, fakes.clock, fakes.files, servers);
+  TerminalView view(fakes.console);
+  LinkView link(view, fakes.console, fakes.clock, fakes.files, servers);
   Uplink uplink{fakes.clock, fakes.tcp, servers, link, "user X\r\n", "X"};
   const LocalTime now = fakes.clock.Now();
   MarkReportDue(state, sample, now.second);
   state.ValidFlags |= kFlagReportDue;
-  SendPlannedReports(PlanReports(state, config, sample, now.minute), uplink, screen, fakes.clock);
+  SendPlannedReports(PlanReports(state, config, sample, now.minute), uplink, view, fakes.clock);
   for (const std::string& line : fakes.tcp.lines) CheckOneLine(line, "sent line");
   Check(!HasControlByte(fakes.console.Row(21)), "control byte on row 21", fakes.console.Row(21));
   return 0;

@@ -1,35 +1,29 @@
 #include "app/link_view.h"
 
-#include <cstdint>
-
-#include "format/number_text.h"
 #include "uplink/error_records.h"
 #include "uplink/server_entry.h"
 
 namespace nimbrix {
 
-std::string ServerInUseLine(int index, const std::string& entry) {
-  return "Using #" + ConsoleNumber(std::int64_t{index}, 7) + "=> " + entry + std::string(35, ' ');
-}
-
-void LinkView::Record(const std::string& record) {
+std::string LinkView::Record(std::string record) {
   files_.Append(kErrorLogPath, record);
+  return record;
 }
 
-void LinkView::Trying(const std::string& entry) {
-  screen_.ShowConnection("Trying " + entry + std::string(28, ' '), true);
+void LinkView::Trying(int index, const std::string& entry) {
+  view_.Trying(index, entry);
 }
 
 void LinkView::OpenFailed(const std::string& host) {
-  Record(OpenErrorRecord(clock_.Now(), host));
+  view_.OpenFailed(Record(OpenErrorRecord(clock_.Now(), host)));
 }
 
 void LinkView::Connected(int index, const std::string& entry) {
-  screen_.ShowConnection(ServerInUseLine(index, entry));
+  view_.Connected(index, entry);
 }
 
 void LinkView::NoServerReachable() {
-  screen_.ShowConnection("No servers available. Press ESC to quit or wait to try again...     ");
+  view_.NoServerReachable();
 }
 
 bool LinkView::QuitWanted() {
@@ -37,23 +31,18 @@ bool LinkView::QuitWanted() {
 }
 
 void LinkView::SendFailed(int error, std::string_view line) {
-  Record(SendErrorRecord(clock_.Now(), error, line));
+  view_.SendFailed(Record(SendErrorRecord(clock_.Now(), error, line)));
 }
 
 void LinkView::ShowLoginVerdict(const LoginVerdict& verdict) {
-  switch (verdict.kind) {
-    case LoginVerdict::Kind::kPending:
-      return;
-    case LoginVerdict::Kind::kVerified:
-      if (screen_.LoginWarningShown()) screen_.ShowLoginWarning(false);
-      return;
-    case LoginVerdict::Kind::kUnverified:
-    case LoginVerdict::Kind::kNoAnswer:
-      break;
+  std::string record;
+  if (verdict.kind == LoginVerdict::Kind::kUnverified ||
+      verdict.kind == LoginVerdict::Kind::kNoAnswer) {
+    const std::string& entry = servers_.sSERVER.at(servers_.nCURSERVER);
+    record =
+        Record(LoginErrorRecord(clock_.Now(), SplitServerEntry(entry).host, verdict.serverLine));
   }
-  const std::string& entry = servers_.sSERVER.at(servers_.nCURSERVER);
-  Record(LoginErrorRecord(clock_.Now(), SplitServerEntry(entry).host, verdict.serverLine));
-  screen_.ShowLoginWarning(true);
+  view_.LoginAnswer(verdict, record);
 }
 
 }  // namespace nimbrix

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/screen.h"
+#include "app/station_view.h"
 #include "config/station_config.h"
 #include "platform/clock.h"
 #include "platform/console.h"
@@ -13,17 +13,15 @@
 
 namespace nimbrix {
 
-// "Using # 2 => host,port" and its blanks: the entry in use, on row 24.
-std::string ServerInUseLine(int index, const std::string& entry);
-
-// What the station makes of the link's events: the connection row (24), the login warning
-// (row 22), the records of the error log, and the operator's ESC while no server answers.
+// What the station makes of the link's events: the records of the error log, what the operator
+// is shown of them, and the operator's ESC while no server answers.
 class LinkView : public LinkEvents {
  public:
-  LinkView(Screen& screen, Console& console, Clock& clock, Files& files, const ServerList& servers)
-      : screen_(screen), console_(console), clock_(clock), files_(files), servers_(servers) {}
+  LinkView(StationView& view, Console& console, Clock& clock, Files& files,
+           const ServerList& servers)
+      : view_(view), console_(console), clock_(clock), files_(files), servers_(servers) {}
 
-  void Trying(const std::string& entry) override;
+  void Trying(int index, const std::string& entry) override;
   void OpenFailed(const std::string& host) override;
   void Connected(int index, const std::string& entry) override;
   void NoServerReachable() override;
@@ -36,9 +34,9 @@ class LinkView : public LinkEvents {
   void ShowLoginVerdict(const LoginVerdict& verdict);
 
  private:
-  void Record(const std::string& record);
+  std::string Record(std::string record);
 
-  Screen& screen_;
+  StationView& view_;
   Console& console_;
   Clock& clock_;
   Files& files_;

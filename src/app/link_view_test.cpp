@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/screen.h"
+#include "app/terminal_view.h"
 #include "platform/fake/fakes.h"
 #include "uplink/error_records.h"
 #include "uplink/uplink.h"
@@ -31,9 +31,9 @@ struct Rig {
   }
   FakePlatform p;
   ServerList servers;
-  Screen screen{p.console};
-  LinkView view{screen, p.console, p.clock, p.files, servers};
-  Uplink uplink{p.clock, p.tcp, servers, view, kLogin, "N0CALL-11"};
+  TerminalView view{p.console};
+  LinkView link{view, p.console, p.clock, p.files, servers};
+  Uplink uplink{p.clock, p.tcp, servers, link, kLogin, "N0CALL-11"};
   std::string& log() { return p.files.contents[kErrorLogPath]; }
   std::vector<std::string>& events() { return p.journal.events; }
 };

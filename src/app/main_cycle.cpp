@@ -1,6 +1,5 @@
 #include "app/main_cycle.h"
 
-#include "app/dashboard.h"
 #include "app/program_end.h"
 #include "app/report_sending.h"
 #include "telemetry/telemetry.h"
@@ -10,17 +9,20 @@ namespace nimbrix {
 
 bool MainCycle::Step() {
   // A terminal whose size changed has lost or moved what it showed: draw it all anew.
-  if (p_.console.TakeResized()) screen_.Redraw();
-  ReadSondeSample(p_.automation, sample_);
+  if (p_.console.TakeResized()) view_.Resized();
+  const bool answered = ReadSondeSample(p_.automation, sample_);
+  if (answered != decoderAnswers_) {
+    decoderAnswers_ = answered;
+    answered ? view_.DecoderFound() : view_.DecoderLost();
+  }
   UpdateValidFlags(state_, sample_);
-  screen_.ShowDashboard(DashboardRows(sample_, config_.sUSER));
-  screen_.ShowStatusLines(LocalTimeRow(p_.clock.Now()), LastValidDataRow(state_.CyclesSinceReport));
+  view_.Dashboard(sample_, config_.sUSER, p_.clock.Now(), state_.CyclesSinceReport);
   // The clock is read twice: the second from the one reading, the minute from the other.
   const int second = p_.clock.Now().second;
   const int minute = p_.clock.Now().minute;
   MarkReportDue(state_, sample_, second);
   const ReportPlan plan = PlanReports(state_, config_, sample_, minute);
-  if (SendPlannedReports(plan, uplink_, screen_, p_.clock) == SendOutcome::kQuit) {
+  if (SendPlannedReports(plan, uplink_, view_, p_.clock) == SendOutcome::kQuit) {
     throw ProgramEnd{0};
   }
   link_.ShowLoginVerdict(WatchLoginAnswer(uplink_));

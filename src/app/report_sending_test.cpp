@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/link_view.h"
+#include "app/terminal_view.h"
 #include "platform/fake/fakes.h"
 
 namespace nimbrix {
@@ -21,15 +22,15 @@ struct Sending : ::testing::Test {
   }
   fake::FakePlatform p;
   ServerList servers;
-  Screen screen{p.console};
-  LinkView view{screen, p.console, p.clock, p.files, servers};
-  Uplink uplink{p.clock, p.tcp, servers, view, "user N0CALL\r\n", "N0CALL"};
+  TerminalView view{p.console};
+  LinkView link{view, p.console, p.clock, p.files, servers};
+  Uplink uplink{p.clock, p.tcp, servers, link, "user N0CALL\r\n", "N0CALL"};
 };
 
 TEST_F(Sending, PausesThenTheTimeOnRow21ThenTheLines) {
   // 20:41:05 on the clock, four pauses: the report goes out, and is shown, at 20:41:09.
   const ReportPlan plan{4, "POSITION\r\n", "STATUS\r\n"};
-  EXPECT_EQ(SendPlannedReports(plan, uplink, screen, p.clock), SendOutcome::kSent);
+  EXPECT_EQ(SendPlannedReports(plan, uplink, view, p.clock), SendOutcome::kSent);
   const std::vector<std::string> expected = {
       "sleep 1000",
       "sleep 1000",
@@ -42,17 +43,17 @@ TEST_F(Sending, PausesThenTheTimeOnRow21ThenTheLines) {
   };
   EXPECT_EQ(p.journal.events, expected);
   EXPECT_EQ(p.console.RowTrimmed(21), "Last transmission: 20:41:09");
-  EXPECT_EQ(screen.Row(21), "Last transmission: 20:41:09");
+  EXPECT_EQ(view.screen().Row(21), "Last transmission: 20:41:09");
 }
 
 TEST_F(Sending, NothingPlannedDoesNothing) {
-  EXPECT_EQ(SendPlannedReports(ReportPlan{}, uplink, screen, p.clock), SendOutcome::kSent);
+  EXPECT_EQ(SendPlannedReports(ReportPlan{}, uplink, view, p.clock), SendOutcome::kSent);
   EXPECT_TRUE(p.journal.events.empty());
-  EXPECT_EQ(screen.Row(21), "");
+  EXPECT_EQ(view.screen().Row(21), "");
 }
 
 TEST_F(Sending, AStatusAloneLeavesRow21AsItWas) {
-  EXPECT_EQ(SendPlannedReports(ReportPlan{0, "", "STATUS\r\n"}, uplink, screen, p.clock),
+  EXPECT_EQ(SendPlannedReports(ReportPlan{0, "", "STATUS\r\n"}, uplink, view, p.clock),
             SendOutcome::kSent);
   EXPECT_EQ(p.tcp.lines, std::vector<std::string>{"STATUS\r\n"});
   EXPECT_EQ(p.console.RowTrimmed(21), "");
@@ -62,9 +63,8 @@ TEST_F(Sending, QuitWhileLookingForAServerSendsNothingMore) {
   p.tcp.sendErrors = {57};
   p.tcp.reachable.clear();  // no server answers the reconnect
   p.console.keys = {kKeyEscape};
-  EXPECT_EQ(
-      SendPlannedReports(ReportPlan{0, "POSITION\r\n", "STATUS\r\n"}, uplink, screen, p.clock),
-      SendOutcome::kQuit);
+  EXPECT_EQ(SendPlannedReports(ReportPlan{0, "POSITION\r\n", "STATUS\r\n"}, uplink, view, p.clock),
+            SendOutcome::kQuit);
   EXPECT_TRUE(p.tcp.lines.empty());
   for (const auto& e : p.journal.events) EXPECT_EQ(e.find("STATUS"), std::string::npos) << e;
 }

@@ -1,16 +1,15 @@
 #include "app/startup.h"
 
 #include "app/program_end.h"
-#include "format/safe_text.h"
 
 namespace nimbrix {
 
-void PerformConfigActions(const ConfigResult& result, Console& console, Clock& clock) {
+void PerformConfigActions(const ConfigResult& result, StationView& view, Console& console,
+                          Clock& clock) {
   for (const ConfigAction& action : result.actions) {
     switch (action.kind) {
       case ConfigAction::Kind::kWriteLine:
-        console.Write(MaskControlBytes(action.text));
-        console.LineBreak();
+        view.StartupLine(action.text);
         break;
       case ConfigAction::Kind::kWaitKey:
         console.WaitKey();
@@ -24,35 +23,14 @@ void PerformConfigActions(const ConfigResult& result, Console& console, Clock& c
   }
 }
 
-void CheckForNewVersion(Console& console, Clock& clock, HttpClient& http,
+void CheckForNewVersion(StationView& view, Clock& clock, HttpClient& http,
                         const StationConfig& config, const ServerList& servers,
                         const UpdateService& service) {
-  console.Write("Cheking for a new version...");
-  console.LineBreak();
+  view.StartupLine("Cheking for a new version...");
   clock.SleepMs(500);
-
   const VersionVerdict verdict = AskForNewVersion(http, clock.Now(), config, servers, service);
-  switch (verdict.kind) {
-    case VersionVerdict::Kind::kUnknown:
-      console.Write("Could not check for a new version.");
-      console.LineBreak();
-      clock.SleepMs(1000);
-      return;
-    case VersionVerdict::Kind::kCurrent:
-      console.Write("You have the most recent version!");
-      console.LineBreak();
-      clock.SleepMs(1000);
-      return;
-    case VersionVerdict::Kind::kNewer:
-      console.SetColor(kColorYellow);
-      // The reply is the service's text: its bytes must not reach the terminal as control codes.
-      console.Write("The version " + MaskControlBytes(verdict.offered) + " is available at " +
-                    service.downloadPage);
-      console.LineBreak();
-      console.LineBreak();
-      clock.SleepMs(3000);
-      return;
-  }
+  view.UpdateVerdict(verdict, service.downloadPage);
+  clock.SleepMs(verdict.kind == VersionVerdict::Kind::kNewer ? 3000 : 1000);
 }
 
 }  // namespace nimbrix

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/station_view.h"
 #include "config/config_reader.h"
 #include "platform/clock.h"
 #include "platform/console.h"
@@ -8,14 +9,15 @@
 
 namespace nimbrix {
 
-// The start-up steps that write line by line, before the screen is cleared for the dashboard.
+// The start-up steps that come before the dashboard.
 
 // Carries out what the configuration reader asked for, in order; throws ProgramEnd where it
 // ends the program.
-void PerformConfigActions(const ConfigResult& result, Console& console, Clock& clock);
+void PerformConfigActions(const ConfigResult& result, StationView& view, Console& console,
+                          Clock& clock);
 
 // "Cheking for a new version...", the question to the update service, its verdict and pause.
-void CheckForNewVersion(Console& console, Clock& clock, HttpClient& http,
+void CheckForNewVersion(StationView& view, Clock& clock, HttpClient& http,
                         const StationConfig& config, const ServerList& servers,
                         const UpdateService& service);
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/terminal_view.h"
 #include "platform/fake/fakes.h"
 #include "version/version.h"
 
@@ -19,7 +20,10 @@ using fake::FakeHttpClient;
 class CheckForNewVersionTest : public ::testing::Test {
  protected:
   void SetUp() override { config.sUSER = "DL1ABC"; }
-  void Run() { CheckForNewVersion(console, clock, http, config, servers, service); }
+  void Run() {
+    TerminalView view(console);
+    CheckForNewVersion(view, clock, http, config, servers, service);
+  }
 
   FakeConsole console;
   // 400 ms before the second changes: the query must be built after the first pause.

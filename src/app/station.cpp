@@ -1,10 +1,13 @@
 #include "app/station.h"
 
+#include <memory>
+
 #include "app/link_view.h"
+#include "app/log_view.h"
 #include "app/main_cycle.h"
 #include "app/program_end.h"
-#include "app/screen.h"
 #include "app/startup.h"
+#include "app/terminal_view.h"
 #include "config/config_reader.h"
 #include "telemetry/telemetry.h"
 #include "uplink/uplink.h"
@@ -13,38 +16,34 @@ namespace nimbrix {
 
 namespace {
 
-int RunStartupAndCycle(Platform& p, const UpdateService& updateService) {
+int RunStartupAndCycle(Platform& p, StationView& view, const UpdateService& updateService) {
   ServerList servers;  // slots 0..10 empty, entry in use 1
   const ConfigResult read = ReadConfiguration(p.files.ReadAll(kConfigFileName));
-  PerformConfigActions(read, p.console, p.clock);
+  PerformConfigActions(read, view, p.console, p.clock);
   const StationConfig config = read.config;
   servers = read.servers;
 
-  CheckForNewVersion(p.console, p.clock, p.http, config, servers, updateService);
+  CheckForNewVersion(view, p.clock, p.http, config, servers, updateService);
 
   p.console.SetColor(kColorNormal);
   p.console.Clear();
   p.process.Run(kRegisterOleCommand);
 
   if (!p.automation.Attach(kDecoderProgId)) {
-    p.console.LineBreak();
-    p.console.SetColor(kColorLightRed);
-    p.console.Write("SondeMonitor not found! Exiting...");
-    p.console.LineBreak();
+    view.DecoderNotFound();
     p.clock.SleepMs(3000);
     return 0;
   }
+  view.DecoderAttached();
 
-  Screen screen(p.console);
-  LinkView link(screen, p.console, p.clock, p.files, servers);
-  screen.ShowConnection("Conecting:", true);
+  LinkView link(view, p.console, p.clock, p.files, servers);
+  view.Connecting();
   Uplink uplink{p.clock, p.tcp, servers, link, config.LoginLine, config.sUSER};
   if (ConnectServers(uplink) == ConnectOutcome::kQuit) throw ProgramEnd{0};
-  screen.ShowConnection(
-      ServerInUseLine(servers.nCURSERVER, servers.sSERVER.at(servers.nCURSERVER)));
+  view.ServerInUse(servers.nCURSERVER, servers.sSERVER.at(servers.nCURSERVER));
   p.clock.SleepMs(2000);
 
-  MainCycle cycle(p, config, uplink, screen, link);
+  MainCycle cycle(p, config, uplink, view, link);
   while (cycle.Step()) {
   }
   p.automation.Release();
@@ -54,12 +53,23 @@ int RunStartupAndCycle(Platform& p, const UpdateService& updateService) {
 }  // namespace
 
 int RunStation(Platform& platform, const UpdateService& updateService) {
+  // A terminal shows the screen; without one (a service, output to a file) the run is logged.
+  std::unique_ptr<StationView> view;
+  if (platform.console.IsTerminal()) {
+    view = std::make_unique<TerminalView>(platform.console);
+  } else {
+    view = std::make_unique<LogView>(platform.console, platform.clock);
+  }
+  view->Started();
+  int exitCode = 0;
   try {
-    return RunStartupAndCycle(platform, updateService);
+    exitCode = RunStartupAndCycle(platform, *view, updateService);
   } catch (const ProgramEnd& end) {
     platform.automation.Release();
-    return end.exitCode;
+    exitCode = end.exitCode;
   }
+  view->Ended();
+  return exitCode;
 }
 
 }  // namespace nimbrix

@@ -40,6 +40,7 @@ class ItemReader {
   }
 
   std::string Text(int item) { return VariantToText(Ask(item)); }
+  bool Live() const { return live_; }
   double Number(int item) { return VariantToNumber(Ask(item)); }
 
  private:
@@ -49,7 +50,7 @@ class ItemReader {
 
 }  // namespace
 
-void ReadSondeSample(Automation& decoder, SondeSample& sample) {
+bool ReadSondeSample(Automation& decoder, SondeSample& sample) {
   sample = SondeSample{};
   ItemReader reader(decoder);
 
@@ -86,6 +87,7 @@ void ReadSondeSample(Automation& decoder, SondeSample& sample) {
   sample.climb = Finite(RoundTo(reader.Number(12), 1));
   sample.frame = VariantToInt32(reader.Ask(13));
   sample.item14 = VariantToInteger(reader.Ask(14));
+  return reader.Live();
 }
 
 }  // namespace nimbrix

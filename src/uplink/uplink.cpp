@@ -25,7 +25,7 @@ bool TryEntry(Uplink& uplink, int index) {
   const std::string& entry = uplink.servers.sSERVER[index];
   const ServerEntry target = SplitServerEntry(entry);
 
-  uplink.events.Trying(entry);
+  uplink.events.Trying(index, entry);
   const bool opened = uplink.tcp.Open(target.host, target.port);
   uplink.clock.SleepMs(kAttemptPauseMs);
   if (!opened) {

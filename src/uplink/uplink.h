@@ -16,8 +16,8 @@ namespace nimbrix {
 class LinkEvents {
  public:
   virtual ~LinkEvents() = default;
-  // An attempt on `entry` begins (the connect may take a while).
-  virtual void Trying(const std::string& entry) = 0;
+  // An attempt on entry `index` begins (the connect may take a while).
+  virtual void Trying(int index, const std::string& entry) = 0;
   // That attempt failed; `host` is the entry's host part.
   virtual void OpenFailed(const std::string& host) = 0;
   // Connected to entry `index` and the login line went out.

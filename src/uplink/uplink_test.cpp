@@ -55,7 +55,9 @@ TEST(SplitServerEntry, HostAndPort) {
 // the clock's own entries in between.
 struct RecordedEvents : LinkEvents {
   explicit RecordedEvents(fake::Journal& journal) : journal(journal) {}
-  void Trying(const std::string& entry) override { journal.Add("trying " + entry); }
+  void Trying(int index, const std::string& entry) override {
+    journal.Add("trying " + std::to_string(index) + " " + entry);
+  }
   void OpenFailed(const std::string& host) override { journal.Add("open failed " + host); }
   void Connected(int index, const std::string& entry) override {
     journal.Add("connected " + std::to_string(index) + " " + entry);
@@ -95,12 +97,12 @@ TEST(LinkEvents, AFailoverTellsEachStepInOrder) {
   const std::vector<std::string> expected = {
       "tcp send 57 LINE\\r\\n",
       "send failed 57 LINE\r\n",
-      "trying a,1",
+      "trying 1 a,1",
       "tcp open a:1",
       "sleep 1000",
       "tcp close",
       "open failed a",
-      "trying b,2",
+      "trying 2 b,2",
       "tcp open b:2",
       "sleep 1000",
       "tcp send 0 LOGIN\\r\\n",

@@ -54,6 +54,7 @@ class FakeConsole : public Console {
   std::string PollKey() override;
   std::string WaitKey() override;
   bool TakeResized() override { return std::exchange(resized, false); }
+  bool IsTerminal() const override { return terminal; }
 
   // Row text (1-based), trailing blanks kept; RowTrimmed drops them.
   std::string Row(int row) const;
@@ -68,6 +69,7 @@ class FakeConsole : public Console {
   int waitKeyCalls = 0;
   int clearCalls = 0;
   bool resized = false;  // the next TakeResized() says so
+  bool terminal = true;  // false: output to a file (the station writes its log)
 
  private:
   void Scroll();
