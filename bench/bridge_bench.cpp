@@ -46,7 +46,7 @@ constexpr int kFrames = 2000;
 void BM_LineReader(benchmark::State& state) {
   const std::string input = Flight(kFrames);
   bridge::FrameStore store;
-  bridge::Intake intake("", store, {});
+  bridge::Intake intake({}, store);
   for (auto _ : state) {
     for (std::size_t at = 0; at < input.size(); at += 65536) {
       intake.Feed(std::string_view(input).substr(at, 65536));
