@@ -7,6 +7,7 @@ import re
 import signal
 import socket
 import subprocess
+import time
 
 from bridge_frames import REPORT_KEYS, expected_report, geoid_heights, recorded_blocks
 from bridge_process import (SONDE_BRIDGE_BIN, item, reports, wait_cycles_at_least, wait_item,
@@ -208,12 +209,30 @@ def test_serial_pins_one_sonde_among_several(bus_address, bridge):
 def test_a_fifo_is_opened_again_for_the_next_writer(bus_address, bridge, tmp_path):
     fifo = tmp_path / "frames"
     os.mkfifo(fifo)
-    bridge("--input", str(fifo))
+    b = bridge("--input", str(fifo))
+    gone = f"sonde-bridge: {fifo}: its writer went away: "
+
+    def writers_gone(count):
+        """Waits until `count` writers' ends have been told: only then has the bridge let go of
+        the last one, so that the next writer is a writer of its own."""
+        end = time.time() + 20
+        while time.time() < end and b.stderr().count(gone) < count:
+            time.sleep(0.05)
+        return b.stderr().count(gone) == count
+
     frames = [data for frame, data in recorded_blocks() if frame is not None]
     for number, data in ((4101, frames[0]), (4102, frames[1])):
         with open(fifo, "wb") as writer:  # a decoder pipeline that runs, then ends
             writer.write(data)
         assert wait_item(bus_address, 13, f"(qv) 3 i {number}"), item(bus_address, 13)
+        assert writers_gone(number - 4100), b.stderr()
+    # Each writer's end is told with its own counts; a decoder that printed nothing is named.
+    with open(fifo, "wb"):
+        pass
+    assert writers_gone(3), b.stderr()
+    assert (gone + "0 lines read, 0 frames accepted, 0 lines skipped\nsonde-bridge: the decoder "
+            "printed nothing usable: is its input right?\n") in b.stderr(), b.stderr()
+    assert item(bus_address, 13) == "(qv) 3 i 4102"  # the last frame stays served
 
 
 def test_a_file_is_followed_as_it_grows(bus_address, bridge, tmp_path):

@@ -68,6 +68,7 @@ void ReadPipe(const std::string& path, InputSystem& system, ByteSink& sink, bool
     }
     ReadToEnd(*pipe, sink);
     if (stopAtEnd) return;
+    pipe.reset();  // closed before it is told: a writer that comes now waits for the next open
     if (writerGone) writerGone();
     if (system.KindOf(path) != PathKind::kPipe) {
       notice(path + " is no longer a FIFO");
