@@ -42,7 +42,8 @@ enum class HeightReference { kUnknown, kEllipsoid, kSeaLevel };
 struct Frame {
   std::string id;
   std::int64_t utcMs = 0;  // milliseconds since 1970, UTC (GPS frames already shifted)
-  double lat = 0, lon = 0, alt = 0;
+  double lat = 0, lon = 0;
+  double alt = 0;  // as the decoder gives it; the intake puts it above sea level (heights.h)
   // Optional fields; one that is absent, of the wrong type or absurd stays empty.
   std::string type, subtype;
   std::string aprsid;  // the APRS name of an M10/M20 ("ME" and 7 hex digits): 9 letters or digits

@@ -15,7 +15,7 @@ constexpr double kMostGeoidHeight = 200;
 Geoid* SeaLevel::Model() {
   if (!tried_) {
     tried_ = true;
-    std::string error;
+    std::string error = "no geoid model";
     if (open_) geoid_ = open_(error);
     if (!geoid_ && notice_) {
       notice_(error +
