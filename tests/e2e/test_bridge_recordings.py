@@ -19,8 +19,10 @@ REPORT_WAIT = 60
 
 
 def serial_shown(n):
-    m = re.search(r"Serial#: (\S*)", n.row(7))
-    return m.group(1) if m else ""
+    """The serial on the dashboard; None while the row is only partly drawn (the screen may
+    arrive in more than one read)."""
+    m = re.search(r"Serial#: (\S*) \| QRG:", n.row(7))
+    return m.group(1) if m else None
 
 
 class Station:
@@ -42,7 +44,9 @@ class Station:
         end = time.monotonic() + seconds
         while True:
             self.n.pump(0.1)
-            self.serials.append((time.monotonic(), serial_shown(self.n)))
+            serial = serial_shown(self.n)
+            if serial is not None:
+                self.serials.append((time.monotonic(), serial))
             # One "s" per report sent: the key keeps a report due until the next one goes out.
             sent = len(reports(self.listener))
             if sent > self.reports_seen:
