@@ -60,8 +60,11 @@ else()
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${NIMBRIX_PACKAGE_MAINTAINER})
   set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # The libraries the programs link against, as dpkg-shlibdeps finds them.
+  # The libraries the programs link against, as dpkg-shlibdeps finds them (CPack adds them to
+  # this list), and the EGM96 grid that sonde-bridge reads through PROJ for heights above sea
+  # level.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "proj-data")
   # The decoder side and the station meet on a D-Bus session bus; the radio side is optional.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dbus")
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "rtl-sdr, sox")

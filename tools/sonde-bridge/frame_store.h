@@ -14,17 +14,9 @@
 
 #include "decoder-service/answer.h"
 #include "frame.h"
+#include "tally.h"
 
 namespace bridge {
-
-struct Tally {
-  std::uint64_t accepted = 0;
-  std::array<std::uint64_t, kSkipReasonCount> skipped{};
-};
-
-// One line: "N frames accepted, M lines skipped (3 not JSON, 1 too long)"; reasons without a
-// line are left out.
-std::string SummaryText(const Tally& tally);
 
 class FrameStore {
  public:
