@@ -21,10 +21,9 @@ REAL_DFM = os.path.join(REAL, "dfm-DFM-314377-2015-03-17.txt")
 # What the station's comment carries besides the measurements (NIMBRIX.INI keys).
 REPORT_KEYS = "QRG=YES\r\nID=YES\r\nFRAME=YES\r\n"
 
-# The bits of the frame number that the station keeps: FN= is checked only for frame numbers
-# that fit. The station keeps 16 bits today; once it reads item 13 as a whole 32-bit number,
-# this becomes 32 and every FN= is checked (a DFM's 1110632994 included).
-STATION_FRAME_BITS = 16
+# The bits of the frame number that the station keeps (a signed 32-bit number): every FN= of the
+# recordings is checked, a DFM's 1110632994 included.
+STATION_FRAME_BITS = 32
 
 # GPS - UTC from the first UTC day of each value (the IERS leap-second list; 0 from 1980-01-06).
 GPS_MINUS_UTC = [
