@@ -17,11 +17,17 @@ void FrameStore::Skip(SkipReason reason) {
   ++tally_.skipped[static_cast<std::size_t>(reason)];
 }
 
-std::optional<decoder::Answer> FrameStore::AnswerFor(std::int16_t index) const {
+std::optional<decoder::Answer> FrameStore::AnswerFor(std::int16_t index) {
   if (index < 0 || index >= decoder::kItemCount) return std::nullopt;
   std::lock_guard<std::mutex> lock(mutex_);
   if (!frame_) return decoder::Answer{};  // EMPTY
-  return AnswersOf(*frame_, qrgFallback_)[static_cast<std::size_t>(index)];
+  const auto now = clock_();
+  if (!round_ || index <= lastIndex_ || now - lastAsked_ > kRoundGap) {
+    round_ = AnswersOf(*frame_, qrgFallback_);  // a new round: the newest frame
+  }
+  lastIndex_ = index;
+  lastAsked_ = now;
+  return (*round_)[static_cast<std::size_t>(index)];
 }
 
 Tally FrameStore::Counts() const {

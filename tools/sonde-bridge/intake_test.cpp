@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,7 +17,7 @@ std::string Line(const std::string& id, int frame, int second) {
          R"(.000Z", "lat": 47.1, "lon": 12.1, "alt": 900.0, "ref_datetime": "UTC" })";
 }
 
-std::string Item(const FrameStore& store, int index) {
+std::string Item(FrameStore& store, int index) {
   auto a = store.AnswerFor(static_cast<std::int16_t>(index));
   if (!a) return "<none>";
   if (const auto* s = std::get_if<std::string>(&a->value)) return *s;
@@ -35,6 +36,26 @@ TEST(FrameStoreTest, EmptyBeforeTheFirstFrameAndOnlyItems0To14) {
   for (int i : {-1, 15, 32767, -32768}) {
     EXPECT_FALSE(store.AnswerFor(static_cast<std::int16_t>(i)).has_value()) << i;
   }
+}
+
+TEST(FrameStoreTest, OneRoundOfQuestionsIsAnsweredFromOneFrame) {
+  auto now = std::chrono::steady_clock::time_point{};
+  FrameStore store({}, [&now] { return now; });
+  Intake intake({}, store);
+  intake.Feed(Line("S1", 10, 1) + "\n");
+  EXPECT_EQ(Item(store, 0), "S1");
+  EXPECT_EQ(Item(store, 6), "2026-05-01 11:35:01");
+  intake.Feed(Line("S1", 11, 2) + "\n");  // arrives while the station is halfway through
+  EXPECT_EQ(Item(store, 13), "10") << "the rest of the round: the frame it began with";
+  EXPECT_EQ(Item(store, 0), "S1");  // the next round
+  EXPECT_EQ(Item(store, 13), "11");
+  intake.Feed(Line("S1", 12, 3) + "\n");
+  EXPECT_EQ(Item(store, 13), "12") << "the same index again starts a round";
+  EXPECT_EQ(Item(store, 0), "S1");
+  EXPECT_EQ(Item(store, 6), "2026-05-01 11:35:03");
+  intake.Feed(Line("S1", 13, 4) + "\n");
+  now += std::chrono::milliseconds(1500);  // a round that stopped halfway ends by itself
+  EXPECT_EQ(Item(store, 13), "13");
 }
 
 TEST(IntakeTest, TheNewestAcceptedFrameIsHeldThroughJunk) {
