@@ -12,6 +12,11 @@ std::string ServerInUseLine(int index, const std::string& entry) {
   return "Using #" + ConsoleNumber(std::int64_t{index}, 7) + "=> " + entry + std::string(35, ' ');
 }
 
+std::string DeadLinkLine(const DeadLink& dead) {
+  return "Lost #" + ConsoleNumber(std::int64_t{dead.index}, 7) + "=> " + dead.entry + " (" +
+         dead.reason + ")";
+}
+
 void LinkView::Record(const std::string& record) {
   files_.Append(kErrorLogPath, record);
 }
@@ -38,6 +43,10 @@ bool LinkView::QuitWanted() {
 
 void LinkView::SendFailed(int error, std::string_view line) {
   Record(SendErrorRecord(clock_.Now(), error, line));
+}
+
+void LinkView::LinkDead(const DeadLink& dead) {
+  screen_.ShowConnection(DeadLinkLine(dead));
 }
 
 void LinkView::ShowLoginVerdict(const LoginVerdict& verdict) {

@@ -16,6 +16,9 @@ namespace nimbrix {
 // "Using # 2 => host,port" and its blanks: the entry in use, on row 24.
 std::string ServerInUseLine(int index, const std::string& entry);
 
+// "Lost # 1 => host,port (no data for 60 s)": the entry in use was found dead, on row 24.
+std::string DeadLinkLine(const DeadLink& dead);
+
 // What the station makes of the link's events: the connection row (24), the login warning
 // (row 22), the records of the error log, and the operator's ESC while no server answers.
 class LinkView : public LinkEvents {
@@ -29,6 +32,7 @@ class LinkView : public LinkEvents {
   void NoServerReachable() override;
   bool QuitWanted() override;
   void SendFailed(int error, std::string_view line) override;
+  void LinkDead(const DeadLink& dead) override;
 
   // A verdict on the last login: one LOGIN Error record and the warning for a login the server
   // did not verify (or did not answer while it sent other lines); a verified login takes an

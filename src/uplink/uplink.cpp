@@ -36,10 +36,37 @@ bool TryEntry(Uplink& uplink, int index) {
   }
 
   uplink.servers.nCURSERVER = static_cast<std::int16_t>(index);
+  uplink.deadTold = false;
   uplink.tcp.Send(OneLine(uplink.loginLine));  // a broken connection shows at the next send
   uplink.loginWatch.Start(StripControlBytes(uplink.callsign), uplink.clock.MonotonicMs());
   uplink.events.Connected(index, entry);
   return true;
+}
+
+const char* FaultText(LinkFault fault) {
+  switch (fault) {
+    case LinkFault::kSilent:
+      return "no data for 60 s";
+    case LinkFault::kUnacknowledged:
+      return "data unacknowledged for 30 s";
+    case LinkFault::kClosed:
+      return "closed by the server";
+    case LinkFault::kNetworkError:
+    case LinkFault::kNone:
+      break;
+  }
+  return "network error";
+}
+
+// Tells LinkDead when the connection in use has died and it was not told yet.
+void TellIfDead(Uplink& uplink) {
+  if (uplink.deadTold) return;
+  const LinkFault fault = uplink.tcp.CheckAlive();
+  if (fault == LinkFault::kNone) return;
+  uplink.deadTold = true;
+  const int index = uplink.servers.nCURSERVER;
+  const std::string& entry = uplink.servers.sSERVER.at(index);
+  uplink.events.LinkDead({index, entry, SplitServerEntry(entry).host, FaultText(fault)});
 }
 
 }  // namespace
@@ -68,14 +95,20 @@ LoginVerdict WatchLoginAnswer(Uplink& uplink) {
   return uplink.loginWatch.Feed(uplink.tcp.TakeReceived(), uplink.clock.MonotonicMs());
 }
 
+void WatchLink(Uplink& uplink) {
+  TellIfDead(uplink);
+}
+
 SendOutcome SendLine(Uplink& uplink, std::string_view line) {
   int error = uplink.tcp.Send(line);
   if (error == 0) return SendOutcome::kSent;
+  TellIfDead(uplink);
   uplink.events.SendFailed(error, line);
   // The old connection is still open: the first attempt fails on it and closes it.
   if (ConnectServers(uplink) == ConnectOutcome::kQuit) return SendOutcome::kQuit;
   error = uplink.tcp.Send(line);
   if (error == 0) return SendOutcome::kSent;
+  TellIfDead(uplink);
   uplink.events.SendFailed(error, line);
   return SendOutcome::kLost;
 }

@@ -68,6 +68,10 @@ struct RecordedEvents : LinkEvents {
   void SendFailed(int error, std::string_view line) override {
     journal.Add("send failed " + std::to_string(error) + " " + std::string(line));
   }
+  void LinkDead(const DeadLink& dead) override {
+    journal.Add("link dead " + std::to_string(dead.index) + " " + dead.entry + " " + dead.host +
+                ": " + dead.reason);
+  }
   fake::Journal& journal;
   int quitAfterPasses = 0;  // 0: never
 };

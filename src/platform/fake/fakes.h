@@ -18,6 +18,9 @@
 
 namespace nimbrix::fake {
 
+// Bytes as a journal shows them: CR as \r, LF as \n, other control bytes as \xNN.
+std::string Printable(std::string_view text);
+
 struct Journal {
   std::vector<std::string> events;
   void Add(std::string event) { events.push_back(std::move(event)); }
@@ -107,9 +110,13 @@ class FakeTcpClient : public TcpClient {
   bool Open(const std::string& host, int port) override;
   int Send(std::string_view bytes) override;
   std::string TakeReceived() override;
+  LinkFault CheckAlive() override;
   void Close() override;
   bool IsOpen() const override { return open_; }
 
+  // What CheckAlive says while the connection is open; closing it makes it kNone again.
+  LinkFault fault = LinkFault::kNone;
+  int checks = 0;  // CheckAlive() calls
   // "host:port" that accept a connection; all others are refused.
   std::vector<std::string> reachable;
   // Errors returned by the next sends, oldest first (0 = success).

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+#include "platform/tcp_client.h"
+#include "platform/tcp_socket.h"
+#include "uplink/incoming_text.h"
+
+namespace nimbrix {
+
+// How long the connection waits for what, and when it takes itself for dead.
+struct LinkLimits {
+  // A connect that has not ended by then has failed: a host that never answers costs this
+  // much, not the system's minutes of retries. Long enough for the retries after 1, 3 and 7 s
+  // (Linux) or 3 and 9 s (Windows) of a lost SYN.
+  int connectMs = 10000;
+  // For each portion of a send, the wait for room.
+  int sendMs = kSendTimeoutMs;
+  // APRS-IS servers send a comment line every 20 to 30 s to every client: a server that has
+  // talked and then says nothing for this long is gone, or so is the way to it.
+  int silenceMs = 60000;
+  // Sent data unacknowledged this long ends the connection (the system does it), which also
+  // covers a server that never talks.
+  int unacknowledgedMs = 30000;
+};
+
+// The APRS-IS connection: the send rule, the reading of what the server sends, and the watch
+// for a dead link, over one platform socket and the clock. Every wait is bounded.
+class Connection : public TcpClient {
+ public:
+  Connection(TcpSocket& socket, Clock& clock, LinkLimits limits = {})
+      : socket_(socket), clock_(clock), limits_(limits) {}
+  ~Connection() override { Close(); }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  bool Open(const std::string& host, int port) override;
+  int Send(std::string_view bytes) override;
+  std::string TakeReceived() override;
+  LinkFault CheckAlive() override;
+  void Close() override;
+  bool IsOpen() const override { return socket_.IsOpen(); }
+
+ private:
+  // Waits for room (or a connect's end) until `deadlineMs`; signals do not extend it.
+  SocketStatus WaitWritableUntil(std::int64_t deadlineMs);
+  // Reads what the server has sent, without waiting, into incoming_; 0, or the error number
+  // that the connection's fault gives, which every later send returns too.
+  int ReadIncoming();
+  // The error number of a send that the socket ended with `status`; a connection that the
+  // system gave up is dead from then on.
+  int FailedSend(SocketStatus status);
+  // Takes the connection for dead; returns the error number its sends fail with from now on.
+  int Fail(LinkFault fault, int error);
+
+  TcpSocket& socket_;
+  Clock& clock_;
+  LinkLimits limits_;
+  IncomingText incoming_;
+  LinkFault fault_ = LinkFault::kNone;
+  int faultError_ = 0;
+  bool heard_ = false;  // the server has sent something on this connection
+  std::int64_t lastHeardMs_ = 0;
+};
+
+}  // namespace nimbrix
