@@ -29,6 +29,11 @@ SocketStatus FakeTcpSocket::FinishConnect() {
 
 SocketStatus FakeTcpSocket::WaitWritable(int timeoutMs) {
   waits.push_back(timeoutMs);
+  if (!waitResults.empty()) {
+    const SocketStatus status = waitResults.front();
+    waitResults.pop_front();
+    return status;
+  }
   if (!interruptAfterMs.empty()) {
     Pass(interruptAfterMs.front());
     if (state_ == State::kConnecting && connectLeftMs_ != kNever) {

@@ -48,6 +48,9 @@ class FakeTcpSocket : public TcpSocket {
   // after its ms, come first.
   int writableAfterMs = 0;
   std::deque<int> interruptAfterMs;
+  // How the next waits end before any of that, oldest first, taking no time (kFailed, or
+  // kUnacknowledged as Windows reports a connection it gave up).
+  std::deque<SocketStatus> waitResults;
   // How the next sends end, oldest first (kDone, or none left: they take what fits).
   std::deque<SocketStatus> sendResults;
   std::size_t room = std::numeric_limits<std::size_t>::max();  // what one send takes at most
