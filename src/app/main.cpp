@@ -11,8 +11,7 @@ int main() {
   std::unique_ptr<Console> console = MakeSystemConsole();
   std::unique_ptr<Clock> clock = MakeSystemClock();
   std::unique_ptr<Automation> automation = MakeSystemAutomation();
-  std::unique_ptr<TcpSocket> socket = MakeSystemTcpSocket();
-  Connection tcp(*socket, *clock);
+  SystemConnection tcp(*clock);
   std::unique_ptr<HttpClient> http = MakeSystemHttpClient();
   std::unique_ptr<ProcessRunner> process = MakeSystemProcessRunner();
   StdFiles files;

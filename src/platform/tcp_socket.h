@@ -28,6 +28,9 @@ struct SocketResult {
 // waits longer than it is asked to.
 class TcpSocket {
  public:
+  TcpSocket() = default;
+  TcpSocket(const TcpSocket&) = delete;  // one owner closes it
+  TcpSocket& operator=(const TcpSocket&) = delete;
   virtual ~TcpSocket() = default;
   // Resolves `host` to its first IPv4 address and starts a connect to `port` (1..65535) while
   // closed: kDone when it connected at once, kWouldBlock while it goes on (WaitWritable, then

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/system.h"
+
 namespace nimbrix {
 
 namespace {
@@ -138,5 +140,8 @@ void Connection::Close() {
   faultError_ = 0;
   heard_ = false;
 }
+
+SystemConnection::SystemConnection(Clock& clock, LinkLimits limits)
+    : OwnedSocket{MakeSystemTcpSocket()}, Connection(*socket, clock, limits) {}
 
 }  // namespace nimbrix

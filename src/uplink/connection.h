@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -64,6 +65,16 @@ class Connection : public TcpClient {
   int faultError_ = 0;
   bool heard_ = false;  // the server has sent something on this connection
   std::int64_t lastHeardMs_ = 0;
+};
+
+struct OwnedSocket {
+  std::unique_ptr<TcpSocket> socket;
+};
+
+// The connection over this system's own socket, as the station runs it.
+class SystemConnection : private OwnedSocket, public Connection {
+ public:
+  explicit SystemConnection(Clock& clock, LinkLimits limits = {});
 };
 
 }  // namespace nimbrix

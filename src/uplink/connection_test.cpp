@@ -23,6 +23,12 @@ struct Rig {
     socket.servers["aprs:1"] = 0;
   }
   std::int64_t now() const { return clock.elapsedMs(); }
+  // Opens the connection to a server that greets, and reads the greeting: it talks.
+  void OpenToATalkingServer() {
+    socket.serverText["aprs:1"] = {kGreeting};
+    ASSERT_TRUE(connection.Open("aprs", 1));
+    ASSERT_EQ(connection.CheckAlive(), LinkFault::kNone);
+  }
   FakeClock clock;
   FakeTcpSocket socket{clock};
   Connection connection;
@@ -167,9 +173,7 @@ TEST(ConnectionSend, AReadFaultFailsEverySendUntilClosed) {
 
 TEST(ConnectionWatch, SilenceOf59_9SecondsIsAliveAnd60SecondsIsDead) {
   Rig rig;
-  rig.socket.serverText["aprs:1"] = {kGreeting};
-  ASSERT_TRUE(rig.connection.Open("aprs", 1));
-  EXPECT_EQ(rig.connection.CheckAlive(), LinkFault::kNone);  // reads the greeting
+  rig.OpenToATalkingServer();
   rig.clock.Advance(59900);
   EXPECT_EQ(rig.connection.CheckAlive(), LinkFault::kNone);
   rig.clock.Advance(100);
@@ -222,9 +226,7 @@ TEST(ConnectionWatch, KeepAliveLinesCutOverReadsKeepItAlive) {
 TEST(ConnectionWatch, TextThatWaitedInTheSocketCountsWhenItIsRead) {
   // The station was busy (a long send, a slow decoder): what arrived meanwhile is read first.
   Rig rig;
-  rig.socket.serverText["aprs:1"] = {kGreeting};
-  ASSERT_TRUE(rig.connection.Open("aprs", 1));
-  EXPECT_EQ(rig.connection.CheckAlive(), LinkFault::kNone);
+  rig.OpenToATalkingServer();
   rig.clock.Advance(90000);
   rig.socket.arrived.push_back("# 8 Dec 2026 20:42:25 GMT T2TEST\r\n");
   EXPECT_EQ(rig.connection.CheckAlive(), LinkFault::kNone);
@@ -232,9 +234,7 @@ TEST(ConnectionWatch, TextThatWaitedInTheSocketCountsWhenItIsRead) {
 
 TEST(ConnectionWatch, ANewConnectionStartsItsOwnWatch) {
   Rig rig;
-  rig.socket.serverText["aprs:1"] = {kGreeting};
-  ASSERT_TRUE(rig.connection.Open("aprs", 1));
-  EXPECT_EQ(rig.connection.CheckAlive(), LinkFault::kNone);
+  rig.OpenToATalkingServer();
   rig.clock.Advance(60000);
   EXPECT_EQ(rig.connection.CheckAlive(), LinkFault::kSilent);
   rig.connection.Close();

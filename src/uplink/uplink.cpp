@@ -43,17 +43,20 @@ bool TryEntry(Uplink& uplink, int index) {
   return true;
 }
 
+// What the operator reads of the way a connection died.
+struct FaultWords {
+  LinkFault fault;
+  const char* text;
+};
+constexpr FaultWords kFaultWords[] = {
+    {LinkFault::kSilent, "no data for 60 s"},
+    {LinkFault::kUnacknowledged, "data unacknowledged for 30 s"},
+    {LinkFault::kClosed, "closed by the server"},
+};
+
 const char* FaultText(LinkFault fault) {
-  switch (fault) {
-    case LinkFault::kSilent:
-      return "no data for 60 s";
-    case LinkFault::kUnacknowledged:
-      return "data unacknowledged for 30 s";
-    case LinkFault::kClosed:
-      return "closed by the server";
-    case LinkFault::kNetworkError:
-    case LinkFault::kNone:
-      break;
+  for (const FaultWords& words : kFaultWords) {
+    if (words.fault == fault) return words.text;
   }
   return "network error";
 }

@@ -197,8 +197,9 @@ TEST(DeadLink, ASilentServerIsToldOnceAndTheNextLineGoesToTheNextServer) {
   for (int i = 0; i < 5; ++i) link.Cycle();
   EXPECT_EQ(link.journal(), (std::vector<std::string>{"link dead 1 a,1 a: no data for 60 s"}));
   link.journal().clear();
+  const SendOutcome outcome = SendLine(link.uplink, "LINE\r\n");
 
-  EXPECT_EQ(SendLine(link.uplink, "LINE\r\n"), SendOutcome::kSent);
+  EXPECT_EQ(outcome, SendOutcome::kSent);
   const std::vector<std::string> expected = {
       "send failed 62 LINE\r\n",
       "trying a,1",

@@ -1,4 +1,3 @@
-#include "platform/posix/tcp_socket_posix.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -69,18 +68,15 @@ class Peer {
   int fd_ = -1, conn_ = -1, port_ = 0;
 };
 
-// The connection as the station has it: the policy over a real socket and the real clock.
-struct Client {
-  explicit Client(LinkLimits limits = {}) : connection(socket, *clock, limits) {}
-  PosixTcpSocket socket;
-  std::unique_ptr<Clock> clock = MakeSystemClock();
-  Connection connection;
-};
+// The connection as the station has it: the policy over this system's socket and clock.
+Clock& SystemClock() {
+  static const std::unique_ptr<Clock> clock = MakeSystemClock();
+  return *clock;
+}
 
 TEST(PosixConnection, BytesArriveExactly) {
   Peer server;
-  Client c;
-  Connection& client = c.connection;
+  SystemConnection client(SystemClock());
   ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
   server.Accept();
   const std::string line("user N0CALL pass 1\r\n\0\x1b\xff tail", 25);
@@ -93,8 +89,7 @@ TEST(PosixConnection, BytesArriveExactly) {
 
 TEST(PosixConnection, ServerTrafficIsDroppedNotBlocking) {
   Peer server;
-  Client c;
-  Connection& client = c.connection;
+  SystemConnection client(SystemClock());
   ASSERT_TRUE(client.Open("localhost", server.port()));
   server.Accept();
   const std::string greeting(300000, '#');  // more than one send drains
@@ -116,8 +111,7 @@ std::string TakeUntil(Connection& client, std::size_t size) {
 
 TEST(PosixConnection, ServerTextIsKeptUntilTaken) {
   Peer server;
-  Client c;
-  Connection& client = c.connection;
+  SystemConnection client(SystemClock());
   EXPECT_EQ(client.TakeReceived(), "") << "not open";
   ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
   server.Accept();
@@ -153,8 +147,7 @@ TEST(PosixConnection, ServerTextIsKeptUntilTaken) {
 TEST(PosixConnection, EndOfStreamSeenByALookFailsTheNextSend) {
   for (bool reset : {false, true}) {
     Peer server;
-    Client c;
-    Connection& client = c.connection;
+    SystemConnection client(SystemClock());
     ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
     server.Accept();
     ::send(server.conn(), "# bye\r\n", 7, 0);
@@ -177,8 +170,7 @@ TEST(PosixConnection, EndOfStreamSeenByALookFailsTheNextSend) {
 TEST(PosixConnection, OpenRefusals) {
   Peer server;
   Peer closed(false);  // bound but not listening: connections are refused
-  Client c;
-  Connection& client = c.connection;
+  SystemConnection client(SystemClock());
   EXPECT_FALSE(client.Open("127.0.0.1", closed.port()));
   EXPECT_FALSE(client.Open("127.0.0.1", 0));
   EXPECT_FALSE(client.Open("127.0.0.1", -14580));
@@ -203,8 +195,7 @@ TEST(PosixConnection, OpenRefusals) {
 TEST(PosixConnection, PeerGoneFailsTheNextSend) {
   for (bool reset : {false, true}) {
     Peer server;
-    Client c;
-    Connection& client = c.connection;
+    SystemConnection client(SystemClock());
     ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
     server.Accept();
     server.CloseConnection(reset);
@@ -216,8 +207,7 @@ TEST(PosixConnection, PeerGoneFailsTheNextSend) {
 
 TEST(PosixConnection, PeerThatNeverReadsTimesOut) {
   Peer server(true, 4096);
-  Client c(LinkLimits{.sendMs = 150});
-  Connection& client = c.connection;
+  SystemConnection client(SystemClock(), LinkLimits{.sendMs = 150});
   ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
   server.Accept();
   const std::string flood(16 << 20, 'x');  // more than both socket buffers hold
@@ -229,40 +219,53 @@ TEST(PosixConnection, PeerThatNeverReadsTimesOut) {
   EXPECT_TRUE(client.IsOpen());
 }
 
+// This process's socket that is connected to `port` on the loopback.
+int SocketConnectedTo(int port) {
+  for (int fd = 3; fd < 4096; ++fd) {
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const bool connected = ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+    if (connected && peer.sin_family == AF_INET && ntohs(peer.sin_port) == port) return fd;
+  }
+  return -1;
+}
+
 TEST(PosixConnection, EveryConnectionGetsTheUnacknowledgedDataLimit) {
   Peer server;
-  Client c;
+  SystemConnection client(SystemClock());
   for (int round = 0; round < 2; ++round) {
-    ASSERT_TRUE(c.connection.Open("127.0.0.1", server.port()));
+    ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
     server.Accept();
+    const int fd = SocketConnectedTo(server.port());
+    ASSERT_GE(fd, 0);
     unsigned int limit = 0;
-    socklen_t length = sizeof limit;
-    ASSERT_EQ(::getsockopt(c.socket.fd(), IPPROTO_TCP, TCP_USER_TIMEOUT, &limit, &length), 0);
+    socklen_t size = sizeof limit;
+    ASSERT_EQ(::getsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &limit, &size), 0);
     EXPECT_EQ(limit, 30000u);
     int noDelay = 0;
-    length = sizeof noDelay;
-    ASSERT_EQ(::getsockopt(c.socket.fd(), IPPROTO_TCP, TCP_NODELAY, &noDelay, &length), 0);
+    size = sizeof noDelay;
+    ASSERT_EQ(::getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, &size), 0);
     EXPECT_NE(noDelay, 0);
-    c.connection.Close();
+    client.Close();
   }
 }
 
 TEST(PosixConnection, AnEndOfStreamFoundByTheWatchIsTold) {
   Peer server;
-  Client c;
-  ASSERT_TRUE(c.connection.Open("127.0.0.1", server.port()));
+  SystemConnection client(SystemClock());
+  ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
   server.Accept();
-  EXPECT_EQ(c.connection.CheckAlive(), LinkFault::kNone);
+  EXPECT_EQ(client.CheckAlive(), LinkFault::kNone);
   server.CloseConnection(false);
   LinkFault fault = LinkFault::kNone;
   for (int i = 0; i < 2000 && fault == LinkFault::kNone; ++i) {
-    fault = c.connection.CheckAlive();
+    fault = client.CheckAlive();
     if (fault == LinkFault::kNone) ::usleep(1000);
   }
   EXPECT_EQ(fault, LinkFault::kClosed);
-  EXPECT_EQ(c.connection.Send("lost\r\n"), kSendNetworkError);
-  c.connection.Close();
-  EXPECT_EQ(c.connection.CheckAlive(), LinkFault::kNone) << "closed: nothing to tell";
+  EXPECT_EQ(client.Send("lost\r\n"), kSendNetworkError);
+  client.Close();
+  EXPECT_EQ(client.CheckAlive(), LinkFault::kNone) << "closed: nothing to tell";
 }
 
 }  // namespace

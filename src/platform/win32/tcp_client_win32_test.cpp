@@ -1,5 +1,3 @@
-#include "platform/win32/tcp_socket_win32.h"
-
 #include <gtest/gtest.h>
 #include <ws2tcpip.h>
 
@@ -53,13 +51,11 @@ class Loopback {
   int port_ = 0;
 };
 
-// The connection as the station has it: the policy over a real socket and the real clock.
-struct Client {
-  explicit Client(LinkLimits limits = {}) : connection(socket, *clock, limits) {}
-  Win32TcpSocket socket;
-  std::unique_ptr<Clock> clock = MakeSystemClock();
-  Connection connection;
-};
+// The connection as the station has it: the policy over this system's socket and clock.
+Clock& SystemClock() {
+  static const std::unique_ptr<Clock> clock = MakeSystemClock();
+  return *clock;
+}
 
 TEST(Win32Connection, RefusesUnusablePortsAndHosts) {
   Loopback server;
@@ -69,14 +65,12 @@ TEST(Win32Connection, RefusesUnusablePortsAndHosts) {
   };
   const Case cases[] = {{"127.0.0.1", 0}, {"127.0.0.1", -1}, {"127.0.0.1", 65536}, {"", 80}};
   for (const Case& c : cases) {
-    Client c2;
-    Connection& client = c2.connection;
+    SystemConnection client(SystemClock());
     EXPECT_FALSE(client.Open(c.host, c.port)) << c.host << ":" << c.port;
     EXPECT_FALSE(client.IsOpen());
     EXPECT_EQ(client.Send("x"), kSendNotConnected);
   }
-  Client c;
-  Connection& client = c.connection;
+  SystemConnection client(SystemClock());
   EXPECT_FALSE(client.Open(std::string("127.0.0.1\0x", 11), server.port()));
 }
 
@@ -86,16 +80,14 @@ TEST(Win32Connection, RefusedConnectionFails) {
     Loopback closed;
     port = closed.port();
   }
-  Client c;
-  Connection& client = c.connection;
+  SystemConnection client(SystemClock());
   EXPECT_FALSE(client.Open("127.0.0.1", port));
   EXPECT_FALSE(client.IsOpen());
 }
 
 TEST(Win32Connection, SendsExactlyTheBytesAndKeepsTheFirstConnection) {
   Loopback server;
-  Client c;
-  Connection& client = c.connection;
+  SystemConnection client(SystemClock());
   ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
   server.Accept();
   EXPECT_FALSE(client.Open("127.0.0.1", server.port()));  // already open: left as it is
@@ -118,8 +110,7 @@ TEST(Win32Connection, SendsExactlyTheBytesAndKeepsTheFirstConnection) {
 
 TEST(Win32Connection, WhatTheServerSendsIsDroppedBeforeSending) {
   Loopback server;
-  Client c;
-  Connection& client = c.connection;
+  SystemConnection client(SystemClock());
   ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
   const SOCKET peer = server.Accept();
   const std::string greeting = "# aprsc 2.1.14\r\n";
@@ -141,8 +132,7 @@ std::string TakeUntil(Connection& client, std::size_t size) {
 
 TEST(Win32Connection, ServerTextIsKeptUntilTakenAndAnEndSeenThereFailsTheNextSend) {
   Loopback server;
-  Client c;
-  Connection& client = c.connection;
+  SystemConnection client(SystemClock());
   EXPECT_EQ(client.TakeReceived(), "");
   ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
   const SOCKET peer = server.Accept();
@@ -172,8 +162,7 @@ TEST(Win32Connection, ServerTextIsKeptUntilTakenAndAnEndSeenThereFailsTheNextSen
 TEST(Win32Connection, ClosedOrResetByTheServerIsANetworkError) {
   for (bool reset : {false, true}) {
     Loopback server;
-    Client c;
-    Connection& client = c.connection;
+    SystemConnection client(SystemClock());
     ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
     server.Accept();
     server.ClosePeer(reset);
@@ -185,8 +174,7 @@ TEST(Win32Connection, ClosedOrResetByTheServerIsANetworkError) {
 
 TEST(Win32Connection, AServerThatStopsReadingTimesTheSendOut) {
   Loopback server;
-  Client c(LinkLimits{.sendMs = 200});
-  Connection& client = c.connection;
+  SystemConnection client(SystemClock(), LinkLimits{.sendMs = 200});
   ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
   server.Accept();  // never read: the buffers fill up
   const std::string flood(64 << 20, 'x');
