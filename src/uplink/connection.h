@@ -15,8 +15,8 @@ namespace nimbrix {
 // How long the connection waits for what, and when it takes itself for dead.
 struct LinkLimits {
   // A connect that has not ended by then has failed: a host that never answers costs this
-  // much, not the system's minutes of retries. Long enough for the retries after 1, 3 and 7 s
-  // (Linux) or 3 and 9 s (Windows) of a lost SYN.
+  // much, not the system's minutes of retries. Long enough for a lost SYN to be sent again two
+  // or three times (after 1, 3 and 7 s on Linux).
   int connectMs = 10000;
   // For each portion of a send, the wait for room.
   int sendMs = kSendTimeoutMs;
