@@ -86,7 +86,6 @@ class AprsListener:
     def __init__(self, check_passcode=False, keepalive=aprsis.KEEPALIVE_SECONDS):
         self.check_passcode = check_passcode
         self.keepalive = keepalive
-        self.connections = 0
         self.sock = bind_low_port()
         self.sock.listen(8)
         self.port = self.sock.getsockname()[1]
@@ -105,8 +104,6 @@ class AprsListener:
 
     def _serve(self, client):
         send_lock = threading.Lock()
-        with self.lock:
-            self.connections += 1
         with client:
             try:
                 client.sendall(b"# aprsc 2.1.14 test listener\r\n")
