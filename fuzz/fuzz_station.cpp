@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (in.ConsumeBool()) fakes.tcp.reachable.push_back(host);
   }
   for (int i = in.ConsumeIntegralInRange(0, 4); i > 0; --i) {
-    fakes.tcp.sendErrors.push_back(in.PickValueInArray({0, 24, 52, 57, 70}));
+    fakes.tcp.sendErrors.push_back(in.PickValueInArray({0, 24, 52, 57, 62, 70}));
   }
   for (int item = 0; item <= 14; ++item) {
     fakes.automation.answers[item] = nimbrix::fuzz::MakeVariant(in, true);
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(++sleeps < kHungAfterSleeps, "no end in sight");
     // Each pause may bring a new answer for one item, a key, or a decoder that comes and goes.
     if (in.remaining_bytes() > 0) {
-      const int item = in.ConsumeIntegralInRange(0, 19);
+      const int item = in.ConsumeIntegralInRange(0, 20);
       if (item <= 14) {
         fakes.automation.answers[item] = nimbrix::fuzz::MakeVariant(in, true);
       } else if (item == 15) {
@@ -55,7 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       } else if (item == 16) {
         fakes.automation.available = !fakes.automation.available;
       } else if (item == 17) {
-        fakes.tcp.sendErrors.push_back(in.PickValueInArray({24, 52, 57, 70}));
+        fakes.tcp.sendErrors.push_back(in.PickValueInArray({24, 52, 57, 62, 70}));
+      } else if (item == 18) {
+        // The connection in use is found dead, or alive again after a reconnect.
+        fakes.tcp.fault =
+            in.PickValueInArray({LinkFault::kNone, LinkFault::kSilent, LinkFault::kUnacknowledged,
+                                 LinkFault::kClosed, LinkFault::kNetworkError});
       } else {
         // What the server says, the answer to the login among it now and then.
         std::string text = in.ConsumeRandomLengthString(6000);

@@ -10,6 +10,7 @@ packages=(
   dbus dbus-daemon
   python3 python3-pytest python3-pyte python3-pexpect
   tmux time faketime procps
+  nftables iproute2
   groff-base man-db dpkg-dev file
 )
 packages+=("$@")

@@ -34,6 +34,10 @@ void LinkView::SendFailed(int error, std::string_view line) {
   view_.SendFailed(Record(SendErrorRecord(clock_.Now(), error, line)));
 }
 
+void LinkView::LinkDead(const DeadLink& dead) {
+  view_.LinkDead(dead);
+}
+
 void LinkView::ShowLoginVerdict(const LoginVerdict& verdict) {
   std::string record;
   if (verdict.kind == LoginVerdict::Kind::kUnverified ||

@@ -26,7 +26,9 @@ class LinkView : public LinkEvents {
   void Connected(int index, const std::string& entry) override;
   void NoServerReachable() override;
   bool QuitWanted() override;
+  bool Stopping() override { return console_.StopRequested(); }
   void SendFailed(int error, std::string_view line) override;
+  void LinkDead(const DeadLink& dead) override;
 
   // A verdict on the last login: one LOGIN Error record and the warning for a login the server
   // did not verify (or did not answer while it sent other lines); a verified login takes an

@@ -92,6 +92,10 @@ void LogView::LoginAnswer(const LoginVerdict& verdict, const std::string& record
   }
 }
 
+void LogView::LinkDead(const DeadLink& dead) {
+  Line("Link dead: " + EntryText(dead.index, dead.entry) + ", " + dead.reason);
+}
+
 void LogView::DecoderLost() {
   Line(std::string("Decoder lost: ") + kDecoderProgId + " does not answer");
 }

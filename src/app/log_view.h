@@ -30,6 +30,7 @@ class LogView : public StationView {
   void NoServerReachable() override;
   void SendFailed(const std::string& record) override;
   void LoginAnswer(const LoginVerdict& verdict, const std::string& record) override;
+  void LinkDead(const DeadLink& dead) override;
 
   void Resized() override {}
   void Dashboard(const SondeSample&, const std::string&, const LocalTime&, std::int32_t) override {}

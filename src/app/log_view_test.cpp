@@ -48,6 +48,10 @@ TEST(LogView, TheLineOfEachEvent) {
       {[&](LogView& v) { v.LoginAnswer(unverified, "LOGIN Error @x -> a: y\r\n"); },
        "LOGIN Error @x -> a: y (the server drops our reports: check PASS in NIMBRIX.INI)"},
       {[](LogView& v) { v.LoginAnswer({}, ""); }, ""},
+      {[](LogView& v) {
+         v.LinkDead({2, "b,14580", "b", "no data for 60 s"});
+       },
+       "Link dead: entry 2 (b,14580), no data for 60 s"},
       {[](LogView& v) { v.Dashboard(SondeSample{}, "N0CALL", LocalTime{}, 3); }, ""},
       {[](LogView& v) { v.Resized(); }, ""},
       {[](LogView& v) { v.PositionReportDue(LocalTime{}); }, ""},

@@ -3,6 +3,7 @@
 
 #include "app/station.h"
 #include "platform/system.h"
+#include "uplink/connection.h"
 
 int main() {
   using namespace nimbrix;
@@ -10,10 +11,11 @@ int main() {
   std::unique_ptr<Console> console = MakeSystemConsole();
   std::unique_ptr<Clock> clock = MakeSystemClock();
   std::unique_ptr<Automation> automation = MakeSystemAutomation();
-  std::unique_ptr<TcpClient> tcp = MakeSystemTcpClient();
+  // A SIGTERM ends even a send that waits for room, so the station stops within seconds.
+  SystemConnection tcp(*clock, {}, [&console] { return console->StopRequested(); });
   std::unique_ptr<HttpClient> http = MakeSystemHttpClient();
   std::unique_ptr<ProcessRunner> process = MakeSystemProcessRunner();
   StdFiles files;
-  Platform platform{*console, *clock, *automation, *tcp, *http, *process, files};
+  Platform platform{*console, *clock, *automation, tcp, *http, *process, files};
   return RunStation(platform, DefaultUpdateService());
 }

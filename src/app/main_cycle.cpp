@@ -26,6 +26,7 @@ bool MainCycle::Step() {
     throw ProgramEnd{0};
   }
   link_.ShowLoginVerdict(WatchLoginAnswer(uplink_));
+  WatchLink(uplink_);
   p_.clock.SleepMs(950);
   ++state_.CyclesSinceReport;
   const std::string key = p_.console.PollKey();

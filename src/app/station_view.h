@@ -7,6 +7,7 @@
 #include "telemetry/sonde_sample.h"
 #include "update/version_check.h"
 #include "uplink/login_answer.h"
+#include "uplink/uplink.h"
 
 namespace nimbrix {
 
@@ -35,6 +36,8 @@ class StationView {
   virtual void SendFailed(const std::string& record) = 0;
   // The server's answer to the login; `record` is the LOGIN Error record, empty when verified.
   virtual void LoginAnswer(const LoginVerdict& verdict, const std::string& record) = 0;
+  // The connection in use was found dead (the next line fails over).
+  virtual void LinkDead(const DeadLink& dead) = 0;
 
   // The main cycle.
   virtual void Resized() = 0;

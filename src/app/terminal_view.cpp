@@ -13,6 +13,15 @@ std::string ServerInUseLine(int index, const std::string& entry) {
   return "Using #" + ConsoleNumber(std::int64_t{index}, 7) + "=> " + entry + std::string(35, ' ');
 }
 
+std::string DeadLinkLine(const DeadLink& dead) {
+  return "Lost #" + ConsoleNumber(std::int64_t{dead.index}, 7) + "=> " + dead.entry + " (" +
+         dead.reason + ")";
+}
+
+void TerminalView::LinkDead(const DeadLink& dead) {
+  screen_.ShowConnection(DeadLinkLine(dead));
+}
+
 void TerminalView::StartupLine(const std::string& text) {
   console_.Write(MaskControlBytes(text));
   console_.LineBreak();

@@ -11,6 +11,9 @@ namespace nimbrix {
 // "Using # 2 => host,port" and its blanks: the entry in use, on row 24.
 std::string ServerInUseLine(int index, const std::string& entry);
 
+// "Lost # 1 => host,port (no data for 60 s)": the entry in use was found dead, on row 24.
+std::string DeadLinkLine(const DeadLink& dead);
+
 // The station on a terminal: the start-up lines as they come, then the screen of rows.
 class TerminalView : public StationView {
  public:
@@ -30,6 +33,7 @@ class TerminalView : public StationView {
   void NoServerReachable() override;
   void SendFailed(const std::string&) override {}
   void LoginAnswer(const LoginVerdict& verdict, const std::string& record) override;
+  void LinkDead(const DeadLink& dead) override;
 
   void Resized() override { screen_.Redraw(); }
   void Dashboard(const SondeSample& sample, const std::string& user, const LocalTime& now,

@@ -33,6 +33,8 @@ class Console {
   // Whether the output goes to a terminal (or console window) that shows a screen; false for a
   // file, a pipe or a service's log.
   virtual bool IsTerminal() const = 0;
+  // Whether the program has been asked to stop (see PollKey).
+  virtual bool StopRequested() const = 0;
 };
 
 inline constexpr int kColorNormal = 7;

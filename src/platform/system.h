@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/platform.h"
+#include "platform/tcp_socket.h"
 
 namespace nimbrix {
 
@@ -14,7 +15,8 @@ namespace nimbrix {
 std::unique_ptr<Console> MakeSystemConsole();
 std::unique_ptr<Clock> MakeSystemClock();
 std::unique_ptr<Automation> MakeSystemAutomation();
-std::unique_ptr<TcpClient> MakeSystemTcpClient();
+// The socket under the APRS-IS connection (uplink/connection.h holds the policy above it).
+std::unique_ptr<TcpSocket> MakeSystemTcpSocket();
 std::unique_ptr<HttpClient> MakeSystemHttpClient();
 std::unique_ptr<ProcessRunner> MakeSystemProcessRunner();
 

@@ -27,6 +27,7 @@ bool TryEntry(Uplink& uplink, int index) {
 
   uplink.events.Trying(index, entry);
   const bool opened = uplink.tcp.Open(target.host, target.port);
+  if (!opened && uplink.events.Stopping()) return false;
   uplink.clock.SleepMs(kAttemptPauseMs);
   if (!opened) {
     // Also ends a connection still open from before a failed send.
@@ -36,10 +37,40 @@ bool TryEntry(Uplink& uplink, int index) {
   }
 
   uplink.servers.nCURSERVER = static_cast<std::int16_t>(index);
+  uplink.deadTold = false;
   uplink.tcp.Send(OneLine(uplink.loginLine));  // a broken connection shows at the next send
   uplink.loginWatch.Start(StripControlBytes(uplink.callsign), uplink.clock.MonotonicMs());
   uplink.events.Connected(index, entry);
   return true;
+}
+
+// What the operator reads of the way a connection died.
+struct FaultWords {
+  LinkFault fault;
+  const char* text;
+};
+constexpr FaultWords kFaultWords[] = {
+    {LinkFault::kSilent, "no data for 60 s"},
+    {LinkFault::kUnacknowledged, "data unacknowledged for 30 s"},
+    {LinkFault::kClosed, "closed by the server"},
+};
+
+const char* FaultText(LinkFault fault) {
+  for (const FaultWords& words : kFaultWords) {
+    if (words.fault == fault) return words.text;
+  }
+  return "network error";
+}
+
+// Tells LinkDead when the connection in use has died and it was not told yet.
+void TellIfDead(Uplink& uplink) {
+  if (uplink.deadTold) return;
+  const LinkFault fault = uplink.tcp.CheckAlive();
+  if (fault == LinkFault::kNone) return;
+  uplink.deadTold = true;
+  const int index = uplink.servers.nCURSERVER;
+  const std::string& entry = uplink.servers.sSERVER.at(index);
+  uplink.events.LinkDead({index, entry, SplitServerEntry(entry).host, FaultText(fault)});
 }
 
 }  // namespace
@@ -56,6 +87,7 @@ ConnectOutcome ConnectServers(Uplink& uplink) {
     for (int step = 0; step < count; ++step) {
       const int index = (first - 1 + step) % count + 1;
       if (TryEntry(uplink, index)) return ConnectOutcome::kConnected;
+      if (uplink.events.Stopping()) return ConnectOutcome::kQuit;
     }
     uplink.events.NoServerReachable();
     uplink.clock.SleepMs(kFailedPassPauseMs);
@@ -68,14 +100,22 @@ LoginVerdict WatchLoginAnswer(Uplink& uplink) {
   return uplink.loginWatch.Feed(uplink.tcp.TakeReceived(), uplink.clock.MonotonicMs());
 }
 
+void WatchLink(Uplink& uplink) {
+  TellIfDead(uplink);
+}
+
 SendOutcome SendLine(Uplink& uplink, std::string_view line) {
   int error = uplink.tcp.Send(line);
   if (error == 0) return SendOutcome::kSent;
+  if (uplink.events.Stopping()) return SendOutcome::kQuit;
+  TellIfDead(uplink);
   uplink.events.SendFailed(error, line);
   // The old connection is still open: the first attempt fails on it and closes it.
   if (ConnectServers(uplink) == ConnectOutcome::kQuit) return SendOutcome::kQuit;
   error = uplink.tcp.Send(line);
   if (error == 0) return SendOutcome::kSent;
+  if (uplink.events.Stopping()) return SendOutcome::kQuit;
+  TellIfDead(uplink);
   uplink.events.SendFailed(error, line);
   return SendOutcome::kLost;
 }

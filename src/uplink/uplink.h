@@ -10,6 +10,14 @@
 
 namespace nimbrix {
 
+// A connection found dead: which entry it went to, and why, in words for the operator.
+struct DeadLink {
+  int index = 0;
+  std::string entry;
+  std::string host;    // the entry's host part
+  std::string reason;  // "no data for 60 s", "data unacknowledged for 30 s", ...
+};
+
 // What the link tells its owner as it happens, in the order it happens: the owner shows it
 // (row 24), keeps the records of failures, and says whether the operator wants to quit. The
 // link itself never touches the screen or a file.
@@ -26,8 +34,14 @@ class LinkEvents {
   virtual void NoServerReachable() = 0;
   // Asked after that wait: true ends the program (the operator pressed ESC).
   virtual bool QuitWanted() = 0;
+  // Whether the program has been asked to stop (SIGTERM): the link then gives up at once,
+  // whatever it is doing, and records nothing of what that cut short.
+  virtual bool Stopping() = 0;
   // A line could not be sent; `error` is one of the send error numbers.
   virtual void SendFailed(int error, std::string_view line) = 0;
+  // The connection in use was found dead, once per connection; the next line does not go
+  // into it but fails (SendFailed) and connects anew.
+  virtual void LinkDead(const DeadLink& dead) = 0;
 };
 
 // The APRS-IS side of the station: the connection, the server list it moves through, and the
@@ -40,6 +54,7 @@ struct Uplink {
   std::string loginLine;
   std::string callsign;  // as in the login line, to know the server's answer to it
   LoginAnswerWatch loginWatch{};
+  bool deadTold = false;  // LinkDead was told for the connection in use
 };
 
 enum class ConnectOutcome {
@@ -59,12 +74,18 @@ enum class SendOutcome {
   kQuit,  // the operator quit while the link was looking for a server
 };
 
-// Sends one complete line; on failure tells it, reconnects and sends it once more.
+// Sends one complete line; on failure tells it (and first, when the connection was found dead
+// only now, that), reconnects and sends it once more.
 SendOutcome SendLine(Uplink& uplink, std::string_view line);
 
 // Looks, without waiting, at what the server has sent since the last login, and says what it
 // makes of the login (kPending until it can tell, and after its verdict until the next login).
 // Called once per cycle.
 LoginVerdict WatchLoginAnswer(Uplink& uplink);
+
+// Looks, without waiting, whether the connection in use has died (a server that talks fell
+// silent, sent data stayed unacknowledged, the server closed it) and tells it once. Called once
+// per cycle.
+void WatchLink(Uplink& uplink);
 
 }  // namespace nimbrix

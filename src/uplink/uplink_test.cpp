@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/fake/fake_socket.h"
 #include "platform/fake/fakes.h"
+#include "uplink/connection.h"
 #include "uplink/server_entry.h"
 
 namespace nimbrix {
@@ -70,7 +72,13 @@ struct RecordedEvents : LinkEvents {
   void SendFailed(int error, std::string_view line) override {
     journal.Add("send failed " + std::to_string(error) + " " + std::string(line));
   }
+  void LinkDead(const DeadLink& dead) override {
+    journal.Add("link dead " + std::to_string(dead.index) + " " + dead.entry + " " + dead.host +
+                ": " + dead.reason);
+  }
+  bool Stopping() override { return stopping; }
   fake::Journal& journal;
+  bool stopping = false;
   int quitAfterPasses = 0;  // 0: never
 };
 
@@ -158,6 +166,128 @@ TEST(LinkEvents, TheLoginVerdictIsReturnedOnceAndNothingAfterIt) {
   EXPECT_EQ(WatchLoginAnswer(link.uplink).kind, LoginVerdict::Kind::kVerified);
   EXPECT_EQ(WatchLoginAnswer(link.uplink).kind, LoginVerdict::Kind::kPending);
   EXPECT_EQ(link.p.tcp.takes, 2) << "after the verdict the server's text is not looked at";
+}
+
+// The link over the real connection policy, on a socket of the virtual clock: "a" talks and
+// then falls silent, "b" answers.
+struct LiveLink {
+  LiveLink() {
+    for (const char* e : {"a,1", "b,2"}) servers.sSERVER[++servers.nSERVERS] = e;
+    socket.servers = {{"a:1", 0}, {"b:2", 0}};
+    socket.serverText["a:1"] = {"# aprsc 2.1.14\r\n"};
+  }
+  std::vector<std::string>& journal() { return p.journal.events; }
+  // One cycle's look at the link, then the cycle's second.
+  void Cycle() {
+    WatchLink(uplink);
+    p.clock.Advance(1000);
+  }
+  FakePlatform p;
+  fake::FakeTcpSocket socket{p.clock, &p.journal};
+  Connection connection{socket, p.clock};
+  ServerList servers;
+  RecordedEvents events{p.journal};
+  Uplink uplink{p.clock, connection, servers, events, "LOGIN\r\n", "N0CALL"};
+};
+
+TEST(DeadLink, ASilentServerIsToldOnceAndTheNextLineGoesToTheNextServer) {
+  LiveLink link;
+  ASSERT_EQ(ConnectServers(link.uplink), ConnectOutcome::kConnected);
+  link.journal().clear();
+  const std::int64_t greeted = link.p.clock.elapsedMs();
+  link.Cycle();  // reads the greeting
+  while (link.p.clock.elapsedMs() - greeted < 60000) link.Cycle();
+  EXPECT_TRUE(link.journal().empty()) << "59 s of silence say nothing";
+  for (int i = 0; i < 5; ++i) link.Cycle();
+  EXPECT_EQ(link.journal(), (std::vector<std::string>{"link dead 1 a,1 a: no data for 60 s"}));
+  link.journal().clear();
+  const SendOutcome outcome = SendLine(link.uplink, "LINE\r\n");
+
+  EXPECT_EQ(outcome, SendOutcome::kSent);
+  const std::vector<std::string> expected = {
+      "send failed 62 LINE\r\n",
+      "trying 1 a,1",
+      "sleep 1000",
+      "socket close",
+      "open failed a",
+      "trying 2 b,2",
+      "socket connect b:2",
+      "sleep 1000",
+      "socket send LOGIN\\r\\n",
+      "connected 2 b,2",
+      "socket send LINE\\r\\n",
+  };
+  EXPECT_EQ(link.journal(), expected);
+  link.journal().clear();
+  EXPECT_EQ(SendLine(link.uplink, "NEXT\r\n"), SendOutcome::kSent);
+  link.Cycle();
+  EXPECT_EQ(link.journal(), std::vector<std::string>{"socket send NEXT\\r\\n"});
+}
+
+TEST(DeadLink, UnacknowledgedDataFoundByASendIsToldBeforeTheFailure) {
+  LiveLink link;
+  link.socket.serverText.clear();  // a server that never talks
+  ASSERT_EQ(ConnectServers(link.uplink), ConnectOutcome::kConnected);
+  for (int i = 0; i < 300; ++i) link.Cycle();
+  link.journal().clear();
+  link.socket.sendResults = {SocketStatus::kUnacknowledged};
+
+  EXPECT_EQ(SendLine(link.uplink, "LINE\r\n"), SendOutcome::kSent);
+  ASSERT_GE(link.journal().size(), 3u);
+  EXPECT_EQ(link.journal()[0], "link dead 1 a,1 a: data unacknowledged for 30 s");
+  EXPECT_EQ(link.journal()[1], "send failed 62 LINE\r\n");
+  EXPECT_EQ(link.journal()[2], "trying 1 a,1");
+  EXPECT_EQ(link.journal().back(), "socket send LINE\\r\\n");
+  EXPECT_EQ(std::count_if(link.journal().begin(), link.journal().end(),
+                          [](const std::string& e) { return e.rfind("link dead", 0) == 0; }),
+            1);
+}
+
+TEST(DeadLink, OneTellingPerDeadConnection) {
+  LiveLink link;
+  link.socket.servers = {{"a:1", 0}};  // only "a": the reconnect waits a pass, then takes it again
+  ASSERT_EQ(ConnectServers(link.uplink), ConnectOutcome::kConnected);
+  link.socket.afterArrived = SocketStatus::kEndOfStream;
+  for (int i = 0; i < 3; ++i) link.Cycle();
+  EXPECT_EQ(std::count(link.journal().begin(), link.journal().end(),
+                       "link dead 1 a,1 a: closed by the server"),
+            1);
+  link.journal().clear();
+  EXPECT_EQ(SendLine(link.uplink, "L\r\n"), SendOutcome::kSent);
+  EXPECT_EQ(link.journal().front(), "send failed 57 L\r\n") << "a closed connection gives 57";
+  EXPECT_EQ(std::count(link.journal().begin(), link.journal().end(), "no server"), 1);
+
+  // The new connection to the same entry has its own watch: when it dies, that is told again.
+  link.journal().clear();
+  link.socket.afterArrived = SocketStatus::kFailed;
+  link.Cycle();
+  link.Cycle();
+  EXPECT_EQ(link.journal(), std::vector<std::string>{"link dead 1 a,1 a: network error"});
+}
+
+TEST(DeadLink, NothingIsToldWithoutAConnection) {
+  Link link({});
+  WatchLink(link.uplink);
+  EXPECT_TRUE(link.journal().empty());
+}
+
+TEST(LinkEvents, AStopRequestEndsTheLinkAtOnceAndRecordsNothing) {
+  {  // a send that fails because the stop cut its wait short
+    Link link({"a,1", "b,2"});
+    link.p.tcp.reachable = {"a:1", "b:2"};
+    ASSERT_EQ(ConnectServers(link.uplink), ConnectOutcome::kConnected);
+    link.journal().clear();
+    link.p.tcp.sendErrors = {24};
+    link.events.stopping = true;
+    EXPECT_EQ(SendLine(link.uplink, "L\r\n"), SendOutcome::kQuit);
+    EXPECT_EQ(link.journal(), std::vector<std::string>{"tcp send 24 L\\r\\n"});
+  }
+  {  // a connect that the stop cut short: no pause, no OPEN Error, no next entry
+    Link link({"a,1", "b,2"});
+    link.events.stopping = true;
+    EXPECT_EQ(ConnectServers(link.uplink), ConnectOutcome::kQuit);
+    EXPECT_EQ(link.journal(), (std::vector<std::string>{"trying 1 a,1", "tcp open a:1"}));
+  }
 }
 
 }  // namespace

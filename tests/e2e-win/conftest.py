@@ -80,10 +80,12 @@ def sonde_sim(tmp_path):
 
 class AprsListener:
     """A TCP listener on 127.0.0.1 that greets like a server, answers the login (verified, or
-    by the callsign's passcode with check_passcode) and keeps every byte."""
+    by the callsign's passcode with check_passcode), sends a comment line every `keepalive`
+    seconds (None: falls silent after its answer) and keeps every byte."""
 
-    def __init__(self, check_passcode=False):
+    def __init__(self, check_passcode=False, keepalive=aprsis.KEEPALIVE_SECONDS):
         self.check_passcode = check_passcode
+        self.keepalive = keepalive
         self.sock = bind_low_port()
         self.sock.listen(8)
         self.port = self.sock.getsockname()[1]
@@ -101,9 +103,13 @@ class AprsListener:
             threading.Thread(target=self._serve, args=(client,), daemon=True).start()
 
     def _serve(self, client):
+        send_lock = threading.Lock()
         with client:
             try:
                 client.sendall(b"# aprsc 2.1.14 test listener\r\n")
+                if self.keepalive:
+                    aprsis.start_keepalive(client, send_lock, self.keepalive,
+                                           lambda: self.running and client.fileno() >= 0)
                 received = b""
                 answered = False
                 while True:
@@ -119,7 +125,8 @@ class AprsListener:
                             answer = aprsis.login_response(received.split(b"\r\n")[0],
                                                            self.check_passcode)
                             if answer:
-                                client.sendall(answer)
+                                with send_lock:
+                                    client.sendall(answer)
             except OSError:
                 return
 
@@ -144,8 +151,8 @@ class AprsListener:
 def aprs_listener():
     listeners = []
 
-    def start(check_passcode=False):
-        listener = AprsListener(check_passcode)
+    def start(check_passcode=False, **kwargs):
+        listener = AprsListener(check_passcode, **kwargs)
         listeners.append(listener)
         return listener
 

@@ -94,13 +94,15 @@ def sonde_sim(bus_address):
 
 
 class AprsListener:
-    """A TCP listener on 127.0.0.1 that keeps every byte of every connection. It greets and
-    answers the login like an APRS-IS server: login="any" verifies every login, "passcode" by
-    the callsign's passcode, None never answers; greeting=False says nothing at all."""
+    """A TCP listener on 127.0.0.1 that keeps every byte of every connection. It greets, answers
+    the login and sends a comment line every `keepalive` seconds like an APRS-IS server:
+    login="any" verifies every login, "passcode" by the callsign's passcode, None never answers;
+    keepalive=None sends none (a server that falls silent); greeting=False says nothing at all."""
 
-    def __init__(self, port=0, login="any", greeting=True):
+    def __init__(self, port=0, login="any", greeting=True, keepalive=aprsis.KEEPALIVE_SECONDS):
         self.login = login
         self.greeting = greeting
+        self.keepalive = keepalive if greeting else None
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         bind_low_port(self.sock, port)
@@ -128,9 +130,13 @@ class AprsListener:
 
     def _serve(self, client, data):
         answered = self.login is None
+        send_lock = threading.Lock()
         try:
             if self.greeting:
                 client.sendall(b"# aprsc 2.1.14 test listener\r\n")
+            if self.keepalive:
+                aprsis.start_keepalive(client, send_lock, self.keepalive,
+                                       lambda: self.running and client.fileno() >= 0)
             while self.running:
                 if not self.read:
                     time.sleep(0.05)
@@ -145,7 +151,8 @@ class AprsListener:
                     answered = True
                     answer = aprsis.login_response(login[0], self.login == "passcode")
                     if answer:
-                        client.sendall(answer)
+                        with send_lock:
+                            client.sendall(answer)
         except OSError:
             return
 

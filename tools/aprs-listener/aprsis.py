@@ -1,6 +1,39 @@
 """What an APRS-IS server says to a client, for the local listeners of the demo and the tests."""
 
+import threading
+import time
+
 SERVER_NAME = "NIMBRIX-TEST"
+# A server sends a comment line this often to every client (real ones every 20 to 30 s); the
+# station takes a server that has talked and then stays silent for 60 s for dead.
+KEEPALIVE_SECONDS = 20
+
+
+def keepalive_line():
+    """A comment line as APRS-IS servers send it to keep the connection alive."""
+    stamp = time.strftime("%d %b %Y %H:%M:%S GMT", time.gmtime())
+    return f"# {SERVER_NAME} {stamp}\r\n".encode("latin-1")
+
+
+def start_keepalive(client, send_lock, seconds=KEEPALIVE_SECONDS, running=lambda: True):
+    """Sends keepalive_line() on `client` every `seconds` (under `send_lock`, which the other
+    writers of the connection hold too) until the connection ends or running() says no."""
+    def loop():
+        while running():
+            end = time.monotonic() + seconds
+            while running() and time.monotonic() < end:
+                time.sleep(0.1)
+            if not running():
+                return
+            try:
+                with send_lock:
+                    client.sendall(keepalive_line())
+            except OSError:
+                return
+
+    thread = threading.Thread(target=loop, daemon=True)
+    thread.start()
+    return thread
 
 
 def passcode(callsign):

@@ -35,6 +35,8 @@ LocalTime FromMilliseconds(std::int64_t total) {
   return t;
 }
 
+}  // namespace
+
 std::string Printable(std::string_view text) {
   std::string out;
   for (unsigned char c : text) {
@@ -50,8 +52,6 @@ std::string Printable(std::string_view text) {
   }
   return out;
 }
-
-}  // namespace
 
 FakeClock::FakeClock(LocalTime start, Journal* journal) : start_(start), journal_(journal) {}
 
@@ -137,6 +137,7 @@ void FakeConsole::EraseToEndOfRow() {
 }
 
 std::string FakeConsole::PollKey() {
+  if (stopRequested) return kKeyEscape;
   if (keys.empty()) return "";
   std::string key = keys.front();
   keys.pop_front();
@@ -230,8 +231,14 @@ std::string FakeTcpClient::TakeReceived() {
   return piece;
 }
 
+LinkFault FakeTcpClient::CheckAlive() {
+  ++checks;
+  return open_ ? fault : LinkFault::kNone;
+}
+
 void FakeTcpClient::Close() {
   if (open_) ++closes;
+  fault = LinkFault::kNone;
   incoming.clear();
   if (journal_ && open_) journal_->Add("tcp close");
   open_ = false;

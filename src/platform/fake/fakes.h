@@ -18,6 +18,9 @@
 
 namespace nimbrix::fake {
 
+// Bytes as a journal shows them: CR as \r, LF as \n, other control bytes as \xNN.
+std::string Printable(std::string_view text);
+
 struct Journal {
   std::vector<std::string> events;
   void Add(std::string event) { events.push_back(std::move(event)); }
@@ -55,6 +58,7 @@ class FakeConsole : public Console {
   std::string WaitKey() override;
   bool TakeResized() override { return std::exchange(resized, false); }
   bool IsTerminal() const override { return terminal; }
+  bool StopRequested() const override { return stopRequested; }
 
   // Row text (1-based), trailing blanks kept; RowTrimmed drops them.
   std::string Row(int row) const;
@@ -68,8 +72,9 @@ class FakeConsole : public Console {
   std::deque<std::string> keys;  // pending keys, oldest first
   int waitKeyCalls = 0;
   int clearCalls = 0;
-  bool resized = false;  // the next TakeResized() says so
-  bool terminal = true;  // false: output to a file (the station writes its log)
+  bool resized = false;        // the next TakeResized() says so
+  bool terminal = true;        // false: output to a file (the station writes its log)
+  bool stopRequested = false;  // as after SIGTERM: every key read is ESC
 
  private:
   void Scroll();
@@ -109,9 +114,13 @@ class FakeTcpClient : public TcpClient {
   bool Open(const std::string& host, int port) override;
   int Send(std::string_view bytes) override;
   std::string TakeReceived() override;
+  LinkFault CheckAlive() override;
   void Close() override;
   bool IsOpen() const override { return open_; }
 
+  // What CheckAlive says while the connection is open; closing it makes it kNone again.
+  LinkFault fault = LinkFault::kNone;
+  int checks = 0;  // CheckAlive() calls
   // "host:port" that accept a connection; all others are refused.
   std::vector<std::string> reachable;
   // Errors returned by the next sends, oldest first (0 = success).

@@ -177,6 +177,7 @@ class PosixConsole : public Console {
   }
 
   bool IsTerminal() const override { return g_outputIsTerminal != 0; }
+  bool StopRequested() const override { return g_stopRequested != 0; }
 
  private:
   void Emit(std::string_view bytes) {

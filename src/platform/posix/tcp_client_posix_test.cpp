@@ -1,8 +1,8 @@
-#include "platform/posix/tcp_client_posix.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,6 +11,9 @@
 #include <chrono>
 #include <string>
 #include <vector>
+
+#include "platform/system.h"
+#include "uplink/connection.h"
 
 namespace nimbrix {
 namespace {
@@ -65,9 +68,15 @@ class Peer {
   int fd_ = -1, conn_ = -1, port_ = 0;
 };
 
-TEST(PosixTcpClient, BytesArriveExactly) {
+// The connection as the station has it: the policy over this system's socket and clock.
+Clock& SystemClock() {
+  static const std::unique_ptr<Clock> clock = MakeSystemClock();
+  return *clock;
+}
+
+TEST(PosixConnection, BytesArriveExactly) {
   Peer server;
-  PosixTcpClient client;
+  SystemConnection client(SystemClock());
   ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
   server.Accept();
   const std::string line("user N0CALL pass 1\r\n\0\x1b\xff tail", 25);
@@ -78,9 +87,9 @@ TEST(PosixTcpClient, BytesArriveExactly) {
   EXPECT_EQ(client.Send(""), 0);
 }
 
-TEST(PosixTcpClient, ServerTrafficIsDroppedNotBlocking) {
+TEST(PosixConnection, ServerTrafficIsDroppedNotBlocking) {
   Peer server;
-  PosixTcpClient client;
+  SystemConnection client(SystemClock());
   ASSERT_TRUE(client.Open("localhost", server.port()));
   server.Accept();
   const std::string greeting(300000, '#');  // more than one send drains
@@ -90,7 +99,7 @@ TEST(PosixTcpClient, ServerTrafficIsDroppedNotBlocking) {
 }
 
 // What the server sends, as TakeReceived hands it over once it has arrived.
-std::string TakeUntil(PosixTcpClient& client, std::size_t size) {
+std::string TakeUntil(Connection& client, std::size_t size) {
   std::string got;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (got.size() < size && std::chrono::steady_clock::now() < end) {
@@ -100,9 +109,9 @@ std::string TakeUntil(PosixTcpClient& client, std::size_t size) {
   return got;
 }
 
-TEST(PosixTcpClient, ServerTextIsKeptUntilTaken) {
+TEST(PosixConnection, ServerTextIsKeptUntilTaken) {
   Peer server;
-  PosixTcpClient client;
+  SystemConnection client(SystemClock());
   EXPECT_EQ(client.TakeReceived(), "") << "not open";
   ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
   server.Accept();
@@ -135,10 +144,10 @@ TEST(PosixTcpClient, ServerTextIsKeptUntilTaken) {
   EXPECT_GE(total, kKeptIncomingBytes);
 }
 
-TEST(PosixTcpClient, EndOfStreamSeenByALookFailsTheNextSend) {
+TEST(PosixConnection, EndOfStreamSeenByALookFailsTheNextSend) {
   for (bool reset : {false, true}) {
     Peer server;
-    PosixTcpClient client;
+    SystemConnection client(SystemClock());
     ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
     server.Accept();
     ::send(server.conn(), "# bye\r\n", 7, 0);
@@ -158,10 +167,10 @@ TEST(PosixTcpClient, EndOfStreamSeenByALookFailsTheNextSend) {
   }
 }
 
-TEST(PosixTcpClient, OpenRefusals) {
+TEST(PosixConnection, OpenRefusals) {
   Peer server;
   Peer closed(false);  // bound but not listening: connections are refused
-  PosixTcpClient client;
+  SystemConnection client(SystemClock());
   EXPECT_FALSE(client.Open("127.0.0.1", closed.port()));
   EXPECT_FALSE(client.Open("127.0.0.1", 0));
   EXPECT_FALSE(client.Open("127.0.0.1", -14580));
@@ -183,10 +192,10 @@ TEST(PosixTcpClient, OpenRefusals) {
   EXPECT_EQ(client.Send("x"), kSendNotConnected);
 }
 
-TEST(PosixTcpClient, PeerGoneFailsTheNextSend) {
+TEST(PosixConnection, PeerGoneFailsTheNextSend) {
   for (bool reset : {false, true}) {
     Peer server;
-    PosixTcpClient client;
+    SystemConnection client(SystemClock());
     ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
     server.Accept();
     server.CloseConnection(reset);
@@ -196,9 +205,9 @@ TEST(PosixTcpClient, PeerGoneFailsTheNextSend) {
   }
 }
 
-TEST(PosixTcpClient, PeerThatNeverReadsTimesOut) {
+TEST(PosixConnection, PeerThatNeverReadsTimesOut) {
   Peer server(true, 4096);
-  PosixTcpClient client(150);
+  SystemConnection client(SystemClock(), LinkLimits{.sendMs = 150});
   ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
   server.Accept();
   const std::string flood(16 << 20, 'x');  // more than both socket buffers hold
@@ -210,73 +219,53 @@ TEST(PosixTcpClient, PeerThatNeverReadsTimesOut) {
   EXPECT_TRUE(client.IsOpen());
 }
 
-}  // namespace
-}  // namespace nimbrix
-
-namespace nimbrix {
-namespace {
-
-// Virtual time for the wait for writability: each wait takes what the script says, or times
-// out after the time asked for.
-class VirtualWait : public WritableWait {
- public:
-  std::int64_t NowMs() override { return now; }
-  int Wait(int, int timeoutMs) override {
-    asked.push_back(timeoutMs);
-    if (!interruptAfterMs.empty()) {
-      now += interruptAfterMs.front();
-      interruptAfterMs.erase(interruptAfterMs.begin());
-      errno = EINTR;
-      return -1;
-    }
-    if (readyAfterMs >= 0 && readyAfterMs <= timeoutMs) {
-      now += readyAfterMs;
-      return 1;
-    }
-    now += timeoutMs;
-    return 0;
+// This process's socket that is connected to `port` on the loopback.
+int SocketConnectedTo(int port) {
+  for (int fd = 3; fd < 4096; ++fd) {
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const bool connected = ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+    if (connected && peer.sin_family == AF_INET && ntohs(peer.sin_port) == port) return fd;
   }
-  std::int64_t now = 0;
-  std::vector<int> asked;
-  std::vector<int> interruptAfterMs;
-  int readyAfterMs = -1;  // never ready
-};
+  return -1;
+}
 
-TEST(PosixTcpClientVirtualTime, WaitsOneMinuteForRoomThenGivesUpWith24) {
-  struct Case {
-    const char* name;
-    std::vector<int> interrupts;
-    std::vector<int> expectedAsks;
-  };
-  const std::vector<Case> cases = {
-      {"never writable", {}, {60000}},
-      {"signals do not extend the minute", {20000, 30000}, {60000, 40000, 10000}},
-  };
-  for (const auto& c : cases) {
-    Peer server;
-    VirtualWait wait;
-    wait.interruptAfterMs = c.interrupts;
-    PosixTcpClient client(kSendTimeoutMs, &wait);
+TEST(PosixConnection, EveryConnectionGetsTheUnacknowledgedDataLimit) {
+  Peer server;
+  SystemConnection client(SystemClock());
+  for (int round = 0; round < 2; ++round) {
     ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
     server.Accept();
-    EXPECT_EQ(client.Send("N0CALL>APZQW0:>x\r\n"), kSendTimedOut) << c.name;
-    EXPECT_EQ(wait.now, 60000) << c.name;
-    EXPECT_EQ(wait.asked, c.expectedAsks) << c.name;
-    EXPECT_TRUE(client.IsOpen()) << c.name;
+    const int fd = SocketConnectedTo(server.port());
+    ASSERT_GE(fd, 0);
+    unsigned int limit = 0;
+    socklen_t size = sizeof limit;
+    ASSERT_EQ(::getsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &limit, &size), 0);
+    EXPECT_EQ(limit, 30000u);
+    int noDelay = 0;
+    size = sizeof noDelay;
+    ASSERT_EQ(::getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, &size), 0);
+    EXPECT_NE(noDelay, 0);
+    client.Close();
   }
 }
 
-TEST(PosixTcpClientVirtualTime, RoomJustBeforeTheMinuteIsUsed) {
+TEST(PosixConnection, AnEndOfStreamFoundByTheWatchIsTold) {
   Peer server;
-  VirtualWait wait;
-  wait.readyAfterMs = 59999;
-  PosixTcpClient client(kSendTimeoutMs, &wait);
+  SystemConnection client(SystemClock());
   ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
   server.Accept();
-  const std::string line = "N0CALL>APZQW0,TCPIP*:>late but sent\r\n";
-  EXPECT_EQ(client.Send(line), 0);
-  EXPECT_EQ(server.Receive(line.size()), line);
-  EXPECT_EQ(wait.now, 59999);
+  EXPECT_EQ(client.CheckAlive(), LinkFault::kNone);
+  server.CloseConnection(false);
+  LinkFault fault = LinkFault::kNone;
+  for (int i = 0; i < 2000 && fault == LinkFault::kNone; ++i) {
+    fault = client.CheckAlive();
+    if (fault == LinkFault::kNone) ::usleep(1000);
+  }
+  EXPECT_EQ(fault, LinkFault::kClosed);
+  EXPECT_EQ(client.Send("lost\r\n"), kSendNetworkError);
+  client.Close();
+  EXPECT_EQ(client.CheckAlive(), LinkFault::kNone) << "closed: nothing to tell";
 }
 
 }  // namespace

@@ -199,6 +199,8 @@ class Win32Console : public Console {
   bool TakeResized() override { return false; }
 
   bool IsTerminal() const override { return outputIsConsole_; }
+  // Ctrl+C and Ctrl+Break are claimed and ignored; nothing else asks the program to stop.
+  bool StopRequested() const override { return false; }
 
  private:
   void Emit(std::string_view bytes) {

@@ -1,5 +1,3 @@
-#include "platform/win32/tcp_client_win32.h"
-
 #include <gtest/gtest.h>
 #include <ws2tcpip.h>
 
@@ -7,7 +5,9 @@
 #include <string>
 #include <thread>
 
+#include "platform/system.h"
 #include "platform/win32/loopback_listener.h"
+#include "uplink/connection.h"
 
 namespace nimbrix {
 namespace {
@@ -51,7 +51,13 @@ class Loopback {
   int port_ = 0;
 };
 
-TEST(Win32TcpClientTest, RefusesUnusablePortsAndHosts) {
+// The connection as the station has it: the policy over this system's socket and clock.
+Clock& SystemClock() {
+  static const std::unique_ptr<Clock> clock = MakeSystemClock();
+  return *clock;
+}
+
+TEST(Win32Connection, RefusesUnusablePortsAndHosts) {
   Loopback server;
   struct Case {
     const char* host;
@@ -59,29 +65,29 @@ TEST(Win32TcpClientTest, RefusesUnusablePortsAndHosts) {
   };
   const Case cases[] = {{"127.0.0.1", 0}, {"127.0.0.1", -1}, {"127.0.0.1", 65536}, {"", 80}};
   for (const Case& c : cases) {
-    Win32TcpClient client;
+    SystemConnection client(SystemClock());
     EXPECT_FALSE(client.Open(c.host, c.port)) << c.host << ":" << c.port;
     EXPECT_FALSE(client.IsOpen());
     EXPECT_EQ(client.Send("x"), kSendNotConnected);
   }
-  Win32TcpClient client;
+  SystemConnection client(SystemClock());
   EXPECT_FALSE(client.Open(std::string("127.0.0.1\0x", 11), server.port()));
 }
 
-TEST(Win32TcpClientTest, RefusedConnectionFails) {
+TEST(Win32Connection, RefusedConnectionFails) {
   int port = 0;
   {
     Loopback closed;
     port = closed.port();
   }
-  Win32TcpClient client;
+  SystemConnection client(SystemClock());
   EXPECT_FALSE(client.Open("127.0.0.1", port));
   EXPECT_FALSE(client.IsOpen());
 }
 
-TEST(Win32TcpClientTest, SendsExactlyTheBytesAndKeepsTheFirstConnection) {
+TEST(Win32Connection, SendsExactlyTheBytesAndKeepsTheFirstConnection) {
   Loopback server;
-  Win32TcpClient client;
+  SystemConnection client(SystemClock());
   ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
   server.Accept();
   EXPECT_FALSE(client.Open("127.0.0.1", server.port()));  // already open: left as it is
@@ -102,9 +108,9 @@ TEST(Win32TcpClientTest, SendsExactlyTheBytesAndKeepsTheFirstConnection) {
   EXPECT_EQ(client.Send("late\r\n"), kSendNotConnected);
 }
 
-TEST(Win32TcpClientTest, WhatTheServerSendsIsDroppedBeforeSending) {
+TEST(Win32Connection, WhatTheServerSendsIsDroppedBeforeSending) {
   Loopback server;
-  Win32TcpClient client;
+  SystemConnection client(SystemClock());
   ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
   const SOCKET peer = server.Accept();
   const std::string greeting = "# aprsc 2.1.14\r\n";
@@ -114,7 +120,7 @@ TEST(Win32TcpClientTest, WhatTheServerSendsIsDroppedBeforeSending) {
 }
 
 // What the server sends, as TakeReceived hands it over once it has arrived.
-std::string TakeUntil(Win32TcpClient& client, std::size_t size) {
+std::string TakeUntil(Connection& client, std::size_t size) {
   std::string got;
   const ULONGLONG end = GetTickCount64() + 10000;
   while (got.size() < size && GetTickCount64() < end) {
@@ -124,9 +130,9 @@ std::string TakeUntil(Win32TcpClient& client, std::size_t size) {
   return got;
 }
 
-TEST(Win32TcpClientTest, ServerTextIsKeptUntilTakenAndAnEndSeenThereFailsTheNextSend) {
+TEST(Win32Connection, ServerTextIsKeptUntilTakenAndAnEndSeenThereFailsTheNextSend) {
   Loopback server;
-  Win32TcpClient client;
+  SystemConnection client(SystemClock());
   EXPECT_EQ(client.TakeReceived(), "");
   ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
   const SOCKET peer = server.Accept();
@@ -153,10 +159,10 @@ TEST(Win32TcpClientTest, ServerTextIsKeptUntilTakenAndAnEndSeenThereFailsTheNext
   EXPECT_EQ(client.Send("line\r\n"), kSendNetworkError);
 }
 
-TEST(Win32TcpClientTest, ClosedOrResetByTheServerIsANetworkError) {
+TEST(Win32Connection, ClosedOrResetByTheServerIsANetworkError) {
   for (bool reset : {false, true}) {
     Loopback server;
-    Win32TcpClient client;
+    SystemConnection client(SystemClock());
     ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
     server.Accept();
     server.ClosePeer(reset);
@@ -166,9 +172,9 @@ TEST(Win32TcpClientTest, ClosedOrResetByTheServerIsANetworkError) {
   }
 }
 
-TEST(Win32TcpClientTest, AServerThatStopsReadingTimesTheSendOut) {
+TEST(Win32Connection, AServerThatStopsReadingTimesTheSendOut) {
   Loopback server;
-  Win32TcpClient client(200);
+  SystemConnection client(SystemClock(), LinkLimits{.sendMs = 200});
   ASSERT_TRUE(client.Open("127.0.0.1", server.port()));
   server.Accept();  // never read: the buffers fill up
   const std::string flood(64 << 20, 'x');
