@@ -1,11 +1,13 @@
 #include "app/report_sending.h"
 
+#include "app/dashboard.h"
 #include "format/clock_text.h"
 
 namespace nimbrix {
 
 SendOutcome SendPlannedReports(const ReportPlan& plan, Uplink& uplink, Screen& screen,
                                Clock& clock) {
+  if (plan.serialWithoutName) screen.ShowNoObjectName(NoObjectNameRow(*plan.serialWithoutName));
   for (int i = 0; i < plan.makeUpPauses; ++i) clock.SleepMs(kMakeUpPauseMs);
   SendOutcome outcome = SendOutcome::kSent;
   if (!plan.positionLine.empty()) {
