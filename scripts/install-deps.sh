@@ -10,6 +10,7 @@ packages=(
   python3 python3-pytest python3-pyte python3-pexpect
   tmux time faketime procps
   groff-base man-db dpkg-dev file
+  direwolf
 )
 packages+=("$@")
 

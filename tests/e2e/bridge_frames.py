@@ -14,10 +14,11 @@ DATA = os.path.join(os.path.dirname(__file__), "data", "bridge-flight.txt")
 REPORT_KEYS = "QRG=YES\r\nID=YES\r\nFRAME=YES\r\n"
 
 
-def recorded_blocks():
-    """The recorded rs41mod output as (frame or None, bytes) blocks: each frame line with the
-    lines that follow it up to the next frame (empty lines, status text, junk)."""
-    with open(DATA, "rb") as f:
+def recorded_blocks(path=DATA):
+    """Recorded decoder output (rs41mod's by default) as (frame or None, bytes) blocks: each
+    frame line with the lines that follow it up to the next frame (empty lines, status text,
+    junk)."""
+    with open(path, "rb") as f:
         lines = f.read().split(b"\n")[:-1]
     blocks = []
     for line in lines:
