@@ -69,12 +69,14 @@ struct StationTest : ::testing::Test {
   int Count(int ms) const {
     return static_cast<int>(std::count(f.clock.sleeps.begin(), f.clock.sleeps.end(), ms));
   }
-  std::vector<std::string> Reports() const {
+  // The lines sent that hold `marker` (":@" position reports, ":;" objects).
+  std::vector<std::string> LinesWith(const char* marker) const {
     std::vector<std::string> out;
     for (const auto& line : f.tcp.lines)
-      if (line.find(":@") != std::string::npos) out.push_back(line);
+      if (line.find(marker) != std::string::npos) out.push_back(line);
     return out;
   }
+  std::vector<std::string> Reports() const { return LinesWith(":@"); }
 };
 
 TEST_F(StationTest, EscAfterThreeCyclesEndsWithExitCodeZero) {
@@ -302,12 +304,7 @@ struct ObjectModeTest : StationTest {
     f.console.keys.push_back(kKeyEscape);
     ASSERT_EQ(Run(), 0);
   }
-  std::vector<std::string> Objects() const {
-    std::vector<std::string> out;
-    for (const auto& line : f.tcp.lines)
-      if (line.find(":;") != std::string::npos) out.push_back(line);
-    return out;
-  }
+  std::vector<std::string> Objects() const { return LinesWith(":;"); }
 };
 
 TEST_F(ObjectModeTest, TheSondeGoesOutAsAnObjectNamedAfterItsSerial) {

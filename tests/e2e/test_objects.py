@@ -37,6 +37,11 @@ def counts_at_sending(raw):
     return sends
 
 
+def end_station(n):
+    n.send("\x1b")
+    assert n.wait_exit(10) == 0
+
+
 def test_sonde_sim_object_every_30_cycles_and_read_by_decode_aprs(nimbrix, sonde_sim,
                                                                  aprs_listener):
     # Below 2000 m, where position reports would go out every 6 to 7 cycles.
@@ -64,8 +69,7 @@ def test_sonde_sim_object_every_30_cycles_and_read_by_decode_aprs(nimbrix, sonde
     assert n.row(20) == "APRS objects on. Last object sent: S1230456"
     assert n.row(21).startswith("Last transmission: ")
     check_with_decode_aprs(lines)
-    n.send("\x1b")
-    assert n.wait_exit(10) == 0
+    end_station(n)
 
 
 def test_an_m10_goes_out_under_the_aprs_name_its_decoder_gives(nimbrix, sonde_sim,
@@ -78,8 +82,7 @@ def test_an_m10_goes_out_under_the_aprs_name_its_decoder_gives(nimbrix, sonde_si
     assert line.startswith(b"N0CALL-11>APZQW0,TCPIP*:;ME8123456*"), line
     assert b" ID=M10-012-3-45678 " in line
     check_with_decode_aprs([line])
-    n.send("\x1b")
-    assert n.wait_exit(10) == 0
+    end_station(n)
 
 
 def test_a_serial_without_an_object_name_sends_nothing(nimbrix, sonde_sim, aprs_listener):
@@ -92,8 +95,7 @@ def test_a_serial_without_an_object_name_sends_nothing(nimbrix, sonde_sim, aprs_
     assert n.wait_until(lambda: max(counts_shown(n.raw), default=0) >= 15, timeout=60), n.text()
     assert objects(listener) == [] and b":@" not in listener.received(), listener.received()
     assert n.row(20) == "APRS objects on. No object sent yet."
-    n.send("\x1b")
-    assert n.wait_exit(10) == 0
+    end_station(n)
 
 
 def feed(n, b, listener, path, wanted):
@@ -117,11 +119,17 @@ def check_objects_of_frames(lines, frames, name):
         assert any(matches_frame(m, f, name) for f in frames), (line, name)
 
 
-def test_real_dfm_output_through_sonde_bridge(nimbrix, aprs_listener, bridge):  # noqa: F811
+def station_on_bridge(nimbrix, aprs_listener, bridge):
+    """sonde-bridge, a listener, and a station in object mode that has drawn its first cycle."""
     b = bridge()
     listener = aprs_listener()
     n = nimbrix(station_ini(f"127.0.0.1,{listener.port}", extra=OBJECT_INI))
     assert n.wait_for("Last valid data:", timeout=20)
+    return b, listener, n
+
+
+def test_real_dfm_output_through_sonde_bridge(nimbrix, aprs_listener, bridge):  # noqa: F811
+    b, listener, n = station_on_bridge(nimbrix, aprs_listener, bridge)
     frames = feed(n, b, listener, DFM, 1)
     assert n.wait_until(lambda: len(objects(listener)) >= 1, timeout=30), listener.received()
     lines = objects(listener)
@@ -131,15 +139,11 @@ def test_real_dfm_output_through_sonde_bridge(nimbrix, aprs_listener, bridge):  
     # A DFM gives no humidity and no pressure: neither is in the comment.
     assert all(b" U=" not in l and b" P=" not in l for l in lines), lines
     check_with_decode_aprs(lines)
-    n.send("\x1b")
-    assert n.wait_exit(10) == 0
+    end_station(n)
 
 
 def test_real_rs41_output_through_sonde_bridge(nimbrix, aprs_listener, bridge):  # noqa: F811
-    b = bridge()
-    listener = aprs_listener()
-    n = nimbrix(station_ini(f"127.0.0.1,{listener.port}", extra=OBJECT_INI))
-    assert n.wait_for("Last valid data:", timeout=20)
+    b, listener, n = station_on_bridge(nimbrix, aprs_listener, bridge)
     frames = feed(n, b, listener, RS41, 2)
     assert n.wait_until(lambda: len(objects(listener)) >= 2, timeout=30), listener.received()
     lines = objects(listener)
@@ -150,8 +154,7 @@ def test_real_rs41_output_through_sonde_bridge(nimbrix, aprs_listener, bridge): 
     n.pump(0.5)
     assert n.row(20) == "APRS objects on. Last object sent: L1830070"
     check_with_decode_aprs(lines)
-    n.send("\x1b")
-    assert n.wait_exit(10) == 0
+    end_station(n)
 
 
 def m10_frame(second):
@@ -169,10 +172,7 @@ def m10_frame(second):
                          "Remove this mark then.")
 def test_m10_through_sonde_bridge_is_named_by_its_aprsid(nimbrix, aprs_listener,
                                                         bridge):  # noqa: F811
-    b = bridge()
-    listener = aprs_listener()
-    n = nimbrix(station_ini(f"127.0.0.1,{listener.port}", extra=OBJECT_INI))
-    assert n.wait_for("Last valid data:", timeout=20)
+    b, listener, n = station_on_bridge(nimbrix, aprs_listener, bridge)
     for second in range(20):
         b.write(m10_frame(second))
         n.pump(1.0)
@@ -182,5 +182,4 @@ def test_m10_through_sonde_bridge_is_named_by_its_aprsid(nimbrix, aprs_listener,
     line = objects(listener)[0]
     assert line.startswith(b"N0CALL-11>APZQW0,TCPIP*:;ME8123456*"), line
     check_with_decode_aprs([line])
-    n.send("\x1b")
-    assert n.wait_exit(10) == 0
+    end_station(n)
