@@ -46,23 +46,40 @@ def frame_times(frame):
     return {(t - datetime.timedelta(seconds=s)).strftime("%H%M%S") for s in shifts}
 
 
-def matches_frame(match, frame, name):
-    """Whether an object line (OBJECT's match) is the station's object for this frame. The
-    height may be the decoder's (above the ellipsoid) or above sea level (a geoid height of at
-    most 106 m, 350 ft) as the bridge serves it; everything else is exact."""
+def served_fields(frame):
+    """The fields of the object line the station makes of a frame that sonde-bridge serves,
+    with the height as the decoder gives it (above the ellipsoid)."""
     course = math.fmod(frame["heading"] + 180, 360) + 180
     if course > 360:
         course -= 360
-    knots = round(frame["vel_h"] * f32(3.6) / f32(1.852))
-    feet = round(frame["alt"] / f32(0.3048))
-    return (match["name"].decode() == f"{name:<9}"
-            and match["time"].decode() in frame_times(frame)
-            and match["lat"].decode() == aprs_coordinate(frame["lat"], 2, "N", "S")
-            and match["lon"].decode() == aprs_coordinate(frame["lon"], 3, "E", "W")
-            and int(match["course"]) == round(course)
-            and int(match["knots"]) == knots
-            and abs(int(match["feet"]) - feet) <= 350
-            and match["comment"].decode() == served_comment(frame))
+    return {
+        "times": frame_times(frame),
+        "lat": aprs_coordinate(frame["lat"], 2, "N", "S"),
+        "lon": aprs_coordinate(frame["lon"], 3, "E", "W"),
+        "course": round(course),
+        "knots": round(frame["vel_h"] * f32(3.6) / f32(1.852)),
+        "feet": round(frame["alt"] / f32(0.3048)),
+        "comment": served_comment(frame).split(" "),
+    }
+
+
+def check_object_of_frames(match, frames, name):
+    """An object line (OBJECT's match) must be made of the frames' values, each field of one
+    of them: the station reads the bridge's answers one item after the other, so a frame that
+    arrives in between gives a line of two frames. The height may be the decoder's (above the
+    ellipsoid) or above sea level (a geoid height of at most 106 m, 350 ft) as the bridge serves
+    it; everything else is exact, and the comment holds only readings that the frames have."""
+    fields = [served_fields(f) for f in frames]
+    line = match.group(0)
+    assert match["name"].decode() == f"{name:<9}", line
+    assert any(match["time"].decode() in f["times"] for f in fields), line
+    for key in ("lat", "lon"):
+        assert any(match[key].decode() == f[key] for f in fields), (key, line)
+    for key in ("course", "knots"):
+        assert any(int(match[key]) == f[key] for f in fields), (key, line)
+    assert any(abs(int(match["feet"]) - f["feet"]) <= 350 for f in fields), line
+    for piece in match["comment"].decode().split(" "):
+        assert any(piece in f["comment"] for f in fields), (piece, line)
 
 
 def decode_aprs(line):

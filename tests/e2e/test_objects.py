@@ -10,7 +10,7 @@ import pytest
 
 from bridge_frames import REPORT_KEYS, recorded_blocks
 from conftest import station_ini
-from object_lines import OBJECT, check_with_decode_aprs, matches_frame, objects
+from object_lines import OBJECT, check_object_of_frames, check_with_decode_aprs, objects
 from test_bridge import bridge  # noqa: F401  (the fixture: sonde-bridge on the private bus)
 
 DATA = os.path.join(os.path.dirname(__file__), "data")
@@ -116,7 +116,7 @@ def check_objects_of_frames(lines, frames, name):
     for line in lines:
         m = OBJECT.match(line)
         assert m, line
-        assert any(matches_frame(m, f, name) for f in frames), (line, name)
+        check_object_of_frames(m, frames, name)
 
 
 def station_on_bridge(nimbrix, aprs_listener, bridge):
