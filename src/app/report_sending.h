@@ -9,8 +9,8 @@ namespace nimbrix {
 
 // Carries out what the report logic planned for this cycle: the make-up pauses, the time of the
 // position report (or object) on row 21 and the report itself, then the status report; or on
-// row 21 why no object goes out for the sonde. kQuit when the
-// operator ended the program while a failed send looked for a server (nothing more is sent).
+// row 21 why no object goes out for the sonde. kQuit when the operator ended the program while
+// a failed send looked for a server (nothing more is sent).
 SendOutcome SendPlannedReports(const ReportPlan& plan, Uplink& uplink, Screen& screen,
                                Clock& clock);
 

@@ -21,7 +21,7 @@ std::string ComposePositionReport(const StationConfig& config, const SondeSample
 // The object mode's line in place of the position report: "CALL>APZQW0,TCPIP*:;NAME_____*" and
 // then the position report's pieces from the time on, except that a reading the decoder did
 // not give (SondeSample::given, an empty frequency) is left out of the comment rather than
-// sent as its stand-in 0 or -99. `name`: ObjectNameOf's, padded with blanks to 9 characters.
+// sent as its stand-in 0 or -99. `name` (ObjectNameOf's) is padded with blanks to 9 characters.
 std::string ComposeObjectReport(const StationConfig& config, const SondeSample& sample,
                                 const std::string& name);
 
