@@ -1,6 +1,7 @@
 // One cycle's report work on hostile input: any decoder answers through ReadSondeSample, any
-// station texts, then the dashboard rows and both report lines, and their sending. Every line
-// on the wire must be exactly one line; nothing that reaches the screen may hold a control byte.
+// station texts, either mode, then the dashboard rows, the report lines, and their sending. Every
+// line on the wire must be exactly one line; nothing that reaches the screen may hold a control
+// byte.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -16,6 +17,7 @@
 #include "fuzz_input.h"
 #include "platform/fake/fakes.h"
 #include "telemetry/telemetry.h"
+#include "uplink/object_name.h"
 #include "uplink/reports.h"
 #include "uplink/uplink.h"
 
@@ -42,6 +44,7 @@ StationConfig MakeConfig(FuzzedDataProvider& in) {
   c.nID = in.ConsumeIntegralInRange<std::int16_t>(-1, 2);
   c.nALTITUDE = in.ConsumeIntegralInRange<std::int16_t>(-1, 2);
   c.nFRAME = in.ConsumeIntegral<std::int16_t>();
+  c.nOBJECT = in.ConsumeIntegralInRange<std::int16_t>(0, 1);
   return c;
 }
 
@@ -75,6 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string position = ComposePositionReport(config, sample);
   CheckOneLine(position, "position report");
   CheckOneLine(ComposeStatusReport(config), "status report");
+  if (const auto name = ObjectNameOf(sample.serial, sample.item11)) {
+    Check(name->size() <= 9, "object name longer than 9", *name);
+    CheckOneLine(ComposeObjectReport(config, sample, *name), "object report");
+  }
 
   ServerList servers;
   servers.sSERVER[1] = "h,1";
@@ -83,10 +90,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   LinkView link(view, fakes.console, fakes.clock, fakes.files, servers);
   Uplink uplink{fakes.clock, fakes.tcp, servers, link, "user X\r\n", "X"};
   const LocalTime now = fakes.clock.Now();
-  MarkReportDue(state, sample, now.second);
+  MarkReportDue(state, config, sample, now.second);
   state.ValidFlags |= kFlagReportDue;
   SendPlannedReports(PlanReports(state, config, sample, now.minute), uplink, view, fakes.clock);
   for (const std::string& line : fakes.tcp.lines) CheckOneLine(line, "sent line");
   Check(!HasControlByte(fakes.console.Row(21)), "control byte on row 21", fakes.console.Row(21));
+  const std::string objectRow = ObjectModeRow(LastObjectName(state));
+  Check(!HasControlByte(objectRow), "control byte on row 20", objectRow);
   return 0;
 }

@@ -12,6 +12,7 @@ packages=(
   tmux time faketime procps
   nftables iproute2
   groff-base man-db dpkg-dev file
+  direwolf
 )
 packages+=("$@")
 

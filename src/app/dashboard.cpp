@@ -14,6 +14,7 @@ namespace nimbrix {
 namespace {
 
 const std::string kBoxLine = "+" + std::string(77, '-') + "+";
+constexpr std::size_t kNoObjectNameWidth = 79;
 
 std::string TitleRow() {
   const std::string version = kVersionText;
@@ -70,6 +71,18 @@ std::string LocalTimeRow(const LocalTime& now) {
 
 std::string LastValidDataRow(std::int32_t cyclesSinceReport) {
   return "Last valid data: " + ConsoleNumber(std::int64_t{cyclesSinceReport}, 15) + "s ago...";
+}
+
+std::string ObjectModeRow(const std::string& lastObjectName) {
+  if (lastObjectName.empty()) return "APRS objects on. No object sent yet.";
+  return "APRS objects on. Last object sent: " + lastObjectName;
+}
+
+std::string NoObjectNameRow(const std::string& serial) {
+  const std::string text = "No APRS object name for serial " + serial;
+  // A serial of any length stays on its row: a longer text would run on, and at the screen's
+  // foot scroll it.
+  return text.substr(0, kNoObjectNameWidth);
 }
 
 }  // namespace nimbrix

@@ -18,4 +18,9 @@ std::string LocalTimeRow(const LocalTime& now);
 // "Last valid data: N s ago..." (row 19).
 std::string LastValidDataRow(std::int32_t cyclesSinceReport);
 
+// Row 20 in the object mode: "APRS objects on. Last object sent: NAME", or that none was yet.
+std::string ObjectModeRow(const std::string& lastObjectName);
+// Row 21 in the object mode: "No APRS object name for serial SERIAL", the serial cut to fit.
+std::string NoObjectNameRow(const std::string& serial);
+
 }  // namespace nimbrix

@@ -193,5 +193,24 @@ TEST(DashboardTest, StatusLinesShowTheClockAndTheCount) {
   EXPECT_EQ(console.cursorRow(), 20);
 }
 
+TEST(DashboardTest, ObjectModeRows) {
+  EXPECT_EQ(ObjectModeRow(""), "APRS objects on. No object sent yet.");
+  EXPECT_EQ(ObjectModeRow("ME8123456"), "APRS objects on. Last object sent: ME8123456");
+  EXPECT_EQ(NoObjectNameRow("DFM-xxxxxxxx"), "No APRS object name for serial DFM-xxxxxxxx");
+  EXPECT_EQ(NoObjectNameRow(""), "No APRS object name for serial ");
+}
+
+// A serial of any length and any bytes stays on row 21, masked: nothing runs on or scrolls.
+TEST(DashboardTest, NoObjectNameRowStaysOnItsRow) {
+  fake::FakeConsole console;
+  Screen screen(console);
+  const std::string row = NoObjectNameRow("\x1b[2J" + std::string(500, 'X'));
+  EXPECT_EQ(row.size(), 79u);
+  screen.ShowNoObjectName(row);
+  EXPECT_EQ(console.transcript.find('\x1b'), std::string::npos);
+  EXPECT_EQ(console.RowTrimmed(21), "No APRS object name for serial ?[2J" + std::string(44, 'X'));
+  EXPECT_EQ(console.RowTrimmed(22), "");
+}
+
 }  // namespace
 }  // namespace nimbrix

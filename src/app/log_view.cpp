@@ -108,6 +108,12 @@ void LogView::ReportSent(const std::string& line) {
   Line("Sent: " + WithoutLineEnds(line));
 }
 
+void LogView::NoObjectName(const std::string& serial) {
+  if (serial == unnamedSerial_) return;
+  unnamedSerial_ = serial;
+  Line("No APRS object name for serial " + serial + ": nothing is sent for this sonde");
+}
+
 void LogView::Ended() {
   Line("Ended");
 }

@@ -38,6 +38,8 @@ class LogView : public StationView {
   void DecoderFound() override;
   void PositionReportDue(const LocalTime&) override {}
   void ReportSent(const std::string& line) override;
+  void ObjectMode(const std::string&) override {}  // each object sent is a line of its own
+  void NoObjectName(const std::string& serial) override;
   void Ended() override;
 
  private:
@@ -46,6 +48,7 @@ class LogView : public StationView {
 
   Console& out_;
   Clock& clock_;
+  std::string unnamedSerial_;  // told once, not in every cycle that finds it again
 };
 
 }  // namespace nimbrix

@@ -20,15 +20,16 @@ bool MainCycle::Step() {
   // The clock is read twice: the second from the one reading, the minute from the other.
   const int second = p_.clock.Now().second;
   const int minute = p_.clock.Now().minute;
-  MarkReportDue(state_, sample_, second);
+  MarkReportDue(state_, config_, sample_, second);
   const ReportPlan plan = PlanReports(state_, config_, sample_, minute);
   if (SendPlannedReports(plan, uplink_, view_, p_.clock) == SendOutcome::kQuit) {
     throw ProgramEnd{0};
   }
+  if (config_.nOBJECT == 1) view_.ObjectMode(LastObjectName(state_));
   link_.ShowLoginVerdict(WatchLoginAnswer(uplink_));
   WatchLink(uplink_);
   p_.clock.SleepMs(950);
-  ++state_.CyclesSinceReport;
+  EndCycle(state_);
   const std::string key = p_.console.PollKey();
   if (key == "s" || key == "S") state_.ValidFlags |= kFlagReportDue;
   return key != kKeyEscape;

@@ -14,6 +14,7 @@ SendOutcome SendReport(Uplink& uplink, StationView& view, const std::string& lin
 
 SendOutcome SendPlannedReports(const ReportPlan& plan, Uplink& uplink, StationView& view,
                                Clock& clock) {
+  if (plan.serialWithoutName) view.NoObjectName(*plan.serialWithoutName);
   for (int i = 0; i < plan.makeUpPauses; ++i) clock.SleepMs(kMakeUpPauseMs);
   SendOutcome outcome = SendOutcome::kSent;
   if (!plan.positionLine.empty()) {

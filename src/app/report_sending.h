@@ -8,8 +8,9 @@
 namespace nimbrix {
 
 // Carries out what the report logic planned for this cycle: the make-up pauses, the time of the
-// position report (row 21) and the report itself, then the status report. kQuit when the
-// operator ended the program while a failed send looked for a server (nothing more is sent).
+// position report (or object) on row 21 and the report itself, then the status report; or
+// why no object goes out for the sonde. kQuit when the operator ended the program while a failed
+// send looked for a server (nothing more is sent).
 SendOutcome SendPlannedReports(const ReportPlan& plan, Uplink& uplink, StationView& view,
                                Clock& clock);
 

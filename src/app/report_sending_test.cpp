@@ -29,7 +29,7 @@ struct Sending : ::testing::Test {
 
 TEST_F(Sending, PausesThenTheTimeOnRow21ThenTheLines) {
   // 20:41:05 on the clock, four pauses: the report goes out, and is shown, at 20:41:09.
-  const ReportPlan plan{4, "POSITION\r\n", "STATUS\r\n"};
+  const ReportPlan plan{4, "POSITION\r\n", "STATUS\r\n", std::nullopt};
   EXPECT_EQ(SendPlannedReports(plan, uplink, view, p.clock), SendOutcome::kSent);
   const std::vector<std::string> expected = {
       "sleep 1000",
@@ -53,17 +53,27 @@ TEST_F(Sending, NothingPlannedDoesNothing) {
 }
 
 TEST_F(Sending, AStatusAloneLeavesRow21AsItWas) {
-  EXPECT_EQ(SendPlannedReports(ReportPlan{0, "", "STATUS\r\n"}, uplink, view, p.clock),
-            SendOutcome::kSent);
+  EXPECT_EQ(
+      SendPlannedReports(ReportPlan{0, "", "STATUS\r\n", std::nullopt}, uplink, view, p.clock),
+      SendOutcome::kSent);
   EXPECT_EQ(p.tcp.lines, std::vector<std::string>{"STATUS\r\n"});
   EXPECT_EQ(p.console.RowTrimmed(21), "");
+}
+
+TEST_F(Sending, ASondeWithoutAnObjectNameIsToldOnRow21AndNothingIsSent) {
+  const ReportPlan plan{0, "", "STATUS\r\n", "DFM-xxxxxxxx"};
+  EXPECT_EQ(SendPlannedReports(plan, uplink, view, p.clock), SendOutcome::kSent);
+  EXPECT_EQ(p.tcp.lines, std::vector<std::string>{"STATUS\r\n"});
+  EXPECT_EQ(view.screen().Row(21), "No APRS object name for serial DFM-xxxxxxxx");
+  EXPECT_TRUE(p.clock.sleeps.empty());
 }
 
 TEST_F(Sending, QuitWhileLookingForAServerSendsNothingMore) {
   p.tcp.sendErrors = {57};
   p.tcp.reachable.clear();  // no server answers the reconnect
   p.console.keys = {kKeyEscape};
-  EXPECT_EQ(SendPlannedReports(ReportPlan{0, "POSITION\r\n", "STATUS\r\n"}, uplink, view, p.clock),
+  EXPECT_EQ(SendPlannedReports(ReportPlan{0, "POSITION\r\n", "STATUS\r\n", std::nullopt}, uplink,
+                               view, p.clock),
             SendOutcome::kQuit);
   EXPECT_TRUE(p.tcp.lines.empty());
   for (const auto& e : p.journal.events) EXPECT_EQ(e.find("STATUS"), std::string::npos) << e;

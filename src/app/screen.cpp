@@ -44,7 +44,15 @@ void Screen::ShowStatusLines(const std::string& localTime, const std::string& la
   Show(19, Line{lastValidData, kColorNormal, true});
 }
 
+void Screen::ShowObjectMode(const std::string& text) {
+  Show(20, Line{text});
+}
+
 void Screen::ShowLastTransmission(const std::string& text) {
+  Show(21, Line{text});
+}
+
+void Screen::ShowNoObjectName(const std::string& text) {
   Show(21, Line{text});
 }
 

@@ -24,8 +24,12 @@ class Screen {
   void ShowDashboard(const std::vector<std::string>& rows);
   // Rows 18 and 19.
   void ShowStatusLines(const std::string& localTime, const std::string& lastValidData);
+  // Row 20, in the object mode only: objects are on, and the name of the last one sent.
+  void ShowObjectMode(const std::string& text);
   // Row 21: the time of the last position report.
   void ShowLastTransmission(const std::string& text);
+  // Row 21, in the object mode: why nothing goes out for the sonde.
+  void ShowNoObjectName(const std::string& text);
   // Row 22: the warning that the server did not verify the login, in light red; or nothing.
   void ShowLoginWarning(bool shown);
   bool LoginWarningShown() const { return !rows_[kLoginWarningRow].text.empty(); }

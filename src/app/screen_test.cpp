@@ -80,6 +80,15 @@ TEST(Screen, EachRowHoldsOnlyItsLatestText) {
        "Last transmission: 09:29:49"},
       {22, [](Screen& s) { s.ShowLoginWarning(true); },
        [](Screen& s) { s.ShowLoginWarning(false); }, ""},
+      {20, [](Screen& s) { s.ShowObjectMode("APRS objects on. No object sent yet."); },
+       [](Screen& s) { s.ShowObjectMode("APRS objects on. Last object sent: D314377"); },
+       "APRS objects on. Last object sent: D314377"},
+      {21, [](Screen& s) { s.ShowNoObjectName("No APRS object name for serial DFM-xxxxxxxx"); },
+       [](Screen& s) { s.ShowLastTransmission("Last transmission: 09:29:50"); },
+       "Last transmission: 09:29:50"},
+      {21, [](Screen& s) { s.ShowLastTransmission("Last transmission: 09:29:51"); },
+       [](Screen& s) { s.ShowNoObjectName("No APRS object name for serial X"); },
+       "No APRS object name for serial X"},
   };
   for (const auto& c : cases) {
     c.first(screen);

@@ -69,12 +69,14 @@ struct StationTest : ::testing::Test {
   int Count(int ms) const {
     return static_cast<int>(std::count(f.clock.sleeps.begin(), f.clock.sleeps.end(), ms));
   }
-  std::vector<std::string> Reports() const {
+  // The lines sent that hold `marker` (":@" position reports, ":;" objects).
+  std::vector<std::string> LinesWith(const char* marker) const {
     std::vector<std::string> out;
     for (const auto& line : f.tcp.lines)
-      if (line.find(":@") != std::string::npos) out.push_back(line);
+      if (line.find(marker) != std::string::npos) out.push_back(line);
     return out;
   }
+  std::vector<std::string> Reports() const { return LinesWith(":@"); }
 };
 
 TEST_F(StationTest, EscAfterThreeCyclesEndsWithExitCodeZero) {
@@ -412,6 +414,86 @@ TEST_F(HeadlessTest, DecoderNotFoundAndConfigurationErrorsAreLogged) {
       << g.console.transcript;
   EXPECT_EQ(g.console.waitKeyCalls, 1);
   EXPECT_TRUE(g.http.urls.empty());
+}
+
+// The object mode, whole: the configuration file, the decoder, the lines, rows 20 and 21.
+struct ObjectModeTest : StationTest {
+  void RunCycles(const std::string& ini, int cycles) {
+    f.files.contents["NIMBRIX.INI"] = ini;
+    f.console.keys.assign(cycles, "");
+    f.console.keys.push_back(kKeyEscape);
+    ASSERT_EQ(Run(), 0);
+  }
+  std::vector<std::string> Objects() const { return LinesWith(":;"); }
+};
+
+TEST_F(ObjectModeTest, TheSondeGoesOutAsAnObjectNamedAfterItsSerial) {
+  RunCycles(std::string(kGoodIni) + "OBJECT=YES\r\n", 65);
+  EXPECT_TRUE(Reports().empty());
+  const std::vector<std::string> objects = Objects();
+  ASSERT_EQ(objects.size(), 3u);  // cycles 1, 31 and 61
+  // The second cycle, with the time the decoder gave in it.
+  EXPECT_EQ(objects[0],
+            "N0CALL-11>APZQW0,TCPIP*:;T1234567 *204110h4807.41N/07159.26WO190/019/A=040504 "
+            "Clb=5.3m/s P=850.4hPa T=-3.2oC U=67%\r\n");
+  for (const auto& o : objects) EXPECT_EQ(o.rfind("N0CALL-11>APZQW0,TCPIP*:;T1234567 *", 0), 0u);
+  EXPECT_EQ(f.console.RowTrimmed(20), "APRS objects on. Last object sent: T1234567");
+  EXPECT_EQ(f.console.RowTrimmed(21).substr(0, 19), "Last transmission: ");
+}
+
+TEST_F(ObjectModeTest, WithoutTheKeyTheLinesAreTodaysByteForByte) {
+  RunCycles(kGoodIni, 65);
+  const std::vector<std::string> reference = f.tcp.lines;
+  ASSERT_EQ(Reports().size(), 1u);  // above 2000 m: at cycle 60
+  EXPECT_EQ(Reports()[0],
+            "N0CALL-11>APZQW0,TCPIP*:@204206h4807.41N/07159.26WO190/019/A=040504 Clb=5.3m/s "
+            "P=850.4hPa T=-3.2oC U=67%\r\n");
+  EXPECT_EQ(f.console.RowTrimmed(20), "");
+  for (const char* other : {"OBJECT=NO\r\n", "OBJECT=\r\n", "OBJ=YES\r\n", "OBJECT =YES\r\n"}) {
+    FakePlatform g;
+    PrepareStation(g);
+    g.files.contents["NIMBRIX.INI"] = std::string(kGoodIni) + other;
+    g.console.keys.assign(65, "");
+    g.console.keys.push_back(kKeyEscape);
+    ASSERT_EQ(RunStationOn(g), 0);
+    EXPECT_EQ(g.tcp.lines, reference) << other;
+    EXPECT_EQ(g.console.RowTrimmed(20), "") << other;
+  }
+}
+
+TEST_F(ObjectModeTest, ReadingsTheDecoderDidNotGiveAreLeftOut) {
+  // What sonde-bridge answers for an RS41-SG before its calibration: no pressure sensor, no
+  // temperature or humidity yet.
+  f.automation.answers[8] = Variant::Real(0);
+  f.automation.answers[9] = Variant::Real(-999);
+  f.automation.answers[10] = Variant::Real(-1);
+  RunCycles(std::string(kGoodIni) + "OBJECT=YES\r\nFRAME=YES\r\n", 3);
+  ASSERT_EQ(Objects().size(), 1u);
+  EXPECT_EQ(Objects()[0],
+            "N0CALL-11>APZQW0,TCPIP*:;T1234567 *204110h4807.41N/07159.26WO190/019/A=040504 "
+            "Clb=5.3m/s FN=2345\r\n");
+  // The dashboard shows the stand-ins as always.
+  EXPECT_EQ(f.console.RowTrimmed(12),
+            "      Pressure=   0.0mB        Temperature=-99.0oC        Humidity=  0%");
+}
+
+TEST_F(ObjectModeTest, AnM10IsNamedByItsDecodersAprsName) {
+  f.automation.answers[0] = Variant::Text("M10-012-3-45678");
+  f.automation.answers[11] = Variant::Text("ME8123456");
+  RunCycles(std::string(kGoodIni) + "OBJECT=YES\r\n", 3);
+  ASSERT_EQ(Objects().size(), 1u);
+  EXPECT_EQ(Objects()[0].substr(0, 35), "N0CALL-11>APZQW0,TCPIP*:;ME8123456*");
+  EXPECT_EQ(f.console.RowTrimmed(20), "APRS objects on. Last object sent: ME8123456");
+}
+
+TEST_F(ObjectModeTest, ASerialWithoutANameSendsNothingAndRow21SaysWhy) {
+  f.automation.answers[0] = Variant::Text("DFM-xxxxxxxx");
+  RunCycles(std::string(kGoodIni) + "OBJECT=YES\r\nSTATUS=Test\r\n", 40);
+  EXPECT_TRUE(Objects().empty());
+  EXPECT_TRUE(Reports().empty());
+  EXPECT_EQ(f.tcp.lines.size(), 1u) << "the login alone";
+  EXPECT_EQ(f.console.RowTrimmed(21), "No APRS object name for serial DFM-xxxxxxxx");
+  EXPECT_EQ(f.console.RowTrimmed(20), "APRS objects on. No object sent yet.");
 }
 
 }  // namespace

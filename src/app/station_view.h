@@ -49,6 +49,11 @@ class StationView {
   virtual void PositionReportDue(const LocalTime& at) = 0;
   // A report line went out on the connection.
   virtual void ReportSent(const std::string& line) = 0;
+  // The sonde as an APRS object: objects are on and the name of the last one sent ("" for
+  // none yet); told every cycle in that mode.
+  virtual void ObjectMode(const std::string& lastObjectName) = 0;
+  // No object goes out for this sonde: its serial gives no APRS object name.
+  virtual void NoObjectName(const std::string& serial) = 0;
   virtual void Ended() = 0;
 };
 

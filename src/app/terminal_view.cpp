@@ -90,6 +90,14 @@ void TerminalView::Dashboard(const SondeSample& sample, const std::string& user,
   screen_.ShowStatusLines(LocalTimeRow(now), LastValidDataRow(cyclesSinceReport));
 }
 
+void TerminalView::ObjectMode(const std::string& lastObjectName) {
+  screen_.ShowObjectMode(ObjectModeRow(lastObjectName));
+}
+
+void TerminalView::NoObjectName(const std::string& serial) {
+  screen_.ShowNoObjectName(NoObjectNameRow(serial));
+}
+
 void TerminalView::PositionReportDue(const LocalTime& at) {
   screen_.ShowLastTransmission("Last transmission: " + ClockText(at));
 }

@@ -42,6 +42,8 @@ class TerminalView : public StationView {
   void DecoderFound() override {}
   void PositionReportDue(const LocalTime& at) override;
   void ReportSent(const std::string&) override {}
+  void ObjectMode(const std::string& lastObjectName) override;
+  void NoObjectName(const std::string& serial) override;
   void Ended() override {}
 
   const Screen& screen() const { return screen_; }

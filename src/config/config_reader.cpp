@@ -124,6 +124,10 @@ ConfigResult ReadConfigFormat2(const ConfigBytes& file, StationConfig config, Se
     const std::string_view line = in.ReadLine();
     if (line.empty() || line.front() == '#') continue;
     const auto [key, value] = SplitKeyLine(line);
+    if (IsObjectKey(key)) {
+      result.config.nOBJECT = IsYes(value) ? 1 : 0;  // the later line decides, as for PRESSURE0
+      continue;
+    }
     if (!ApplySetting(result, KeywordPosition(key), value)) return result;
   }
   result.config.LoginLine = BuildLoginLine(result.config.sUSER, result.config.sPASS);

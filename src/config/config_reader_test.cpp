@@ -4,6 +4,7 @@
 
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "version/version.h"
@@ -143,6 +144,67 @@ TEST(Format2, FlagSettingsLaterLinesDecide) {
     EXPECT_EQ(r.config.*(c.field), c.expected) << c.file;
     EXPECT_FALSE(r.exits());
   }
+}
+
+// OBJECT is matched whole and upper-cased, never shortened; the later line decides.
+TEST(Format2, ObjectKey) {
+  struct Case {
+    std::string file;
+    int expected;
+  } cases[] = {
+      {"OBJECT=YES", 1},
+      {"object=yes", 1},
+      {"Object=Yes=No", 1},
+      {"OBJECT=NO", 0},
+      {"OBJECT=", 0},
+      {"OBJECT", 0},
+      {"OBJECT=JA", 0},
+      {"OBJECT=YES\r\nOBJECT=NO", 0},
+      {"OBJECT=NO\r\nOBJECT=YES", 1},
+      {"OBJ=YES", 0},
+      {"OBJECTS=YES", 0},
+      {"OBJECT =YES", 0},
+      {" OBJECT=YES", 0},
+      {"OBJECT= YES", 0},
+      {"OBJECT=YES ", 0},
+      {"# OBJECT=YES", 0},
+  };
+  for (const Case& c : cases) {
+    const ConfigResult r = ReadConfigFormat2(c.file, Defaults(), ServerList{});
+    EXPECT_EQ(r.config.nOBJECT, c.expected) << c.file;
+    EXPECT_EQ(r.actions, Actions{kFormat2}) << c.file;
+  }
+}
+
+// The new key changes nothing else that is read: every other line as before.
+TEST(Format2, ObjectKeyLeavesEverythingElseAsItWas) {
+  const std::string without =
+      "USER=dl1abc-11\r\nPASS=12345\r\nSTATUS=Sonde relay\r\nSERVER=a,1\r\nQRG=YES\r\n"
+      "ID=YES\r\nSYMBOL=\\O\r\nALTITUDE=NO\r\nFRAME=YES\r\nPRESSURE0=YES\r\n";
+  const ConfigResult before = ReadConfiguration(without);
+  EXPECT_EQ(before.config.nOBJECT, 0);
+  for (const char* line : {"OBJECT=YES\r\n", "object=no\r\n", "OBJ=YES\r\n"}) {
+    SCOPED_TRACE(line);
+    const ConfigResult after = ReadConfiguration(line + without + line);
+    const StationConfig& a = after.config;
+    const StationConfig& b = before.config;
+    EXPECT_EQ(after.actions, before.actions);
+    EXPECT_EQ(std::tie(a.sUSER, a.sPASS, a.sSTATUS, a.sSYMBOL, a.LoginLine),
+              std::tie(b.sUSER, b.sPASS, b.sSTATUS, b.sSYMBOL, b.LoginLine));
+    EXPECT_EQ(std::tie(a.nQRG, a.nP0, a.nID, a.nALTITUDE, a.nFRAME),
+              std::tie(b.nQRG, b.nP0, b.nID, b.nALTITUDE, b.nFRAME));
+    EXPECT_EQ(after.servers.nSERVERS, 1);
+    EXPECT_EQ(after.servers.sSERVER[1], "a,1");
+  }
+  EXPECT_EQ(ReadConfiguration("OBJECT=YES\r\n" + without).config.nOBJECT, 1);
+}
+
+TEST(Format1, ObjectIsNoItemOfTheOldFormat) {
+  const ConfigResult r =
+      ReadConfiguration(std::string("DL1ABC\r\nA\r\n2\r\nh1,1\r\nOBJECT=YES\r\n"));
+  EXPECT_EQ(r.actions, (Actions{kFormat1, kBlank}));
+  EXPECT_EQ(r.config.nOBJECT, 0);
+  EXPECT_EQ(r.servers.sSERVER[2], "OBJECT=YES");
 }
 
 TEST(Format2, SkippedAndIgnoredLinesChangeNothing) {

@@ -32,6 +32,11 @@ int KeywordPosition(std::string_view key) {
   return at == std::string_view::npos ? 0 : static_cast<int>(at) + 1;
 }
 
+bool IsObjectKey(std::string_view key) {
+  constexpr std::string_view kObjectKey = "OBJECT";
+  return key.size() == kObjectKey.size() && UpperCaseCp437(key) == kObjectKey;
+}
+
 std::string ConvertPasscode(std::string_view text) {
   std::string out;
   out.reserve(text.size() * 3);

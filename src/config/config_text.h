@@ -33,6 +33,10 @@ std::string UpperCaseCp437(std::string_view text);
 // does not occur. An empty key occurs at position 1.
 int KeywordPosition(std::string_view key);
 
+// The key OBJECT, upper-cased and whole: it is no part of kConfigKeywords, so that no other key
+// is found at another position than it always was, and it cannot be shortened.
+bool IsObjectKey(std::string_view key);
+
 // Each byte becomes the decimal text of (byte - 64): "A" gives "1", "J" "10", "1" "-15".
 std::string ConvertPasscode(std::string_view text);
 

@@ -19,7 +19,8 @@ struct StationConfig {
   std::string sSYMBOL;  // table character + symbol code
   std::int16_t nALTITUDE = 0;
   std::int16_t nFRAME = 0;
-  std::string LoginLine;  // "user ... pass ... vers ... filter b/ZZZZZ/\r\n"
+  std::int16_t nOBJECT = 0;  // OBJECT=YES: the sonde goes out as an APRS object named after it
+  std::string LoginLine;     // "user ... pass ... vers ... filter b/ZZZZZ/\r\n"
 };
 
 // The APRS-IS server entries ("host,port") and the entry in use.

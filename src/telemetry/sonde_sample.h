@@ -5,6 +5,19 @@
 
 namespace nimbrix {
 
+// Which readings of the comment the decoder gave in this cycle. One it did not give stands in
+// SondeSample as the value that takes its place: a request that failed or was answered without
+// a number reads as 0; a temperature outside -99..99 is -99 and a humidity outside 0..100 is 0.
+// A pressure of 0 hPa is no reading either: no sonde flies where there is no air, and a decoder
+// for a sonde without a pressure sensor answers 0.
+struct GivenReadings {
+  bool climb = false;
+  bool pressure = false;
+  bool temperature = false;
+  bool humidity = false;
+  bool frame = false;
+};
+
 // One cycle's telemetry, in the units the dashboard and the reports use. Filled in full by the
 // telemetry reader every cycle; a failed request leaves 0 or an empty text. It holds values
 // only: the texts made from them (coordinates, the position sentence, report pieces) are made
@@ -25,6 +38,10 @@ struct SondeSample {
   double climb = 0;        // m/s, 1 decimal
   std::int32_t frame = 0;  // whole: a DFM counts in GPS seconds, an RS41 past 32767 after 9 h
   std::int64_t item14 = 0;
+  // Item 11: the name an M10 or M20 is known by on APRS, where the decoder gives one (the sonde
+  // type for other sondes); read by the object mode only.
+  std::string item11;
+  GivenReadings given;
 };
 
 }  // namespace nimbrix

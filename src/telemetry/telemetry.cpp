@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -42,6 +43,8 @@ class ItemReader {
   std::string Text(int item) { return VariantToText(Ask(item)); }
   bool Live() const { return live_; }
   double Number(int item) { return VariantToNumber(Ask(item)); }
+  // nullopt when the decoder gave no number: the item reads as 0, but it was no reading.
+  std::optional<double> GivenNumber(int item) { return VariantNumber(Ask(item)); }
 
  private:
   Automation& decoder_;
@@ -53,6 +56,7 @@ class ItemReader {
 bool ReadSondeSample(Automation& decoder, SondeSample& sample) {
   sample = SondeSample{};
   ItemReader reader(decoder);
+  GivenReadings& given = sample.given;
 
   sample.serial = reader.Text(0);
 
@@ -73,19 +77,29 @@ bool ReadSondeSample(Automation& decoder, SondeSample& sample) {
   sample.qrg = reader.Text(7);
 
   sample.pressure = Finite(RoundTo(reader.Number(8), 1));
+  given.pressure = sample.pressure != 0;
 
-  double temperature = reader.Number(9);
+  const std::optional<double> temperatureAnswer = reader.GivenNumber(9);
+  double temperature = temperatureAnswer.value_or(0);
+  given.temperature = temperatureAnswer && temperature >= -99 && temperature <= 99;
   if (temperature < -99 || temperature > 99) temperature = -99;
   sample.temperature = Finite(RoundTo(temperature, 1));
 
-  double humidity = reader.Number(10);
+  const std::optional<double> humidityAnswer = reader.GivenNumber(10);
+  double humidity = humidityAnswer.value_or(0);
+  given.humidity = humidityAnswer && humidity >= 0 && humidity <= 100;
   if (humidity < 0 || humidity > 100) humidity = 0;
   sample.humidity = Finite(RoundTo(humidity, 0));
 
-  reader.Text(11);  // asked for like the others; its answer has no use here
+  sample.item11 = reader.Text(11);
 
-  sample.climb = Finite(RoundTo(reader.Number(12), 1));
-  sample.frame = VariantToInt32(reader.Ask(13));
+  const std::optional<double> climb = reader.GivenNumber(12);
+  given.climb = climb.has_value();
+  sample.climb = Finite(RoundTo(climb.value_or(0), 1));
+
+  const Variant frame = reader.Ask(13);
+  given.frame = VariantNumber(frame).has_value();
+  sample.frame = VariantToInt32(frame);
   sample.item14 = VariantToInteger(reader.Ask(14));
   return reader.Live();
 }

@@ -27,7 +27,7 @@ FakeAutomation FlyingDecoder() {
       {8, Variant::Real(850.25)},
       {9, Variant::Real(-12.34)},
       {10, Variant::Real(51.5)},
-      {11, Variant::Text("dropped")},
+      {11, Variant::Text("RS41-SGP")},
       {12, Variant::Real(5.25)},
       {13, Variant::Signed(1234, VT_I2)},
       {14, Variant::Signed(std::int64_t{1} << 40, VT_I8)},
@@ -59,6 +59,7 @@ TEST(ReadSondeSample, WholeSampleFromAHealthyDecoder) {
   EXPECT_EQ(s.climb, 5.2);
   EXPECT_EQ(s.frame, 1234);
   EXPECT_EQ(s.item14, std::int64_t{1} << 40);
+  EXPECT_EQ(s.item11, "RS41-SGP");
 
   ReadSondeSample(decoder, s);  // still attached: no second attach
   EXPECT_EQ(decoder.attachedProgIds.size(), 1u);
@@ -134,6 +135,71 @@ TEST(ReadSondeSample, ConversionPerItem) {
     ReadSondeSample(decoder, s);
     EXPECT_EQ(c.field(s), c.want) << "row " << row++ << ", item " << c.item;
   }
+}
+
+// A reading the decoder did not give is told apart from one it gave as 0 (or as -99).
+TEST(ReadSondeSample, WhichReadingsTheDecoderGave) {
+  using Given = bool GivenReadings::*;
+  const Given kAll[] = {&GivenReadings::climb, &GivenReadings::pressure,
+                        &GivenReadings::temperature, &GivenReadings::humidity,
+                        &GivenReadings::frame};
+  {
+    FakeAutomation decoder = FlyingDecoder();
+    SondeSample s;
+    ReadSondeSample(decoder, s);
+    for (Given g : kAll) EXPECT_TRUE(s.given.*g);
+  }
+  const double kNaN = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    const char* name;
+    int item;
+    Variant answer;
+    Given given;
+    bool want;
+  } cases[] = {
+      {"pressure 0", 8, Variant::Real(0), &GivenReadings::pressure, false},
+      {"pressure rounding to 0", 8, Variant::Real(0.04), &GivenReadings::pressure, false},
+      {"pressure .1", 8, Variant::Real(0.06), &GivenReadings::pressure, true},
+      {"pressure none", 8, Variant::Empty(), &GivenReadings::pressure, false},
+      {"temperature -99", 9, Variant::Real(-99), &GivenReadings::temperature, true},
+      {"temperature 0", 9, Variant::Real(0), &GivenReadings::temperature, true},
+      {"temperature 150", 9, Variant::Real(150), &GivenReadings::temperature, false},
+      {"temperature -999", 9, Variant::Real(-999), &GivenReadings::temperature, false},
+      {"temperature as text", 9, Variant::Text("12"), &GivenReadings::temperature, false},
+      {"temperature NaN", 9, Variant::Real(kNaN), &GivenReadings::temperature, false},
+      {"humidity 0", 10, Variant::Real(0), &GivenReadings::humidity, true},
+      {"humidity 100", 10, Variant::Real(100), &GivenReadings::humidity, true},
+      {"humidity -1", 10, Variant::Real(-1), &GivenReadings::humidity, false},
+      {"humidity 101", 10, Variant::Real(101), &GivenReadings::humidity, false},
+      {"humidity none", 10, Variant::Empty(), &GivenReadings::humidity, false},
+      {"climb 0", 12, Variant::Real(0), &GivenReadings::climb, true},
+      {"climb as I2", 12, Variant::Signed(-3, VT_I2), &GivenReadings::climb, true},
+      {"climb none", 12, Variant::Empty(), &GivenReadings::climb, false},
+      {"frame 0", 13, Variant::Signed(0), &GivenReadings::frame, true},
+      {"frame as text", 13, Variant::Text("5"), &GivenReadings::frame, false},
+      {"frame none", 13, Variant::Empty(), &GivenReadings::frame, false},
+  };
+  for (const auto& c : cases) {
+    FakeAutomation decoder = FlyingDecoder();
+    decoder.answers[c.item] = c.answer;
+    SondeSample s;
+    ReadSondeSample(decoder, s);
+    EXPECT_EQ(s.given.*c.given, c.want) << c.name;
+    for (Given g : kAll) {
+      EXPECT_TRUE(g == c.given || s.given.*g) << c.name;
+    }
+  }
+  // A failed request, and a decoder that has gone, give nothing.
+  FakeAutomation failing = FlyingDecoder();
+  failing.outcomes[9] = CallOutcome::kFailed;
+  SondeSample s;
+  ReadSondeSample(failing, s);
+  EXPECT_FALSE(s.given.temperature);
+  EXPECT_EQ(s.temperature, 0);
+  FakeAutomation gone;
+  gone.available = false;
+  ReadSondeSample(gone, s);
+  for (Given g : kAll) EXPECT_FALSE(s.given.*g);
 }
 
 TEST(ReadSondeSample, TextItemAnsweredWithANumberIsEmpty) {

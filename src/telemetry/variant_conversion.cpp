@@ -22,22 +22,24 @@ bool IsRealType(std::uint16_t vt) {
   return vt == VT_R4 || vt == VT_R8 || vt == VT_DATE;
 }
 
-double NumberOf(const Variant& value) {
+std::optional<double> NumberOf(const Variant& value) {
   if (IsSignedType(value.vt) || value.vt == VT_CY) {
     const auto* i = std::get_if<std::int64_t>(&value.value);
-    if (!i) return 0;
+    if (!i) return std::nullopt;
     // A currency value is a scaled integer: four implied decimal places.
     return value.vt == VT_CY ? static_cast<double>(*i) / 10000.0 : static_cast<double>(*i);
   }
   if (IsUnsignedType(value.vt)) {
     const auto* u = std::get_if<std::uint64_t>(&value.value);
-    return u ? static_cast<double>(*u) : 0;
+    if (!u) return std::nullopt;
+    return static_cast<double>(*u);
   }
   if (IsRealType(value.vt)) {
     const auto* d = std::get_if<double>(&value.value);
-    return d ? *d : 0;
+    if (!d) return std::nullopt;
+    return *d;
   }
-  return 0;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -48,10 +50,15 @@ std::string VariantToText(const Variant& value) {
   return s ? *s : std::string();
 }
 
-double VariantToNumber(const Variant& value) {
-  const double number = NumberOf(value);
+std::optional<double> VariantNumber(const Variant& value) {
+  const std::optional<double> number = NumberOf(value);
   // Nothing downstream has a use for NaN or infinity; treat them as an unreadable item.
-  return std::isfinite(number) ? number : 0;
+  if (!number || !std::isfinite(*number)) return std::nullopt;
+  return number;
+}
+
+double VariantToNumber(const Variant& value) {
+  return VariantNumber(value).value_or(0);
 }
 
 std::int64_t VariantToInteger(const Variant& value) {

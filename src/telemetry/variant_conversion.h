@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/variant.h"
@@ -15,7 +16,10 @@ std::string VariantToText(const Variant& value);
 
 // The numeric types give their value; VT_DATE its day number, VT_CY its raw integer / 10000.
 // Texts are never parsed; EMPTY, NULL, BSTR, INT, UINT, BOOL, unknown codes, a code whose stored
-// value has the wrong kind, and NaN or infinity all give 0.
+// value has the wrong kind, and NaN or infinity give no number.
+std::optional<double> VariantNumber(const Variant& value);
+
+// VariantNumber, with 0 where it gives no number.
 double VariantToNumber(const Variant& value);
 
 // The number rounded to the nearest whole number, ties to even, saturated to the int64 range.

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace nimbrix {
 namespace {
@@ -63,6 +64,27 @@ TEST(VariantToNumber, PerType) {
       {"minus infinity", Variant::Real(-kInf, VT_DATE), 0},
   };
   for (const auto& c : cases) EXPECT_EQ(VariantToNumber(c.in), c.want) << c.name;
+}
+
+// Whether the decoder gave a number at all: 0 is one, an answer that reads as 0 is not.
+TEST(VariantNumber, ZeroIsANumberNothingIsNot) {
+  const struct {
+    const char* name;
+    Variant in;
+    std::optional<double> want;
+  } cases[] = {
+      {"R8 0", Variant::Real(0), 0.0},
+      {"I2 0", Variant::Signed(0, VT_I2), 0.0},
+      {"UI1 0", Variant::Unsigned(0, VT_UI1), 0.0},
+      {"CY -1", Variant::Signed(-10000, VT_CY), -1.0},
+      {"EMPTY", Variant::Empty(), std::nullopt},
+      {"BSTR 0", Variant::Text("0"), std::nullopt},
+      {"BOOL", Variant::Boolean(false), std::nullopt},
+      {"I4 holding a double", Raw(VT_I4, 3.0), std::nullopt},
+      {"NaN", Variant::Real(kNaN), std::nullopt},
+      {"infinity", Variant::Real(kInf), std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(VariantNumber(c.in), c.want) << c.name;
 }
 
 TEST(VariantToInteger, RoundsTiesToEvenAndSaturates) {

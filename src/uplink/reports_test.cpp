@@ -36,6 +36,7 @@ SondeSample ExampleSample() {
   s.serial = "T1234567";
   s.frame = 2345;
   s.qrg = "403.001";
+  s.given = {true, true, true, true, true};
   return s;
 }
 
@@ -120,6 +121,103 @@ TEST(ComposePositionReport, HostileTextsGiveOneLine) {
             "P=850.4hPa T=-3.2oC U=67% ID=T1X>Y:inject[2J FN=2345 403\r\n");
 }
 
+TEST(ComposeObjectReport, WorkedExample) {
+  EXPECT_EQ(ComposeObjectReport(FullConfig(), ExampleSample(), "T1234567"),
+            "N0CALL-11>APZQW0,TCPIP*:;T1234567 *123456h2333.03S/04638.00WO045/010/A=004050 "
+            "Clb=5.3m/s P=850.4hPa T=-3.2oC U=67% ID=T1234567 FN=2345 403.001\r\n");
+  StationConfig bare = FullConfig();
+  bare.nALTITUDE = bare.nID = bare.nFRAME = bare.nQRG = 0;
+  EXPECT_EQ(ComposeObjectReport(bare, ExampleSample(), "T1234567"),
+            "N0CALL-11>APZQW0,TCPIP*:;T1234567 *123456h2333.03S/04638.00WO045/010 Clb=5.3m/s "
+            "P=850.4hPa T=-3.2oC U=67%\r\n");
+  // The name padded with blanks to nine characters.
+  EXPECT_EQ(ComposeObjectReport(bare, ExampleSample(), "D314377").substr(24, 12), ";D314377  *1");
+  EXPECT_EQ(ComposeObjectReport(bare, ExampleSample(), "ME8123456").substr(24, 12), ";ME8123456*1");
+}
+
+// With every reading given, the object carries the position report's pieces from the time on,
+// whatever the options: the same code makes both.
+TEST(ComposeObjectReport, ThePositionReportsPiecesFromTheTimeOn) {
+  for (int options = 0; options < 16; ++options) {
+    StationConfig config = FullConfig();
+    config.nALTITUDE = options & 1;
+    config.nID = (options >> 1) & 1;
+    config.nFRAME = (options >> 2) & 1;
+    config.nQRG = (options >> 3) & 1;
+    config.sSYMBOL = options % 3 ? "\\k" : "/O";
+    const std::string position = ComposePositionReport(config, ExampleSample());
+    const std::string object = ComposeObjectReport(config, ExampleSample(), "T1234567");
+    // After "N0CALL-11>APZQW0,TCPIP*:" and "@", or ";T1234567 *".
+    EXPECT_EQ(object.substr(35), position.substr(25)) << options;
+    EXPECT_EQ(object.substr(0, 35), "N0CALL-11>APZQW0,TCPIP*:;T1234567 *");
+  }
+}
+
+// A reading the decoder did not give is left out of the object, each one on its own.
+TEST(ComposeObjectReport, ReadingsNotGivenAreLeftOut) {
+  struct Case {
+    const char* name;
+    void (*change)(SondeSample&);
+    std::string comment;
+  };
+  const std::vector<Case> cases = {
+      {"all given", [](SondeSample&) {},
+       " Clb=5.3m/s P=850.4hPa T=-3.2oC U=67% ID=T1234567 FN=2345 403.001\r\n"},
+      {"no climb", [](SondeSample& s) { s.given.climb = false, s.climb = 0; },
+       " P=850.4hPa T=-3.2oC U=67% ID=T1234567 FN=2345 403.001\r\n"},
+      {"no pressure (RS41-SG)", [](SondeSample& s) { s.given.pressure = false, s.pressure = 0; },
+       " Clb=5.3m/s T=-3.2oC U=67% ID=T1234567 FN=2345 403.001\r\n"},
+      {"no temperature", [](SondeSample& s) { s.given.temperature = false, s.temperature = -99; },
+       " Clb=5.3m/s P=850.4hPa U=67% ID=T1234567 FN=2345 403.001\r\n"},
+      {"no humidity", [](SondeSample& s) { s.given.humidity = false, s.humidity = 0; },
+       " Clb=5.3m/s P=850.4hPa T=-3.2oC ID=T1234567 FN=2345 403.001\r\n"},
+      {"no frame", [](SondeSample& s) { s.given.frame = false, s.frame = 0; },
+       " Clb=5.3m/s P=850.4hPa T=-3.2oC U=67% ID=T1234567 403.001\r\n"},
+      {"no frequency", [](SondeSample& s) { s.qrg = "\r\n"; },
+       " Clb=5.3m/s P=850.4hPa T=-3.2oC U=67% ID=T1234567 FN=2345\r\n"},
+      {"given as 0 and -99",
+       [](SondeSample& s) { s.climb = 0, s.temperature = -99, s.humidity = 0; },
+       " Clb=0m/s P=850.4hPa T=-99oC U=0% ID=T1234567 FN=2345 403.001\r\n"},
+      {"nothing given", [](SondeSample& s) { s.given = {}, s.qrg.clear(); }, " ID=T1234567\r\n"},
+  };
+  for (const Case& c : cases) {
+    SondeSample sample = ExampleSample();
+    c.change(sample);
+    const std::string line = ComposeObjectReport(FullConfig(), sample, "T1234567");
+    EXPECT_EQ(line.substr(line.find("/A=004050") + 9), c.comment) << c.name;
+  }
+  StationConfig bare = FullConfig();
+  bare.nALTITUDE = bare.nID = bare.nFRAME = bare.nQRG = 0;
+  SondeSample none = ExampleSample();
+  none.given = {};
+  EXPECT_EQ(ComposeObjectReport(bare, none, "T1234567"),
+            "N0CALL-11>APZQW0,TCPIP*:;T1234567 *123456h2333.03S/04638.00WO045/010\r\n");
+}
+
+// The position report stays as it always was: its comment carries every reading, stand-ins too.
+TEST(ComposePositionReport, ReadingsNotGivenStayInTheComment) {
+  SondeSample s = ExampleSample();
+  s.given = {};
+  s.pressure = 0;
+  s.temperature = -99;
+  s.humidity = 0;
+  s.qrg.clear();
+  EXPECT_EQ(ComposePositionReport(FullConfig(), s),
+            "N0CALL-11>APZQW0,TCPIP*:@123456h2333.03S/04638.00WO045/010/A=004050 Clb=5.3m/s "
+            "P=0hPa T=-99oC U=0% ID=T1234567 FN=2345 \r\n");
+}
+
+TEST(ComposeObjectReport, HostileTextsGiveOneLine) {
+  StationConfig config = FullConfig();
+  config.sUSER = "N0CALL\r\nEVIL";
+  SondeSample s = ExampleSample();
+  s.serial = "T1\r\nX>Y:inject";
+  s.qrg = "403\n\x7f";
+  EXPECT_EQ(ComposeObjectReport(config, s, "AB\r\nC:;DEFGHIJKL"),
+            "N0CALLEVIL>APZQW0,TCPIP*:;ABC:;DEFG*123456h2333.03S/04638.00WO045/010/A=004050 "
+            "Clb=5.3m/s P=850.4hPa T=-3.2oC U=67% ID=T1X>Y:inject FN=2345 403\r\n");
+}
+
 TEST(ComposeStatusReport, OneLine) {
   StationConfig config = FullConfig();
   config.sSTATUS = "Balloon launch 12z";
@@ -176,7 +274,7 @@ TEST(MarkReportDue, Rules) {
     state.CyclesSinceReport = c.cycles;
     SondeSample s;
     s.altitude = c.altitude;
-    MarkReportDue(state, s, c.second);
+    MarkReportDue(state, StationConfig{}, s, c.second);  // today's mode
     EXPECT_EQ(state.ValidFlags, c.due ? 0x80 : 0)
         << c.altitude << " " << c.cycles << " " << c.second;
   }

@@ -204,23 +204,14 @@ def differences(fields, wanted):
 
 def source_of(line, frames, geoid=None):
     """The frame a position report was made from, checked field by field: every field must be
-    that frame's. The station asks for the items one by one, so a new frame arriving in between
-    gives a report whose first items come from one frame and the rest from a later one (`frames`
-    are in the order they were written): such a report is taken when it splits once, and is told
-    as the later frame. Fails with the differences to the frame of the same time."""
+    that one frame's (the bridge answers the station's fifteen questions of a cycle from one
+    frame, also when a newer one arrives in between). Fails with the differences to the frame of
+    the same time."""
     fields = report_fields(line)
     wanted = [expected_fields(f, geoid) for f in frames]
     for i, w in enumerate(wanted):
         if not differences(fields, w):
             return frames[i]
-    for i, earlier in enumerate(wanted):
-        for j in range(i + 1, len(wanted)):
-            later = wanted[j]
-            for split in range(1, 15):
-                mixed = {k: (earlier if ITEM_OF_FIELD[k] < split else later)[k]
-                         for k in ITEM_OF_FIELD}
-                if not differences(fields, mixed):
-                    return frames[j]
     same_time = [w for w in wanted if w["time"] == fields["time"]]
     raise AssertionError(f"{line!r} comes from no frame: " +
                          ("; ".join(differences(fields, same_time[0])) if same_time

@@ -35,12 +35,12 @@ class FrameStore {
   // outside 0..14. The station asks for the items one by one, in increasing order, once a
   // second: all the answers of one such round come from one frame, also when a newer one
   // arrives in between, so that no report mixes two frames. A round ends when an index is asked
-  // that is not above the last one, or a second after its last question.
+  // that is not above the last one, or three seconds after its last question.
   std::optional<decoder::Answer> AnswerFor(std::int16_t index);
   Tally Counts() const;
 
  private:
-  static constexpr std::chrono::milliseconds kRoundGap{1000};
+  static constexpr std::chrono::milliseconds kRoundGap{3000};
 
   mutable std::mutex mutex_;
   const std::string qrgFallback_;

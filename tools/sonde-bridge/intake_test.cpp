@@ -54,7 +54,7 @@ TEST(FrameStoreTest, OneRoundOfQuestionsIsAnsweredFromOneFrame) {
   EXPECT_EQ(Item(store, 0), "S1");
   EXPECT_EQ(Item(store, 6), "2026-05-01 11:35:03");
   intake.Feed(Line("S1", 13, 4) + "\n");
-  now += std::chrono::milliseconds(1500);  // a round that stopped halfway ends by itself
+  now += std::chrono::milliseconds(3500);  // a round that stopped halfway ends by itself
   EXPECT_EQ(Item(store, 13), "13");
 }
 
