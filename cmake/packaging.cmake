@@ -59,6 +59,11 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${NIMBRIX_PACKAGE_MAINTAINER})
   set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
+  # A cross build names its target (the toolchain file's NIMBRIX_DEBIAN_ARCH); CPack would
+  # otherwise take the build machine's architecture.
+  if(NIMBRIX_DEBIAN_ARCH)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${NIMBRIX_DEBIAN_ARCH})
+  endif()
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The libraries the programs link against, as dpkg-shlibdeps finds them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what the arm64 and armhf stage needs on top of scripts/install-deps.sh: Debian's cross
+# compilers, qemu-user to run the programs, GoogleTest's sources, and the target's own copies of
+# the libraries the programs link (multiarch packages of the foreign architecture).
+#   install-arm-deps.sh [ARCH...]        (default: arm64 armhf)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+# The libraries the programs link, as Debian's -dev packages; each is installed for every
+# target architecture (name:arch). A new library dependency of the programs goes here too.
+target_libraries=(libsystemd-dev libcurl4-openssl-dev libstdc++6)
+
+archs=("$@")
+[ ${#archs[@]} -gt 0 ] || archs=(arm64 armhf)
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+
+# A foreign architecture needs its package lists before anything of it can be installed. A
+# mirror in the middle of a sync can fail one update: it is tried again after a pause.
+stale=0
+for arch in "${archs[@]}"; do
+  dpkg --print-foreign-architectures | grep -qx "$arch" || $SUDO dpkg --add-architecture "$arch"
+  compgen -G "/var/lib/apt/lists/*_binary-${arch}_Packages*" >/dev/null || stale=1
+done
+if [ $stale -eq 1 ]; then
+  for attempt in 1 2 3; do
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq && break
+    [ $attempt -lt 3 ] || exit 1
+    sleep 20
+  done
+fi
+
+packages=(qemu-user googletest)
+for arch in "${archs[@]}"; do
+  packages+=("crossbuild-essential-$arch" "pkg-config:$arch")
+  for lib in "${target_libraries[@]}"; do
+    packages+=("$lib:$arch")
+  done
+done
+exec ./install-deps.sh "${packages[@]}"
