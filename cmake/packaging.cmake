@@ -32,6 +32,15 @@ endif()
 install(FILES README.md docs/decoder-dbus.xml docs/NIMBRIX.INI.sample
         DESTINATION ${NIMBRIX_DOC_DIR})
 
+# systemd user units for an unattended station (Linux): nimbrix.service and sonde-bridge.service.
+if(NOT WIN32)
+  file(GLOB NIMBRIX_USER_UNITS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/systemd/*.service.in)
+  install(CODE "set(NIMBRIX_UNIT_SOURCES \"${NIMBRIX_USER_UNITS}\")
+set(NIMBRIX_UNIT_WORK \"${PROJECT_BINARY_DIR}/systemd\")
+set(NIMBRIX_UNIT_BINDIR_RELATIVE \"${CMAKE_INSTALL_BINDIR}\")")
+  install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/install-user-units.cmake)
+endif()
+
 set(CPACK_PACKAGE_NAME nimbrix)
 set(CPACK_PACKAGE_VENDOR "NIMBRIX")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -67,8 +76,9 @@ else()
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The libraries the programs link against, as dpkg-shlibdeps finds them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # The decoder side and the station meet on a D-Bus session bus; the radio side is optional.
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dbus")
+  # The decoder side and the station meet on a D-Bus session bus; the systemd user units need
+  # the user's own bus (dbus-user-session); the radio side is optional.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dbus, dbus-user-session")
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "rtl-sdr, sox")
 endif()
 include(CPack)
