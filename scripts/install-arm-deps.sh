@@ -24,10 +24,14 @@ for arch in "${archs[@]}"; do
   compgen -G "/var/lib/apt/lists/*_binary-${arch}_Packages*" >/dev/null || stale=1
 done
 if [ $stale -eq 1 ]; then
-  for attempt in 1 2 3; do
+  for attempt in 1 2 3 4; do
     $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq && break
-    [ $attempt -lt 3 ] || exit 1
-    sleep 20
+    if [ $attempt -eq 4 ]; then
+      echo "install-arm-deps.sh: the package lists of ${archs[*]} could not all be fetched; without" \
+        "them the target's libraries cannot match the versions installed here" >&2
+      exit 1
+    fi
+    sleep 30
   done
 fi
 
