@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <string>
 
-#include "app/dashboard.h"
-#include "app/telemetry.h"
+#include "app/link_view.h"
+#include "app/main_cycle.h"
+#include "app/terminal_view.h"
 #include "config/station_config.h"
 #include "platform/fake/fakes.h"
+#include "telemetry/telemetry.h"
 #include "uplink/reports.h"
 #include "uplink/uplink.h"
 
@@ -67,49 +69,38 @@ void BM_ComposePositionReport(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
-// One iteration of the main cycle, in its order. `sending`: the position moves and a report is
-// due every cycle, so each iteration also puts a line on the (fake) connection.
+// One iteration of the main cycle, as the station runs it. `sending`: the position moves and
+// "s" asks for a report every cycle, so iterations also put lines on the (fake) connection.
 void BM_WholeCycle(benchmark::State& state, bool sending) {
   const StationConfig config = BenchConfig();
   // No journal: its text would be measured too.
+  fake::FakePlatform f;
   fake::FakeConsole console;
   fake::FakeClock clock;
   fake::FakeAutomation decoder;
   fake::FakeTcpClient tcp;
-  fake::FakeFiles files;
+  Platform p{console, clock, decoder, tcp, f.http, f.process, f.files};
   tcp.reachable = {"euro.aprs2.net:14580"};
   ServerList servers;
   servers.sSERVER[1] = "euro.aprs2.net,14580";
   servers.nSERVERS = 1;
-  Uplink uplink{console, clock, tcp, files, servers, config.LoginLine, config.sUSER};
+  TerminalView view(console);
+  LinkView link(view, console, clock, f.files, servers);
+  Uplink uplink{clock, tcp, servers, link, config.LoginLine, config.sUSER};
   AnswerLikeADecoder(decoder, 47.862135);
   decoder.Attach("SondeMonitor.Document");
   ConnectServers(uplink);
+  MainCycle cycle(p, config, uplink, view, link);
 
-  SondeSample sample;
-  ReportState reportState;
   double latitude = 47.862135;
   std::int64_t n = 0;
   for (auto _ : state) {
     if (sending) {
       latitude += 0.00001;
       decoder.answers[1] = Variant::Real(latitude);
-      reportState.CyclesSinceReport = 10;  // past the spacing: no make-up pauses
+      console.keys.push_back("s");
     }
-    ReadSondeSample(decoder, sample);
-    UpdateValidFlags(reportState, sample);
-    DrawDashboard(console, sample, config.sUSER);
-    const std::string positionReport = ComposePositionReport(config, sample);
-    DrawStatusLines(console, clock.Now(), reportState.CyclesSinceReport);
-    const LocalTime secondsReading = clock.Now();
-    const LocalTime minuteReading = clock.Now();
-    MarkReportDue(reportState, sample, secondsReading, minuteReading);
-    if (sending) reportState.ValidFlags |= kFlagReportDue;
-    SendReports(reportState, config, sample, positionReport, uplink);
-    WatchLoginAnswer(uplink);
-    clock.SleepMs(950);
-    ++reportState.CyclesSinceReport;
-    benchmark::DoNotOptimize(console.PollKey());
+    benchmark::DoNotOptimize(cycle.Step());
     if (++n % 1024 == 0) {
       // The fakes keep records a real platform does not; keep them from growing without end.
       decoder.calls.clear();

@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "app/station.h"
-#include "app/telemetry.h"
 #include "platform/system.h"
+#include "telemetry/telemetry.h"
 
 namespace {
 

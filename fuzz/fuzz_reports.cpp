@@ -9,10 +9,13 @@
 #include <string>
 
 #include "app/dashboard.h"
-#include "app/telemetry.h"
+#include "app/link_view.h"
+#include "app/report_sending.h"
+#include "app/terminal_view.h"
 #include "fuzz_check.h"
 #include "fuzz_input.h"
 #include "platform/fake/fakes.h"
+#include "telemetry/telemetry.h"
 #include "uplink/reports.h"
 #include "uplink/uplink.h"
 
@@ -76,11 +79,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ServerList servers;
   servers.sSERVER[1] = "h,1";
   servers.nSERVERS = 1;
-  Uplink uplink{fakes.console, fakes.clock, fakes.tcp, fakes.files, servers, "user X\r\n", "X"};
+  TerminalView view(fakes.console);
+  LinkView link(view, fakes.console, fakes.clock, fakes.files, servers);
+  Uplink uplink{fakes.clock, fakes.tcp, servers, link, "user X\r\n", "X"};
   const LocalTime now = fakes.clock.Now();
-  MarkReportDue(state, sample, now, now);
+  MarkReportDue(state, sample, now.second);
   state.ValidFlags |= kFlagReportDue;
-  SendReports(state, config, sample, position, uplink);
+  SendPlannedReports(PlanReports(state, config, sample, now.minute), uplink, view, fakes.clock);
   for (const std::string& line : fakes.tcp.lines) CheckOneLine(line, "sent line");
   Check(!HasControlByte(fakes.console.Row(21)), "control byte on row 21", fakes.console.Row(21));
   return 0;

@@ -8,9 +8,9 @@
 #include <limits>
 #include <string>
 
-#include "app/variant_conversion.h"
 #include "fuzz_check.h"
 #include "fuzz_input.h"
+#include "telemetry/variant_conversion.h"
 
 namespace {
 
@@ -27,11 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string text = nimbrix::VariantToText(v);
   const double number = nimbrix::VariantToNumber(v);
   const std::int64_t integer = nimbrix::VariantToInteger(v);
-  const std::int16_t low = nimbrix::VariantToInt16(v);
+  const std::int32_t low = nimbrix::VariantToInt32(v);
 
   Check(std::isfinite(number), "number not finite");
   Check(text.empty() || v.vt == nimbrix::VT_BSTR, "text from a non-text type");
-  Check(low == static_cast<std::int16_t>(static_cast<std::uint16_t>(integer)), "16-bit value");
+  Check(low == static_cast<std::int32_t>(static_cast<std::uint32_t>(integer)), "32-bit value");
   if (v.vt == nimbrix::VT_BSTR || v.vt == nimbrix::VT_BOOL || v.vt == nimbrix::VT_EMPTY) {
     Check(number == 0 && integer == 0, "number from a non-number type");
   }

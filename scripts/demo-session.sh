@@ -17,7 +17,9 @@ trap cleanup EXIT
 
 python3 tools/aprs-listener/aprs-listener.py --port 0 --port-file "$run/port" --log "$run/received.txt" &
 pids+=($!)
-python3 tools/aprs-listener/update-service.py --port 47831 2>/dev/null &
+# The update service offers the version this tree builds: "You have the most recent version!"
+version=$(sed -n 's/^project(nimbrix VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+python3 tools/aprs-listener/update-service.py --port 47831 --version "$version" 2>/dev/null &
 pids+=($!)
 "$build/tools/sonde-sim/sonde-sim" simulate --once-ready-print --lat 48.1234 --lon 11.5678 --alt 520 --burst 30000 \
   --serial T1230456 --qrg 403.001 > "$run/sonde-sim.log" 2>&1 &

@@ -2,11 +2,12 @@
 
 #include <cstdio>
 
-#include "config/station_config.h"
 #include "format/clock_text.h"
+#include "format/coordinate_text.h"
 #include "format/format_mask.h"
 #include "format/number_text.h"
 #include "format/safe_text.h"
+#include "version/version.h"
 
 namespace nimbrix {
 
@@ -47,8 +48,9 @@ std::vector<std::string> DashboardRows(const SondeSample& s, const std::string& 
           " | Frame=" + FormatMask(std::int64_t{s.frame}, "* ######") +
           " | Serial#: " + MaskControlBytes(s.serial) + " | QRG: " + MaskControlBytes(s.qrg),
       kBoxLine,
-      "      Latitude=" + FormatMask(s.latitude, "* 0.00000 ") + s.ggaLat +
-          " | Longitude=" + FormatMask(s.longitude, "* #0.00000 ") + s.ggaLon,
+      "      Latitude=" + FormatMask(s.latitude, "* 0.00000 ") + LatitudeTexts(s.latitude).gga +
+          " | Longitude=" + FormatMask(s.longitude, "* #0.00000 ") +
+          LongitudeTexts(s.longitude).gga,
       "   Altitude=" + FormatMask(s.altitude, "* ###0") + "m | Climb=" +
           FormatMask(s.climb, "* #.#") + "m/s | Course=" + FormatMask(s.course, " 000") +
           "o  | Speed=" + FormatMask(s.speedKmh, "* 0.0") + "km/h ",
@@ -62,32 +64,12 @@ std::vector<std::string> DashboardRows(const SondeSample& s, const std::string& 
   };
 }
 
-namespace {
-
-// Each row starts at its own place and what is left of it is erased, so that no character of
-// an earlier, longer text stays behind, and a text that ran on into this row is overwritten.
-void DrawRow(Console& console, int row, const std::string& text) {
-  console.MoveTo(row, 1);
-  console.Write(text);
-  console.EraseToEndOfRow();
-  console.LineBreak();
+std::string LocalTimeRow(const LocalTime& now) {
+  return "Local Time: " + ClockText(now);
 }
 
-// The screen rows of DashboardRows; rows 4 and 6 are passed over.
-constexpr int kDashboardRow[] = {1, 2, 3, 5, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-
-}  // namespace
-
-void DrawDashboard(Console& console, const SondeSample& sample, const std::string& user) {
-  const std::vector<std::string> rows = DashboardRows(sample, user);
-  for (std::size_t i = 0; i < rows.size(); ++i) DrawRow(console, kDashboardRow[i], rows[i]);
-  console.LineBreak();  // after row 15 the cursor goes to row 17
-}
-
-void DrawStatusLines(Console& console, const LocalTime& now, std::int32_t cyclesSinceReport) {
-  DrawRow(console, 18, "Local Time: " + ClockText(now));
-  DrawRow(console, 19,
-          "Last valid data: " + ConsoleNumber(std::int64_t{cyclesSinceReport}, 15) + "s ago...");
+std::string LastValidDataRow(std::int32_t cyclesSinceReport) {
+  return "Last valid data: " + ConsoleNumber(std::int64_t{cyclesSinceReport}, 15) + "s ago...";
 }
 
 }  // namespace nimbrix

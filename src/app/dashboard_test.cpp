@@ -2,10 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include "app/screen.h"
 #include "platform/fake/fakes.h"
+#include "version/version.h"
 
 namespace nimbrix {
 namespace {
+
+// The rows as the station draws them.
+void DrawDashboard(Console& console, const SondeSample& sample, const std::string& user) {
+  Screen(console).ShowDashboard(DashboardRows(sample, user));
+}
+void DrawStatusLines(Console& console, const LocalTime& now, std::int32_t cycles) {
+  Screen(console).ShowStatusLines(LocalTimeRow(now), LastValidDataRow(cycles));
+}
 
 SondeSample ExampleSample() {
   SondeSample s;
@@ -15,8 +25,6 @@ SondeSample ExampleSample() {
   s.frame = 2345;
   s.latitude = -23.55;
   s.longitude = -46.633333;
-  s.ggaLat = "2333.0000,S";
-  s.ggaLon = "04638.0000,W";
   s.altitude = 1234.56;
   s.climb = 5.3;
   s.course = 45;
@@ -33,7 +41,7 @@ TEST(DashboardTest, RowsOfTheExampleSample) {
   DrawDashboard(console, ExampleSample(), "N0CALL-11");
   const std::string box = "+" + std::string(77, '-') + "+";
   const std::vector<std::pair<int, std::string>> expected = {
-      {1, std::string(46, '-') + "NIMBRIX 0.22-+"},
+      {1, std::string(46, '-') + (std::string("") + kVersionText + "-+")},
       {2, "+-=> This program sends radiosonde data to APRS network under N0CALL-11 id <=-+"},
       {3, box},
       {4, ""},
@@ -77,11 +85,27 @@ TEST(DashboardTest, BannerBlanksFollowTheCallsignLength) {
   }
 }
 
+TEST(DashboardTest, FrameNumbersShowEveryDigit) {
+  const struct {
+    std::int32_t frame;
+    const char* field;
+  } cases[] = {{2345, "    2345"},
+               {-32768, "  -32768"},
+               {40000, "   40000"},
+               {1110632994, "1110632994"},
+               {-2147483647 - 1, "-2147483648"}};
+  for (const auto& c : cases) {
+    SondeSample s = ExampleSample();
+    s.frame = c.frame;
+    EXPECT_EQ(DashboardRows(s, "N0CALL")[4], std::string(" 2026-12-08 20:41:05 | Frame=") +
+                                                 c.field + " | Serial#: T1234567 | QRG: 403.001")
+        << c.frame;
+  }
+}
+
 TEST(DashboardTest, DecoderGoneShowsZerosAndEmptyTexts) {
   SondeSample s;
   s.course = 180;
-  s.ggaLat = "0000.0000,N";
-  s.ggaLon = "00000.0000,E";
   const auto rows = DashboardRows(s, "N0CALL");
   EXPECT_EQ(rows[4], "  | Frame=       0 | Serial#:  | QRG: ");
   EXPECT_EQ(rows[6], "      Latitude=  0.00000 0000.0000,N | Longitude=   0.00000 00000.0000,E");

@@ -1,97 +1,51 @@
 #include "app/station.h"
 
-#include "app/dashboard.h"
-#include "app/telemetry.h"
+#include <memory>
+
+#include "app/link_view.h"
+#include "app/log_view.h"
+#include "app/main_cycle.h"
+#include "app/program_end.h"
+#include "app/startup.h"
+#include "app/terminal_view.h"
 #include "config/config_reader.h"
-#include "format/number_text.h"
-#include "format/safe_text.h"
-#include "platform/program_end.h"
-#include "uplink/reports.h"
+#include "telemetry/telemetry.h"
 #include "uplink/uplink.h"
 
 namespace nimbrix {
 
 namespace {
 
-// Carries out what the configuration reader asked for, in order.
-void PerformConfigActions(const ConfigResult& result, Console& console, Clock& clock) {
-  for (const ConfigAction& action : result.actions) {
-    switch (action.kind) {
-      case ConfigAction::Kind::kWriteLine:
-        console.Write(MaskControlBytes(action.text));
-        console.LineBreak();
-        break;
-      case ConfigAction::Kind::kWaitKey:
-        console.WaitKey();
-        break;
-      case ConfigAction::Kind::kPause:
-        clock.SleepMs(action.value);
-        break;
-      case ConfigAction::Kind::kExit:
-        throw ProgramEnd{action.value};
-    }
-  }
-}
-
-void ShowServerInUse(Console& console, const ServerList& servers) {
-  console.MoveTo(24, 1);
-  console.Write("Using #" + ConsoleNumber(std::int64_t{servers.nCURSERVER}, 7) + "=> " +
-                MaskControlBytes(servers.sSERVER.at(servers.nCURSERVER)) + std::string(35, ' '));
-}
-
-void RunMainCycle(Platform& p, const StationConfig& config, Uplink& uplink) {
-  SondeSample sample;
-  ReportState state;
-  for (;;) {
-    ReadSondeSample(p.automation, sample);
-    UpdateValidFlags(state, sample);
-    DrawDashboard(p.console, sample, config.sUSER);
-    const std::string positionReport = ComposePositionReport(config, sample);
-    DrawStatusLines(p.console, p.clock.Now(), state.CyclesSinceReport);
-    const LocalTime secondsReading = p.clock.Now();
-    const LocalTime minuteReading = p.clock.Now();
-    MarkReportDue(state, sample, secondsReading, minuteReading);
-    SendReports(state, config, sample, positionReport, uplink);
-    WatchLoginAnswer(uplink);
-    p.clock.SleepMs(950);
-    ++state.CyclesSinceReport;
-    const std::string key = p.console.PollKey();
-    if (key == "s" || key == "S") state.ValidFlags |= kFlagReportDue;
-    if (key == kKeyEscape) break;
-  }
-}
-
-int RunStartupAndCycle(Platform& p, const UpdateService& updateService) {
+int RunStartupAndCycle(Platform& p, StationView& view, const UpdateService& updateService) {
   ServerList servers;  // slots 0..10 empty, entry in use 1
   const ConfigResult read = ReadConfiguration(p.files.ReadAll(kConfigFileName));
-  PerformConfigActions(read, p.console, p.clock);
+  PerformConfigActions(read, view, p.console, p.clock);
   const StationConfig config = read.config;
   servers = read.servers;
 
-  CheckForNewVersion(p.console, p.clock, p.http, config, servers, updateService);
+  CheckForNewVersion(view, p.clock, p.http, config, servers, updateService);
 
   p.console.SetColor(kColorNormal);
   p.console.Clear();
   p.process.Run(kRegisterOleCommand);
 
   if (!p.automation.Attach(kDecoderProgId)) {
-    p.console.LineBreak();
-    p.console.SetColor(kColorLightRed);
-    p.console.Write("SondeMonitor not found! Exiting...");
-    p.console.LineBreak();
+    view.DecoderNotFound();
     p.clock.SleepMs(3000);
     return 0;
   }
+  view.DecoderAttached();
 
-  p.console.MoveTo(24, 1);
-  p.console.Write("Conecting:");
-  p.console.LineBreak();
-  Uplink uplink{p.console, p.clock, p.tcp, p.files, servers, config.LoginLine, config.sUSER};
-  ConnectServers(uplink);
-  ShowServerInUse(p.console, servers);
+  LinkView link(view, p.console, p.clock, p.files, servers);
+  view.Connecting();
+  Uplink uplink{p.clock, p.tcp, servers, link, config.LoginLine, config.sUSER};
+  if (ConnectServers(uplink) == ConnectOutcome::kQuit) throw ProgramEnd{0};
+  view.ServerInUse(servers.nCURSERVER, servers.sSERVER.at(servers.nCURSERVER));
   p.clock.SleepMs(2000);
 
-  RunMainCycle(p, config, uplink);
+  MainCycle cycle(p, config, uplink, view, link);
+  while (cycle.Step()) {
+  }
   p.automation.Release();
   return 0;
 }
@@ -99,12 +53,23 @@ int RunStartupAndCycle(Platform& p, const UpdateService& updateService) {
 }  // namespace
 
 int RunStation(Platform& platform, const UpdateService& updateService) {
+  // A terminal shows the screen; without one (a service, output to a file) the run is logged.
+  std::unique_ptr<StationView> view;
+  if (platform.console.IsTerminal()) {
+    view = std::make_unique<TerminalView>(platform.console);
+  } else {
+    view = std::make_unique<LogView>(platform.console, platform.clock);
+  }
+  view->Started();
+  int exitCode = 0;
   try {
-    return RunStartupAndCycle(platform, updateService);
+    exitCode = RunStartupAndCycle(platform, *view, updateService);
   } catch (const ProgramEnd& end) {
     platform.automation.Release();
-    return end.exitCode;
+    exitCode = end.exitCode;
   }
+  view->Ended();
+  return exitCode;
 }
 
 }  // namespace nimbrix

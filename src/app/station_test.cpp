@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/fake/fakes.h"
+#include "version/version.h"
 
 namespace nimbrix {
 namespace {
@@ -51,7 +52,7 @@ void FlySonde(FakePlatform& f) {
 // A station with one reachable server and a sonde in flight.
 void PrepareStation(FakePlatform& f) {
   f.files.contents["NIMBRIX.INI"] = kGoodIni;
-  f.http.reply = "versao=0.22";
+  f.http.reply = std::string("versao=") + kVersion;
   f.tcp.reachable = {"aprs.local:14580"};
   FlySonde(f);
 }
@@ -103,14 +104,15 @@ TEST_F(StationTest, StartUpRunsItsStepsInOrder) {
   EXPECT_LT(at("console Conecting:"), at("tcp open aprs.local:14580"));
   EXPECT_LT(at("tcp open aprs.local:14580"), at("console Using # 1 => aprs.local,14580"));
   EXPECT_LT(at("console Using # 1 => aprs.local,14580"), at("sleep 2000"));
-  EXPECT_EQ(f.tcp.lines.front(), "user N0CALL-11 pass 12345 vers NIMBRIX 0.22 filter b/ZZZZZ/\r\n");
+  EXPECT_EQ(f.tcp.lines.front(), (std::string("user N0CALL-11 pass 12345 vers ") + kVersionText +
+                                  " filter b/ZZZZZ/\r\n"));
 }
 
 TEST_F(StationTest, ScreenAfterFirstCycle) {
   f.console.keys = {kKeyEscape};
   ASSERT_EQ(Run(), 0);
   EXPECT_EQ(f.console.RowTrimmed(1),
-            "----------------------------------------------NIMBRIX 0.22-+");
+            (std::string("----------------------------------------------") + kVersionText + "-+"));
   EXPECT_EQ(f.console.RowTrimmed(19), "Last valid data:  0 s ago...");
   EXPECT_EQ(f.console.Row(24).substr(0, 27), "Using # 1 => aprs.local,145");
   EXPECT_EQ(f.console.RowTrimmed(18).substr(0, 12), "Local Time: ");
@@ -290,6 +292,126 @@ TEST_F(LoginAnswerTest, ReconnectToAVerifyingServerClearsRow22) {
   EXPECT_EQ(f.console.Row(24).substr(0, 28), "Using # 2 => good.local,1458");
   EXPECT_EQ(f.console.Row(22), std::string(80, ' '));
   EXPECT_NE(f.console.transcript.find(kWarning), std::string::npos) << "it was shown before";
+}
+
+// Without a terminal: the station's log, one dated line per event.
+struct HeadlessTest : StationTest {
+  void SetUp() override {
+    StationTest::SetUp();
+    f.console.terminal = false;
+  }
+  // The log's lines without their date and time, which each must begin with.
+  std::vector<std::string> Events() {
+    std::vector<std::string> events;
+    std::size_t start = 0;
+    const std::string& t = f.console.transcript;
+    for (std::size_t end = t.find('\n'); end != std::string::npos;
+         start = end + 1, end = t.find('\n', start)) {
+      const std::string line = t.substr(start, end - start);
+      EXPECT_TRUE(line.size() > 20 && line[4] == '-' && line[10] == ' ' && line[13] == ':' &&
+                  line[19] == ' ')
+          << line;
+      events.push_back(line.substr(std::min<std::size_t>(20, line.size())));
+    }
+    EXPECT_EQ(start, t.size()) << "every line ends";
+    return events;
+  }
+};
+
+TEST_F(HeadlessTest, OneLinePerEventAndNothingInQuietCycles) {
+  // The first entry refuses, the second answers.
+  f.files.contents["NIMBRIX.INI"] =
+      "USER=n0call-11\r\nPASS=12345\r\nSERVER=refused.local,14580\r\nSERVER=aprs.local,14580\r\n";
+  f.tcp.reachable = {"aprs.local:14580"};
+  f.tcp.serverText["aprs.local:14580"] = {"# aprsc 2.1\r\n",
+                                          "# logresp N0CALL-11 verified, server T2\r\n"};
+  f.automation.answers[3] = Variant::Real(1500);  // low: a report every few cycles
+  // Cycles 1..10 quiet but for reports; the decoder is gone in cycles 11..13 and back after.
+  for (int i = 0; i < 16; ++i) f.console.keys.push_back("");
+  f.console.keys.push_back(kKeyEscape);
+  int cycle = 0;
+  f.clock.onSleep = [&](std::int64_t) {
+    if (f.clock.sleeps.back() != 950) return;
+    ++cycle;
+    f.automation.available = !(cycle >= 10 && cycle < 13);
+    const LocalTime now = f.clock.Now();
+    char text[32];
+    std::snprintf(text, sizeof text, "2026-12-08 %02d:%02d:%02d", now.hour, now.minute, now.second);
+    f.automation.answers[6] = Variant::Text(text);
+  };
+  ASSERT_EQ(Run(), 0);
+
+  std::vector<std::string> events = Events();
+  ASSERT_FALSE(events.empty());
+  // The reports: whole lines, as sent.
+  std::vector<std::string> reports;
+  for (const std::string& e : events)
+    if (e.rfind("Sent: ", 0) == 0) reports.push_back(e.substr(6) + "\r\n");
+  EXPECT_EQ(reports, Reports());
+  ASSERT_GE(reports.size(), 2u);
+  std::erase_if(events, [](const std::string& e) { return e.rfind("Sent: ", 0) == 0; });
+  const std::vector<std::string> expected = {
+      std::string(kVersionText) + " started",
+      "Reading config file version config 2",
+      "Cheking for a new version...",
+      "You have the most recent version!",
+      "Decoder attached: SondeMonitor.Document",
+      "Connecting to entry 1 (refused.local,14580)",
+      "OPEN Error @12-08-2026 - 20:41:07 -> refused.local",
+      "Connecting to entry 2 (aprs.local,14580)",
+      "Connected to entry 2 (aprs.local,14580), login sent",
+      "Login verified: # logresp N0CALL-11 verified, server T2",
+      "Decoder lost: SondeMonitor.Document does not answer",
+      "Decoder found again: SondeMonitor.Document",
+      "Ended",
+  };
+  EXPECT_EQ(events, expected);
+  EXPECT_EQ(f.console.transcript.find("Last valid data"), std::string::npos);
+  EXPECT_EQ(f.console.transcript.find("Latitude"), std::string::npos);
+}
+
+TEST_F(HeadlessTest, SendAndLoginErrorsAreLoggedAsRecorded) {
+  f.automation.answers[3] = Variant::Real(1500);
+  f.tcp.serverText["aprs.local:14580"] = {"# aprsc 2.1\r\n",
+                                          "# logresp N0CALL-11 unverified, server T2\r\n"};
+  f.tcp.sendErrors = {0, 57};  // the login goes out, the first report finds the line dead
+  for (int i = 0; i < 12; ++i) f.console.keys.push_back("");
+  f.console.keys.push_back(kKeyEscape);
+  ASSERT_EQ(Run(), 0);
+  const std::string log = f.files.contents["nimbrix.err"];
+  std::vector<std::string> recorded;
+  for (const std::string& e : Events())
+    if (e.find(" Error") != std::string::npos) recorded.push_back(e);
+  // The same server answers the login after the reconnect as before: a record each time.
+  ASSERT_EQ(recorded.size(), 4u) << f.console.transcript;
+  EXPECT_EQ(recorded[0].rfind("LOGIN Error @", 0), 0u);
+  EXPECT_NE(recorded[0].find("(the server drops our reports: check PASS in NIMBRIX.INI)"),
+            std::string::npos);
+  EXPECT_EQ(recorded[1].rfind("SEND Error 57 ", 0), 0u);
+  EXPECT_EQ(recorded[2].rfind("OPEN Error @", 0), 0u);
+  EXPECT_EQ(recorded[3].rfind("LOGIN Error @", 0), 0u);
+  // Each logged record is the error log's, line ends aside.
+  EXPECT_NE(log.find(recorded[1].substr(0, recorded[1].size()) + "\r\n\r\n"), std::string::npos);
+  EXPECT_NE(log.find(recorded[2] + "\r\n"), std::string::npos);
+}
+
+TEST_F(HeadlessTest, DecoderNotFoundAndConfigurationErrorsAreLogged) {
+  f.automation.available = false;
+  ASSERT_EQ(Run(), 0);
+  std::vector<std::string> events = Events();
+  ASSERT_GE(events.size(), 2u);
+  EXPECT_EQ(events[events.size() - 2], "SondeMonitor not found! Exiting...");
+  EXPECT_EQ(events.back(), "Ended");
+
+  FakePlatform g;
+  g.console.terminal = false;
+  g.files.contents["NIMBRIX.INI"] = "USER=a\x1b\r\n";  // too short
+  ASSERT_EQ(RunStationOn(g), 0);
+  EXPECT_NE(g.console.transcript.find(" Config file error: check callsign in INI file =A?\n"),
+            std::string::npos)
+      << g.console.transcript;
+  EXPECT_EQ(g.console.waitKeyCalls, 1);
+  EXPECT_TRUE(g.http.urls.empty());
 }
 
 }  // namespace

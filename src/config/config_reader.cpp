@@ -5,6 +5,7 @@
 #include "config/config_stream.h"
 #include "config/config_text.h"
 #include "format/text_to_number.h"
+#include "format/whole_number.h"
 
 namespace nimbrix {
 
@@ -154,7 +155,7 @@ ConfigResult ReadConfigFormat1(const ConfigBytes& file, StationConfig config, Se
     cfg.sSTATUS.clear();
   } else {
     cfg.sSTATUS = third;
-    list.nSERVERS = WholeNumberToInt16(TextToNumber(in.ReadNumberField()));
+    list.nSERVERS = ClampedWord(TextToNumber(in.ReadNumberField()));
   }
 
   if (list.nSERVERS < 1 || list.nSERVERS > ServerList::kMaxServers) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "version/version.h"
+
 namespace nimbrix {
 
 // Readable failure messages: the action kind and its text or value.
@@ -42,7 +44,8 @@ StationConfig Defaults() {
 }
 
 std::string Login(const std::string& user, const std::string& pass) {
-  return "user " + user + " pass " + pass + " vers NIMBRIX 0.22 filter b/ZZZZZ/\r\n";
+  return "user " + user + " pass " + pass +
+         (std::string(" vers ") + kVersionText + " filter b/ZZZZZ/\r\n");
 }
 
 TEST(FormatChoice, FirstLineDecides) {

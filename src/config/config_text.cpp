@@ -56,12 +56,4 @@ bool CallsignIsValid(std::string_view callsign) {
   return !(TextToNumber(ssid) > 15);
 }
 
-std::int16_t WholeNumberToInt16(double value) {
-  if (std::isnan(value)) return 0;
-  const double whole = RoundHalfEven(value);
-  if (whole <= -32768.0) return -32768;
-  if (whole >= 32767.0) return 32767;
-  return static_cast<std::int16_t>(whole);
-}
-
 }  // namespace nimbrix

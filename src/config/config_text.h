@@ -43,8 +43,4 @@ bool PasscodeNeedsConversion(std::string_view pass);
 // Length 4 to 11, and the SSID (text between the first "-" and the next) reads as at most 15.
 bool CallsignIsValid(std::string_view callsign);
 
-// The nearest whole number (ties to even) as a 16-bit value. Out-of-range values are clamped
-// rather than wrapped, so that a huge count can never come out as a small valid one.
-std::int16_t WholeNumberToInt16(double value);
-
 }  // namespace nimbrix

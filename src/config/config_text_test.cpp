@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/station_config.h"
+#include "version/version.h"
 
 namespace nimbrix {
 namespace {
@@ -96,33 +97,15 @@ TEST(Callsign, LengthAndSsid) {
   for (const Case& c : cases) EXPECT_EQ(CallsignIsValid(c.call), c.valid) << c.call;
 }
 
-TEST(WholeNumberToInt16, HalvesToEvenAndClamped) {
-  struct Case {
-    double in;
-    int out;
-  } cases[] = {
-      {0, 0},
-      {2.5, 2},
-      {3.5, 4},
-      {9.5, 10},
-      {32767, 32767},
-      {32767.5, 32767},
-      {1e300, 32767},
-      {-1e300, -32768},
-      {std::numeric_limits<double>::infinity(), 32767},
-      {-std::numeric_limits<double>::infinity(), -32768},
-      {std::numeric_limits<double>::quiet_NaN(), 0},
-  };
-  for (const Case& c : cases) EXPECT_EQ(WholeNumberToInt16(c.in), c.out) << c.in;
-}
-
 TEST(LoginLine, ExactFormAndOneLineOnly) {
-  EXPECT_EQ(BuildLoginLine("DL1ABC-9", "12345"),
-            "user DL1ABC-9 pass 12345 vers NIMBRIX 0.22 filter b/ZZZZZ/\r\n");
-  EXPECT_EQ(BuildLoginLine("", ""), "user  pass  vers NIMBRIX 0.22 filter b/ZZZZZ/\r\n");
-  EXPECT_EQ(BuildLoginLine(" AB", "1"), "user  AB pass 1 vers NIMBRIX 0.22 filter b/ZZZZZ/\r\n");
+  EXPECT_EQ(BuildLoginLine("DL1ABC-9", "12345"), (std::string("user DL1ABC-9 pass 12345 vers ") +
+                                                  kVersionText + " filter b/ZZZZZ/\r\n"));
+  EXPECT_EQ(BuildLoginLine("", ""),
+            (std::string("user  pass  vers ") + kVersionText + " filter b/ZZZZZ/\r\n"));
+  EXPECT_EQ(BuildLoginLine(" AB", "1"),
+            (std::string("user  AB pass 1 vers ") + kVersionText + " filter b/ZZZZZ/\r\n"));
   EXPECT_EQ(BuildLoginLine("AB\r\nCD", "1\nX\x1b"),
-            "user ABCD pass 1X vers NIMBRIX 0.22 filter b/ZZZZZ/\r\n");
+            (std::string("user ABCD pass 1X vers ") + kVersionText + " filter b/ZZZZZ/\r\n"));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/config_reader.h"
+#include "version/version.h"
 
 namespace nimbrix {
 namespace {
@@ -32,7 +33,8 @@ TEST(SampleConfiguration, ReadsAsTheKeywordFormatWithoutAFault) {
   EXPECT_EQ(c.nALTITUDE, 1);
   EXPECT_EQ(read.servers.nSERVERS, 2);
   EXPECT_EQ(read.servers.sSERVER[1], "aprs.example.net,14580");
-  EXPECT_EQ(c.LoginLine, "user N0CALL-11 pass 00000 vers NIMBRIX 0.22 filter b/ZZZZZ/\r\n");
+  EXPECT_EQ(c.LoginLine, (std::string("user N0CALL-11 pass 00000 vers ") + kVersionText +
+                          " filter b/ZZZZZ/\r\n"));
 }
 
 }  // namespace

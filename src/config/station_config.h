@@ -4,10 +4,9 @@
 #include <cstdint>
 #include <string>
 
-namespace nimbrix {
+#include "version/version.h"
 
-// The program's version text: shown in the title row, sent in the login line and the update query.
-inline constexpr const char* kVersionText = "NIMBRIX 0.22";
+namespace nimbrix {
 
 // The station's settings, filled once from NIMBRIX.INI and read-only afterwards.
 struct StationConfig {
@@ -15,7 +14,7 @@ struct StationConfig {
   std::string sPASS;    // APRS-IS passcode as it goes into the login line
   std::string sSTATUS;  // status report text; empty: no status reports
   std::int16_t nQRG = 0;
-  std::int16_t nP0 = 0;
+  std::int16_t nP0 = 0;  // PRESSURE0: read and kept; no report waits for a pressure reading
   std::int16_t nID = 0;
   std::string sSYMBOL;  // table character + symbol code
   std::int16_t nALTITUDE = 0;
@@ -31,7 +30,7 @@ struct ServerList {
   std::int16_t nCURSERVER = 1;
 };
 
-// "user " + sUSER + " pass " + sPASS + " vers NIMBRIX 0.22 filter b/ZZZZZ/" CR LF
+// "user " + sUSER + " pass " + sPASS + " vers " + kVersionText + " filter b/ZZZZZ/" CR LF
 std::string BuildLoginLine(const std::string& user, const std::string& pass);
 
 }  // namespace nimbrix

@@ -36,4 +36,23 @@ std::string DateText(const LocalTime& time) {
   return out;
 }
 
+std::string DateTimeText(const LocalTime& time) {
+  std::string out;
+  AppendField(out, time.year, 4);
+  out += '-';
+  AppendField(out, time.month, 2);
+  out += '-';
+  AppendField(out, time.day, 2);
+  return out + ' ' + ClockText(time);
+}
+
+std::string TimeOfDayField(std::string_view timeText) {
+  std::string field;
+  if (timeText.size() <= 11) return field;
+  for (char c : timeText.substr(11, 8)) {
+    if (c != ':') field += c;
+  }
+  return field;
+}
+
 }  // namespace nimbrix

@@ -22,9 +22,17 @@ class Console {
   // stays. Nothing is erased when the text before it filled the row up to its last column.
   virtual void EraseToEndOfRow() = 0;
   // One pending key without waiting: "" when none, "\x1b" for ESC, a longer text for a special key.
+  // Once the program has been asked to stop (SIGTERM; SIGINT without a terminal), every poll
+  // and wait gives ESC, so the program ends the way ESC ends it.
   virtual std::string PollKey() = 0;
   // Waits for one key and returns its text.
   virtual std::string WaitKey() = 0;
+  // Whether the terminal's size has changed since the last call (what it shows may then be
+  // lost or moved). Noticed by the caller, never acted on inside a signal.
+  virtual bool TakeResized() = 0;
+  // Whether the output goes to a terminal (or console window) that shows a screen; false for a
+  // file, a pipe or a service's log.
+  virtual bool IsTerminal() const = 0;
 };
 
 inline constexpr int kColorNormal = 7;

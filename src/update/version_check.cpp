@@ -1,7 +1,6 @@
 #include "update/version_check.h"
 
 #include "format/clock_text.h"
-#include "format/safe_text.h"
 
 namespace nimbrix {
 
@@ -11,7 +10,7 @@ constexpr const char* kAgent = "zt/kit 7.04";
 constexpr const char* kNoCacheHeader = "pragma: no-cache";
 constexpr const char* kServicePath = "/nimbrix/nimbrix_pool.php";
 constexpr std::string_view kVersionKey = "versao=";
-// Only the last four characters of the version text ("0.22") take part in the comparison.
+// Only the last four characters of the version text take part in the comparison.
 constexpr std::string_view kOwnVersion =
     std::string_view(kVersionText).substr(std::string_view(kVersionText).size() - 4);
 
@@ -82,44 +81,21 @@ int FetchUrl(HttpClient& http, const std::string& url, std::string& reply) {
   return 0;
 }
 
-void CheckForNewVersion(Console& console, Clock& clock, HttpClient& http,
-                        const StationConfig& config, const ServerList& servers,
-                        const UpdateService& service) {
-  console.Write("Cheking for a new version...");
-  console.LineBreak();
-  clock.SleepMs(500);
-
+VersionVerdict AskForNewVersion(HttpClient& http, const LocalTime& now, const StationConfig& config,
+                                const ServerList& servers, const UpdateService& service) {
   const int slot = servers.nCURSERVER;
   const std::string server =
       slot >= 1 && slot <= ServerList::kMaxServers ? servers.sSERVER[slot] : std::string();
-  const std::string url =
-      BuildVersionUrl(service, BuildVersionQuery(clock.Now(), config.sUSER, server));
+  const std::string url = BuildVersionUrl(service, BuildVersionQuery(now, config.sUSER, server));
 
   std::string reply;
-  const bool fetched = FetchUrl(http, url, reply) == 0;
-  const std::optional<std::string> offered =
-      fetched ? OfferedVersion(reply) : std::optional<std::string>();
-
-  if (!offered) {
-    // Offering an empty version would send the user looking for an update that may not exist.
-    console.Write("Could not check for a new version.");
-    console.LineBreak();
-    clock.SleepMs(1000);
-    return;
-  }
-  if (*offered == kOwnVersion) {
-    console.Write("You have the most recent version!");
-    console.LineBreak();
-    clock.SleepMs(1000);
-    return;
-  }
-  console.SetColor(kColorYellow);
-  // The reply is the service's text: its bytes must not reach the terminal as control codes.
-  console.Write("The version " + MaskControlBytes(*offered) + " is available at " +
-                service.downloadPage);
-  console.LineBreak();
-  console.LineBreak();
-  clock.SleepMs(3000);
+  if (FetchUrl(http, url, reply) != 0) return {};
+  const std::optional<std::string> offered = OfferedVersion(reply);
+  // No offered version is no verdict: offering an empty version would send the user looking
+  // for an update that may not exist.
+  if (!offered) return {};
+  if (*offered == kOwnVersion) return {VersionVerdict::Kind::kCurrent, {}};
+  return {VersionVerdict::Kind::kNewer, *offered};
 }
 
 }  // namespace nimbrix

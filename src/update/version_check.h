@@ -6,8 +6,6 @@
 
 #include "config/station_config.h"
 #include "format/local_time.h"
-#include "platform/clock.h"
-#include "platform/console.h"
 #include "platform/http_client.h"
 
 namespace nimbrix {
@@ -20,7 +18,7 @@ struct UpdateService {
 };
 UpdateService DefaultUpdateService();
 
-// "?data=DD/MM/YYYY&hora=HH:MM:SS&estacao=...&versao=NIMBRIX%200.22&servidor=...&"
+// "?data=DD/MM/YYYY&hora=HH:MM:SS&estacao=...&versao=NIMBRIX%20<version>&servidor=...&"
 std::string BuildVersionQuery(const LocalTime& now, const std::string& user,
                               const std::string& server);
 // scheme://host/nimbrix/nimbrix_pool.php + query
@@ -31,9 +29,19 @@ std::optional<std::string> OfferedVersion(std::string_view body);
 // GET url; 0 and the whole body, or -1 and an empty reply.
 int FetchUrl(HttpClient& http, const std::string& url, std::string& reply);
 
-// The start-up step: "Cheking for a new version...", the query, the verdict and its pause.
-void CheckForNewVersion(Console& console, Clock& clock, HttpClient& http,
-                        const StationConfig& config, const ServerList& servers,
-                        const UpdateService& service);
+// What the update service says of this version.
+struct VersionVerdict {
+  enum class Kind {
+    kCurrent,  // this is the most recent version
+    kNewer,    // `offered` is available at the download page
+    kUnknown,  // no answer, or one without an offered version
+  };
+  Kind kind = Kind::kUnknown;
+  std::string offered;  // as the service wrote it (kNewer only)
+};
+
+// Asks the update service at `now`, telling it the callsign and the entry in use.
+VersionVerdict AskForNewVersion(HttpClient& http, const LocalTime& now, const StationConfig& config,
+                                const ServerList& servers, const UpdateService& service);
 
 }  // namespace nimbrix

@@ -1,6 +1,8 @@
 // The report pacing as the main cycle drives it, on the virtual clock.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -10,13 +12,10 @@
 namespace nimbrix {
 namespace {
 
-// One station: a reachable server, a sonde, and the steps of the main cycle that touch reports.
+// The report steps of the main cycle on a station with a sonde, on the virtual clock: the plan
+// of each cycle is carried out as the station does (pauses, then the lines).
 struct Station {
   explicit Station(LocalTime start) : clock(start) {
-    servers.sSERVER[1] = "a,1";
-    servers.nSERVERS = 1;
-    tcp.reachable = {"a:1"};
-    tcp.Open("a", 1);  // connected already, without the connect's pause
     config.sUSER = "N0CALL";
     config.sSYMBOL = "/O";
     sample.latitude = 48.1;
@@ -24,40 +23,41 @@ struct Station {
     sample.altitude = 5000;
   }
 
-  // One cycle; a new sentence unless the decoder is stalled.
-  void Cycle(bool newSentence = true) {
-    if (newSentence) sample.ggaSentence = "$GPGGA," + std::to_string(cycle);
+  // One cycle; new data unless the decoder is stalled.
+  void Cycle(bool newData = true) {
+    if (newData) {
+      char time[16];
+      std::snprintf(time, sizeof time, "%08d", cycle);  // characters 12..19 of the time text
+      sample.timeText = std::string("2026-12-08 ") + time;
+    }
     UpdateValidFlags(state, sample);
-    const std::string report = ComposePositionReport(config, sample);
     const LocalTime first = clock.Now();
-    MarkReportDue(state, sample, first, clock.Now());
-    const std::size_t sleeps = clock.sleeps.size();
-    const std::size_t lines = tcp.lines.size();
-    SendReports(state, config, sample, report, uplink);
-    for (std::size_t i = lines; i < tcp.lines.size(); ++i) {
-      if (tcp.lines[i].find(":@") != std::string::npos) {
-        reports.push_back(cycle);
-        makeUpPauses.push_back(static_cast<int>(clock.sleeps.size() - sleeps));
-      } else {
-        statusMinutes.push_back(first.minute);
-      }
+    MarkReportDue(state, sample, first.second);
+    const ReportPlan plan = PlanReports(state, config, sample, clock.Now().minute);
+    for (int i = 0; i < plan.makeUpPauses; ++i) clock.SleepMs(kMakeUpPauseMs);
+    if (!plan.positionLine.empty()) {
+      reports.push_back(cycle);
+      makeUpPauses.push_back(plan.makeUpPauses);
+    }
+    if (!plan.statusLine.empty()) {
+      statusMinutes.push_back(first.minute);
+      statusLines.push_back(plan.statusLine);
     }
     clock.SleepMs(950);
     ++state.CyclesSinceReport;
-    const std::string key = console.PollKey();
-    if (key == "s" || key == "S") state.ValidFlags |= kFlagReportDue;
+    if (!keys.empty()) {
+      const std::string key = keys.front();
+      keys.pop_front();
+      if (key == "s" || key == "S") state.ValidFlags |= kFlagReportDue;
+    }
     ++cycle;
   }
   void Run(int cycles) {
     for (int i = 0; i < cycles; ++i) Cycle();
   }
 
-  fake::FakePlatform p;
   fake::FakeClock clock;
-  fake::FakeConsole& console = p.console;
-  fake::FakeTcpClient& tcp = p.tcp;
-  ServerList servers;
-  Uplink uplink{console, clock, tcp, p.files, servers, "user N0CALL\r\n", "N0CALL"};
+  std::deque<std::string> keys;  // one read at the end of each cycle
   StationConfig config;
   SondeSample sample;
   ReportState state;
@@ -65,6 +65,7 @@ struct Station {
   std::vector<int> reports;        // cycles that sent a position report
   std::vector<int> makeUpPauses;   // 1000 ms pauses before each of them
   std::vector<int> statusMinutes;  // clock minute of each status report
+  std::vector<std::string> statusLines;
 };
 
 const LocalTime kAt20_41_05{2026, 12, 8, 20, 41, 5, 0};
@@ -102,18 +103,16 @@ TEST(Pacing, LowAltitudeKeepsSixToSevenCyclesOfSpacing) {
   }
 }
 
-TEST(Pacing, MakeUpPausesThenLastTransmission) {
-  // Second 14, two cycles since the last report: four pauses, then row 21 and the line.
+TEST(Pacing, MakeUpPausesBeforeTheReport) {
+  // Second 14, two cycles since the last report: four pauses, then the line.
   Station s(LocalTime{2026, 12, 8, 20, 41, 14, 0});
   s.sample.altitude = 1500;
   s.state.ValidFlags = kFlagPosition | kFlagAltitude | kFlagNewSentence;
   s.state.CyclesSinceReport = 2;
-  MarkReportDue(s.state, s.sample, s.clock.Now(), s.clock.Now());
-  SendReports(s.state, s.config, s.sample, "REPORT\r\n", s.uplink);
-  EXPECT_EQ(s.clock.sleeps.back(), 1000);
-  EXPECT_EQ(s.clock.elapsedMs(), 4000);
-  EXPECT_EQ(s.console.RowTrimmed(21), "Last transmission: 20:41:18");
-  EXPECT_EQ(s.tcp.lines, std::vector<std::string>{"REPORT\r\n"});
+  MarkReportDue(s.state, s.sample, s.clock.Now().second);
+  const ReportPlan plan = PlanReports(s.state, s.config, s.sample, s.clock.Now().minute);
+  EXPECT_EQ(plan.makeUpPauses, 4);
+  EXPECT_EQ(plan.positionLine, ComposePositionReport(s.config, s.sample));
   EXPECT_EQ(s.state.ValidFlags, 0);
   EXPECT_EQ(s.state.CyclesSinceReport, 0);
 }
@@ -122,7 +121,7 @@ TEST(Pacing, KeyAskedReportGoesOutNextCycleWithoutPause) {
   for (const char* key : {"s", "S"}) {
     Station s(kAt20_41_05);
     s.Run(81);  // report at 60, then 20 more cycles
-    s.console.keys.push_back(key);
+    s.keys.push_back(key);
     s.Cycle();  // the key is read at the end of cycle 81
     s.Cycle();
     EXPECT_EQ(s.reports, (std::vector<int>{60, 82})) << key;
@@ -133,9 +132,9 @@ TEST(Pacing, KeyAskedReportGoesOutNextCycleWithoutPause) {
 TEST(Pacing, StalledSentenceHoldsDueReportBack) {
   Station s(kAt20_41_05);
   s.Run(70);
-  s.console.keys.push_back("x");  // another key changes nothing
+  s.keys.push_back("x");  // another key changes nothing
   s.Cycle();
-  s.console.keys.push_back("s");
+  s.keys.push_back("s");
   s.Cycle();
   for (int i = 0; i < 10; ++i) s.Cycle(false);
   EXPECT_EQ(s.reports, std::vector<int>{60});
@@ -150,7 +149,7 @@ TEST(Pacing, StatusEveryThirdMinuteOnce) {
   s.sample.latitude = 0;  // no position reports to mix in
   s.Run(450);             // a little over seven minutes
   EXPECT_EQ(s.statusMinutes, (std::vector<int>{3, 6}));
-  EXPECT_EQ(s.tcp.lines.front(), "N0CALL>APZQW0,TCPIP*:>Balloon\r\n");
+  EXPECT_EQ(s.statusLines.front(), "N0CALL>APZQW0,TCPIP*:>Balloon\r\n");
 
   Station quiet(LocalTime{2026, 12, 8, 20, 0, 5, 0});
   quiet.config.sSTATUS = "";

@@ -16,8 +16,7 @@ struct ReportState {
   std::uint16_t ValidFlags = 0;
   std::int32_t CyclesSinceReport = 0;
   std::int16_t LastStatusMinute = 0;
-  std::string PreviousSentence;
-  int clockMinute = 0;  // minute read by MarkReportDue, used by SendReports in the same cycle
+  std::string PreviousSentence;  // the position sentence of the previous cycle
 };
 
 }  // namespace nimbrix

@@ -1,11 +1,14 @@
 #include "uplink/reports.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "format/clock_text.h"
+#include "format/coordinate_text.h"
 #include "format/format_mask.h"
 #include "format/number_text.h"
 #include "format/safe_text.h"
+#include "uplink/gga_sentence.h"
 
 namespace nimbrix {
 
@@ -19,22 +22,10 @@ constexpr double kLowAltitude = 2000;
 constexpr int kClockDivisor = 7;
 constexpr int kShortInterval = 6;
 constexpr int kMinimumSpacing = 6;
-constexpr int kMakeUpPauseMs = 1000;
 constexpr int kStatusDivisor = 3;
-constexpr int kLastTransmissionRow = 21;
 
 std::string Number(double value) {
   return TrimmedNumberText(value, 15);
-}
-
-// Characters 12..19 of the decoder's time text (hh:mm:ss there), without the colons.
-std::string TimePiece(const std::string& timeText) {
-  std::string piece;
-  if (timeText.size() < 12) return piece;
-  for (char c : StripControlBytes(std::string_view(timeText).substr(11, 8))) {
-    if (c != ':') piece += c;
-  }
-  return piece;
 }
 
 }  // namespace
@@ -43,9 +34,12 @@ void UpdateValidFlags(ReportState& state, const SondeSample& sample) {
   std::uint16_t flags = state.ValidFlags & ~(kFlagPosition | kFlagAltitude | kFlagNewSentence);
   if (sample.latitude != 0 && sample.longitude != 0) flags |= kFlagPosition;
   if (sample.altitude > 0) flags |= kFlagAltitude;
-  if (state.PreviousSentence.empty()) state.PreviousSentence = sample.ggaSentence;
-  if (sample.ggaSentence != state.PreviousSentence) {
-    state.PreviousSentence = sample.ggaSentence;
+  // The pressure option (nP0) has no part here: the readiness of a report rests on the
+  // position, the altitude and new data alone, also when the sonde gives no pressure.
+  std::string sentence = GgaSentence(sample);
+  if (state.PreviousSentence.empty()) state.PreviousSentence = sentence;
+  if (sentence != state.PreviousSentence) {
+    state.PreviousSentence = std::move(sentence);
     flags |= kFlagNewSentence;
   }
   state.ValidFlags = flags;
@@ -55,11 +49,11 @@ std::string ComposePositionReport(const StationConfig& config, const SondeSample
   const std::string symbol = StripControlBytes(config.sSYMBOL);
   std::string line = StripControlBytes(config.sUSER) + kHeaderTail;
   line += '@';
-  line += TimePiece(sample.timeText);
+  line += StripControlBytes(TimeOfDayField(sample.timeText));
   line += 'h';
-  line += StripControlBytes(sample.aprsLat);
+  line += LatitudeTexts(sample.latitude).aprs;
   line += symbol.substr(0, 1);
-  line += StripControlBytes(sample.aprsLon);
+  line += LongitudeTexts(sample.longitude).aprs;
   if (!symbol.empty()) line += symbol.back();
   line += FormatMask(sample.course, "000");
   line += '/';
@@ -72,7 +66,8 @@ std::string ComposePositionReport(const StationConfig& config, const SondeSample
   line += "hPa T=" + Number(sample.temperature);
   line += "oC U=" + Number(sample.humidity) + "%";
   if (config.nID == 1) line += " ID=" + StripControlBytes(sample.serial);
-  if (config.nFRAME == 1) line += " FN=" + TrimmedNumberText(std::int64_t{sample.frame}, 7);
+  // Every digit of the frame number, never a rounded or scientific form.
+  if (config.nFRAME == 1) line += " FN=" + std::to_string(sample.frame);
   if (config.nQRG == 1) {
     // Appended in two steps: g++ 12 -O3 warns falsely (-Wrestrict) on " " + std::string.
     line += ' ';
@@ -87,39 +82,35 @@ std::string ComposeStatusReport(const StationConfig& config) {
          "\r\n";
 }
 
-void MarkReportDue(ReportState& state, const SondeSample& sample, const LocalTime& first,
-                   const LocalTime& second) {
-  const int seconds = first.second;
-  state.clockMinute = second.minute;
+void MarkReportDue(ReportState& state, const SondeSample& sample, int clockSecond) {
   if (state.CyclesSinceReport > kLongInterval) state.ValidFlags |= kFlagReportDue;
   if (sample.altitude < kLowAltitude &&
-      (seconds % kClockDivisor == 0 || state.CyclesSinceReport > kShortInterval)) {
+      (clockSecond % kClockDivisor == 0 || state.CyclesSinceReport > kShortInterval)) {
     state.ValidFlags |= kFlagReportDue;
   }
 }
 
-void SendReports(ReportState& state, const StationConfig& config, const SondeSample& sample,
-                 const std::string& positionReport, Uplink& uplink) {
+ReportPlan PlanReports(ReportState& state, const StationConfig& config, const SondeSample& sample,
+                       int clockMinute) {
+  ReportPlan plan;
+  // All four bits: the position is valid and new (bit 2 means PreviousSentence already holds
+  // this cycle's sentence), the altitude above 0, and a report due.
   if (state.ValidFlags == kReportPattern) {
     // Keeps reports at least six cycles apart. The count is at least 1 here in a running
     // station (the first cycle never sends), so this waits at most five seconds.
-    const std::int64_t pauses = std::clamp<std::int64_t>(
-        std::int64_t{kMinimumSpacing} - state.CyclesSinceReport, 0, kMinimumSpacing);
-    for (std::int64_t i = 0; i < pauses; ++i) uplink.clock.SleepMs(kMakeUpPauseMs);
-    uplink.console.MoveTo(kLastTransmissionRow, 1);
-    uplink.console.Write("Last transmission: " + ClockText(uplink.clock.Now()));
+    plan.makeUpPauses = static_cast<int>(std::clamp<std::int64_t>(
+        std::int64_t{kMinimumSpacing} - state.CyclesSinceReport, 0, kMinimumSpacing));
+    plan.positionLine = ComposePositionReport(config, sample);
     state.CyclesSinceReport = 0;
-    if (sample.altitude > 0) SendLine(uplink, positionReport);
-    state.PreviousSentence = sample.ggaSentence;
     state.ValidFlags = 0;
   }
 
-  const int minute = state.clockMinute;
-  if (!StripControlBytes(config.sSTATUS).empty() && minute != state.LastStatusMinute &&
-      minute % kStatusDivisor == 0) {
-    state.LastStatusMinute = static_cast<std::int16_t>(minute);
-    SendLine(uplink, ComposeStatusReport(config));
+  if (!StripControlBytes(config.sSTATUS).empty() && clockMinute != state.LastStatusMinute &&
+      clockMinute % kStatusDivisor == 0) {
+    state.LastStatusMinute = static_cast<std::int16_t>(clockMinute);
+    plan.statusLine = ComposeStatusReport(config);
   }
+  return plan;
 }
 
 }  // namespace nimbrix

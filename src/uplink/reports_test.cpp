@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "uplink/gga_sentence.h"
+
 namespace nimbrix {
 namespace {
 
@@ -34,8 +36,6 @@ SondeSample ExampleSample() {
   s.serial = "T1234567";
   s.frame = 2345;
   s.qrg = "403.001";
-  s.aprsLat = "2333.03S";
-  s.aprsLon = "04638.00W";
   return s;
 }
 
@@ -75,6 +75,11 @@ TEST(ComposePositionReport, OptionalPieces) {
        " Clb=5.3m/s P=850.4hPa T=-3.2oC U=67%\r\n"},
       {"frame only", [](StationConfig& c, SondeSample& s) { c.nFRAME = 1, s.frame = -32768; },
        " Clb=5.3m/s P=850.4hPa T=-3.2oC U=67% FN=-32768\r\n"},
+      {"DFM frame", [](StationConfig& c, SondeSample& s) { c.nFRAME = 1, s.frame = 1110632994; },
+       " Clb=5.3m/s P=850.4hPa T=-3.2oC U=67% FN=1110632994\r\n"},
+      {"frame past 7 digits",
+       [](StationConfig& c, SondeSample& s) { c.nFRAME = 1, s.frame = -2147483647 - 1; },
+       " Clb=5.3m/s P=850.4hPa T=-3.2oC U=67% FN=-2147483648\r\n"},
       {"qrg only", [](StationConfig& c, SondeSample&) { c.nQRG = 1; },
        " Clb=5.3m/s P=850.4hPa T=-3.2oC U=67% 403.001\r\n"},
   };
@@ -127,29 +132,31 @@ TEST(UpdateValidFlags, Bits) {
   ReportState state;
   state.ValidFlags = 0x80 | 0x07;
   SondeSample s;
-  s.ggaSentence = "$GPGGA,1";
+  s.timeText = "2026-12-08 00:00:01";
   UpdateValidFlags(state, s);  // first cycle: compared with itself
   EXPECT_EQ(state.ValidFlags, 0x80);
   struct Case {
     double lat, lon, alt;
-    const char* sentence;
+    const char* time;  // characters 12..19 of the time text: new data when they change
     int bits;
   };
-  const std::vector<Case> cases = {
-      {1, 1, 1, "$GPGGA,2", 0x07},     {0, 1, 1, "$GPGGA,3", 0x06},
-      {1, 0, 1, "$GPGGA,4", 0x06},     {-1, -1, 0, "$GPGGA,5", 0x05},
-      {1, 1, -0.01, "$GPGGA,5", 0x01}, {1, 1, 0.01, "$GPGGA,5", 0x03},
-      {1, 1, 5, "$GPGGA,6", 0x07},
-  };
+  const std::vector<Case> cases =
+      {
+          {1, 1, 1, "00:00:02", 0x07},      {0, 1, 1, "00:00:03", 0x06},
+          {1, 0, 1, "00:00:04", 0x06},      {-1, -1, 0, "00:00:05", 0x05},
+          {-1, -1, 0, "00:00:05", 0x01},     // nothing new: the same sentence
+          {-1, -1, 0.01, "00:00:05", 0x07},  // a new altitude is new data too
+          {1, 1, 5, "00:00:06", 0x07},
+      };
   for (const Case& c : cases) {
     s.latitude = c.lat;
     s.longitude = c.lon;
     s.altitude = c.alt;
-    s.ggaSentence = c.sentence;
+    s.timeText = std::string("2026-12-08 ") + c.time;
     UpdateValidFlags(state, s);
-    EXPECT_EQ(state.ValidFlags, 0x80 | c.bits) << c.sentence << " " << c.alt;
+    EXPECT_EQ(state.ValidFlags, 0x80 | c.bits) << c.time << " " << c.alt;
   }
-  EXPECT_EQ(state.PreviousSentence, "$GPGGA,6");
+  EXPECT_EQ(state.PreviousSentence, GgaSentence(s));
 }
 
 TEST(MarkReportDue, Rules) {
@@ -169,18 +176,10 @@ TEST(MarkReportDue, Rules) {
     state.CyclesSinceReport = c.cycles;
     SondeSample s;
     s.altitude = c.altitude;
-    const LocalTime t{2026, 1, 1, 10, 20, c.second, 0};
-    MarkReportDue(state, s, t, t);
+    MarkReportDue(state, s, c.second);
     EXPECT_EQ(state.ValidFlags, c.due ? 0x80 : 0)
         << c.altitude << " " << c.cycles << " " << c.second;
   }
-  // Seconds from the first reading, the minute from the second.
-  ReportState state;
-  SondeSample s;
-  MarkReportDue(state, s, LocalTime{2026, 1, 1, 10, 2, 59, 990},
-                LocalTime{2026, 1, 1, 10, 3, 0, 1});
-  EXPECT_EQ(state.ValidFlags, 0);
-  EXPECT_EQ(state.clockMinute, 3);
 }
 
 }  // namespace

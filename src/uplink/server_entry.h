@@ -14,8 +14,4 @@ struct ServerEntry {
 
 ServerEntry SplitServerEntry(std::string_view entry);
 
-// The low 16 bits of the nearest whole number (ties to even), as a signed 16-bit value.
-// NaN and infinities give 0.
-std::int16_t LowWord(double value);
-
 }  // namespace nimbrix

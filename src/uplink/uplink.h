@@ -1,49 +1,70 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "config/station_config.h"
 #include "platform/clock.h"
-#include "platform/console.h"
-#include "platform/files.h"
 #include "platform/tcp_client.h"
 #include "uplink/login_answer.h"
 
 namespace nimbrix {
 
-inline constexpr const char* kErrorLogPath = "nimbrix.err";
+// What the link tells its owner as it happens, in the order it happens: the owner shows it
+// (row 24), keeps the records of failures, and says whether the operator wants to quit. The
+// link itself never touches the screen or a file.
+class LinkEvents {
+ public:
+  virtual ~LinkEvents() = default;
+  // An attempt on entry `index` begins (the connect may take a while).
+  virtual void Trying(int index, const std::string& entry) = 0;
+  // That attempt failed; `host` is the entry's host part.
+  virtual void OpenFailed(const std::string& host) = 0;
+  // Connected to entry `index` and the login line went out.
+  virtual void Connected(int index, const std::string& entry) = 0;
+  // Every entry of a pass failed; the link waits before the next pass.
+  virtual void NoServerReachable() = 0;
+  // Asked after that wait: true ends the program (the operator pressed ESC).
+  virtual bool QuitWanted() = 0;
+  // A line could not be sent; `error` is one of the send error numbers.
+  virtual void SendFailed(int error, std::string_view line) = 0;
+};
 
-// The APRS-IS side of the station: the connection, the server list it moves through, the
-// login line it sends after every connect, and where it reports (rows 22 and 24, the error log).
+// The APRS-IS side of the station: the connection, the server list it moves through, and the
+// login line it sends after every connect.
 struct Uplink {
-  Console& console;
   Clock& clock;
   TcpClient& tcp;
-  Files& files;
   ServerList& servers;
+  LinkEvents& events;
   std::string loginLine;
   std::string callsign;  // as in the login line, to know the server's answer to it
   LoginAnswerWatch loginWatch{};
-  bool loginWarningShown = false;  // row 22 tells that the last login was not verified
 };
 
-inline constexpr int kLoginWarningRow = 22;
-inline constexpr const char* kLoginWarning =
-    "Server did not verify the login: reports are dropped. Check PASS in NIMBRIX.INI";
+enum class ConnectOutcome {
+  kConnected,  // a connection is open and the login line went out
+  kNoServers,  // the list is empty: there is nothing to try
+  kQuit,       // the operator pressed ESC while no server could be reached
+};
 
-// Opens the first reachable entry (a pass starts at nCURSERVER and wraps round to entry 1),
-// sends the login line, shows "Using #...". Returns 0; returns at once for an empty list.
-// Throws ProgramEnd{0} when ESC is pressed after a failed pass.
-std::int16_t ConnectServers(Uplink& uplink);
+// Opens the first reachable entry (a pass starts at nCURSERVER and wraps round to entry 1) and
+// sends the login line. While no entry can be reached it waits and tries again, until one can
+// or the operator quits.
+ConnectOutcome ConnectServers(Uplink& uplink);
 
-// Sends one complete line; on failure logs, reconnects and sends it once more.
-void SendLine(Uplink& uplink, std::string_view line);
+enum class SendOutcome {
+  kSent,
+  kLost,  // the send and the one resend after reconnecting both failed: the line is lost
+  kQuit,  // the operator quit while the link was looking for a server
+};
 
-// Looks, without waiting, at what the server has sent since the last login. A login it did not
-// verify (or did not answer while it sent other lines) gets one LOGIN Error record and the
-// warning on row 22; a verified login takes an earlier warning away. Called once per cycle.
-void WatchLoginAnswer(Uplink& uplink);
+// Sends one complete line; on failure tells it, reconnects and sends it once more.
+SendOutcome SendLine(Uplink& uplink, std::string_view line);
+
+// Looks, without waiting, at what the server has sent since the last login, and says what it
+// makes of the login (kPending until it can tell, and after its verdict until the next login).
+// Called once per cycle.
+LoginVerdict WatchLoginAnswer(Uplink& uplink);
 
 }  // namespace nimbrix

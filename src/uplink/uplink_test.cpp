@@ -2,23 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "platform/fake/fakes.h"
-#include "platform/program_end.h"
 #include "uplink/server_entry.h"
 
 namespace nimbrix {
 namespace {
 
 using fake::FakePlatform;
-
-const std::string kLogin = "user N0CALL-11 pass 12345 vers NIMBRIX 0.22 filter b/ZZZZZ/\r\n";
-const std::string k28(28, ' ');
-const std::string k35(35, ' ');
 
 TEST(SplitServerEntry, HostAndPort) {
   struct Case {
@@ -53,196 +49,115 @@ TEST(SplitServerEntry, HostAndPort) {
     EXPECT_EQ(e.host, c.host) << c.entry;
     EXPECT_EQ(e.port, c.port) << c.entry;
   }
-  EXPECT_EQ(LowWord(std::nan("")), 0);
 }
 
-struct Rig {
-  explicit Rig(std::initializer_list<std::string> entries, int current = 1) {
-    for (const std::string& e : entries) servers.sSERVER[++servers.nSERVERS] = e;
-    servers.nCURSERVER = static_cast<std::int16_t>(current);
+// What the link tells its owner, as values in the shared journal, with the connection's and
+// the clock's own entries in between.
+struct RecordedEvents : LinkEvents {
+  explicit RecordedEvents(fake::Journal& journal) : journal(journal) {}
+  void Trying(int index, const std::string& entry) override {
+    journal.Add("trying " + std::to_string(index) + " " + entry);
   }
-  FakePlatform p;
-  ServerList servers;
-  Uplink uplink{p.console, p.clock, p.tcp, p.files, servers, kLogin, "N0CALL-11"};
-  std::string& log() { return p.files.contents[kErrorLogPath]; }
-  std::vector<std::string>& events() { return p.journal.events; }
+  void OpenFailed(const std::string& host) override { journal.Add("open failed " + host); }
+  void Connected(int index, const std::string& entry) override {
+    journal.Add("connected " + std::to_string(index) + " " + entry);
+  }
+  void NoServerReachable() override { journal.Add("no server"); }
+  bool QuitWanted() override {
+    journal.Add("quit?");
+    return quitAfterPasses > 0 && --quitAfterPasses == 0;
+  }
+  void SendFailed(int error, std::string_view line) override {
+    journal.Add("send failed " + std::to_string(error) + " " + std::string(line));
+  }
+  fake::Journal& journal;
+  int quitAfterPasses = 0;  // 0: never
 };
 
-TEST(ConnectServers, RefusedFirstEntryThenSecond) {
-  Rig rig({"a.example,14580", "b.example,14580", "c.example,14580"});
-  rig.p.tcp.reachable = {"b.example:14580"};
-
-  EXPECT_EQ(ConnectServers(rig.uplink), 0);
-
-  EXPECT_EQ(rig.servers.nCURSERVER, 2);
-  const std::vector<std::string> expected = {
-      "console Trying a.example,14580" + k28,
-      "tcp open a.example:14580",
-      "sleep 1000",
-      "file nimbrix.err += OPEN Error @12-08-2026 - 20:41:06 -> a.example\\r\\n",
-      "console Trying b.example,14580" + k28,
-      "tcp open b.example:14580",
-      "sleep 1000",
-      "tcp send 0 user N0CALL-11 pass 12345 vers NIMBRIX 0.22 filter b/ZZZZZ/\\r\\n",
-      "console Using # 2 => b.example,14580" + k35,
-  };
-  EXPECT_EQ(rig.events(), expected);
-  EXPECT_EQ(rig.p.console.transcript, "Trying a.example,14580" + k28 + "\nTrying b.example,14580" +
-                                          k28 + "\nUsing # 2 => b.example,14580" + k35);
-  EXPECT_EQ(rig.p.console.RowTrimmed(24), "Using # 2 => b.example,14580");
-  EXPECT_EQ(rig.p.console.cursorRow(), 24);
-  EXPECT_EQ(rig.p.tcp.sent, kLogin);
-}
-
-TEST(ConnectServers, EmptyListReturnsAtOnce) {
-  for (int current : {1, 2}) {
-    Rig rig({}, current);
-    EXPECT_EQ(ConnectServers(rig.uplink), 0);
-    EXPECT_TRUE(rig.events().empty());
+struct Link {
+  explicit Link(std::initializer_list<std::string> entries) {
+    for (const std::string& e : entries) servers.sSERVER[++servers.nSERVERS] = e;
   }
-  Rig beyond({"a,1"}, 2);  // index past the list: nothing to try
-  EXPECT_EQ(ConnectServers(beyond.uplink), 0);
-  EXPECT_TRUE(beyond.events().empty());
-}
+  std::vector<std::string>& journal() { return p.journal.events; }
+  FakePlatform p;
+  ServerList servers;
+  RecordedEvents events{p.journal};
+  Uplink uplink{p.clock, p.tcp, servers, events, "LOGIN\r\n", "N0CALL"};
+};
 
-TEST(ConnectServers, PassWrapsRoundToTheFirstEntry) {
-  Rig rig({"a,1", "b,2", "c,3"}, 2);
-  rig.p.tcp.reachable = {"a:1"};
-  ConnectServers(rig.uplink);
-  EXPECT_EQ(rig.p.tcp.opens, (std::vector<std::string>{"b:2", "c:3", "a:1"}));
-  EXPECT_EQ(rig.servers.nCURSERVER, 1);
-}
+TEST(LinkEvents, AFailoverTellsEachStepInOrder) {
+  Link link({"a,1", "b,2"});
+  link.p.tcp.reachable = {"a:1", "b:2"};
+  ASSERT_EQ(ConnectServers(link.uplink), ConnectOutcome::kConnected);
+  link.journal().clear();
+  link.p.tcp.sendErrors = {57};
 
-TEST(ConnectServers, UnusableEntriesFailAndAreLogged) {
-  // No comma, port 0, a port that is negative in 16 bits; a number followed by text works.
-  Rig rig({"nocomma", "zero,0", "big,32768", "ok,14580 x,y"});
-  rig.p.tcp.reachable = {"ok:14580"};
-  ConnectServers(rig.uplink);
-  EXPECT_EQ(rig.p.tcp.opens,
-            (std::vector<std::string>{"nocomma:0", "zero:0", "big:-32768", "ok:14580"}));
-  EXPECT_EQ(rig.log(),
-            "OPEN Error @12-08-2026 - 20:41:06 -> nocomma\r\n"
-            "OPEN Error @12-08-2026 - 20:41:07 -> zero\r\n"
-            "OPEN Error @12-08-2026 - 20:41:08 -> big\r\n");
-  EXPECT_EQ(rig.servers.nCURSERVER, 4);
-}
-
-TEST(ConnectServers, FailedPassWaitsAndEscEnds) {
-  Rig rig({"a,1", "b,2"});
-  rig.p.console.keys = {"x", kKeyEscape, "s"};
-  EXPECT_THROW(
-      {
-        try {
-          ConnectServers(rig.uplink);
-        } catch (const ProgramEnd& end) {
-          EXPECT_EQ(end.exitCode, 0);
-          throw;
-        }
-      },
-      ProgramEnd);
-  // "x" is consumed after the first pass, ESC after the second; "s" stays for the cycle.
-  EXPECT_EQ(rig.p.clock.sleeps, (std::vector<int>{1000, 1000, 5000, 1000, 1000, 5000}));
-  EXPECT_EQ(rig.p.tcp.opens, (std::vector<std::string>{"a:1", "b:2", "a:1", "b:2"}));
-  EXPECT_EQ(rig.p.console.keys, std::deque<std::string>{"s"});
-  EXPECT_EQ(rig.p.console.Row(24),
-            "No servers available. Press ESC to quit or wait to try again...     " +
-                std::string(80 - 68, ' '));
-  EXPECT_EQ(rig.p.console.transcript.substr(rig.p.console.transcript.size() - 68),
-            "No servers available. Press ESC to quit or wait to try again...     ");
-}
-
-TEST(ConnectServers, NextPassAfterTheWaitWithoutKey) {
-  Rig rig({"a,1", "b,2"});
-  rig.p.clock.onSleep = [&](std::int64_t) {
-    if (rig.p.clock.sleeps.back() == 5000) rig.p.tcp.reachable = {"b:2"};
-  };
-  EXPECT_EQ(ConnectServers(rig.uplink), 0);
-  EXPECT_EQ(rig.p.tcp.opens, (std::vector<std::string>{"a:1", "b:2", "a:1", "b:2"}));
-  EXPECT_EQ(rig.servers.nCURSERVER, 2);
-}
-
-TEST(ConnectServers, HostileEntryAndLoginStayOnOneLine) {
-  Rig rig({"ev\x1b[2Jil,14580", "ok,1"});
-  rig.uplink.loginLine = "user N0\nCALL pass 1\r vers NIMBRIX 0.22 filter b/ZZZZZ/\r\n";
-  rig.p.tcp.reachable = {"ok:1"};
-  ConnectServers(rig.uplink);
-  EXPECT_EQ(rig.p.console.transcript.find('\x1b'), std::string::npos);
-  EXPECT_NE(rig.p.console.transcript.find("Trying ev?[2Jil,14580"), std::string::npos);
-  EXPECT_EQ(rig.log(), "OPEN Error @12-08-2026 - 20:41:06 -> ev[2Jil\r\n");
-  EXPECT_EQ(rig.p.tcp.sent, "user N0CALL pass 1 vers NIMBRIX 0.22 filter b/ZZZZZ/\r\n");
-}
-
-TEST(SendLine, HealthyConnectionSendsExactBytes) {
-  Rig rig({"a,1"});
-  rig.p.tcp.reachable = {"a:1"};
-  ConnectServers(rig.uplink);
-  SendLine(rig.uplink, "N0CALL>APZQW0,TCPIP*:>hi\r\n");
-  EXPECT_EQ(rig.p.tcp.lines.back(), "N0CALL>APZQW0,TCPIP*:>hi\r\n");
-  EXPECT_EQ(rig.log(), "");
-}
-
-TEST(SendLine, ResetLogsReconnectsAndResends) {
-  Rig rig({"a,1", "b,2"});
-  rig.p.tcp.reachable = {"a:1", "b:2"};
-  ConnectServers(rig.uplink);
-  rig.events().clear();
-  rig.p.tcp.sendErrors = {57};
-
-  SendLine(rig.uplink, "LINE\r\n");
+  EXPECT_EQ(SendLine(link.uplink, "LINE\r\n"), SendOutcome::kSent);
 
   const std::vector<std::string> expected = {
       "tcp send 57 LINE\\r\\n",
-      "file nimbrix.err += SEND Error 57 12-08-2026 - 20:41:06 -> LINE\\r\\n\\r\\n",
-      "console Trying a,1" + k28,
+      "send failed 57 LINE\r\n",
+      "trying 1 a,1",
       "tcp open a:1",
       "sleep 1000",
       "tcp close",
-      "file nimbrix.err += OPEN Error @12-08-2026 - 20:41:07 -> a\\r\\n",
-      "console Trying b,2" + k28,
+      "open failed a",
+      "trying 2 b,2",
       "tcp open b:2",
       "sleep 1000",
-      "tcp send 0 " +
-          std::string("user N0CALL-11 pass 12345 vers NIMBRIX 0.22 filter b/ZZZZZ/\\r\\n"),
-      "console Using # 2 => b,2" + k35,
+      "tcp send 0 LOGIN\\r\\n",
+      "connected 2 b,2",
       "tcp send 0 LINE\\r\\n",
   };
-  EXPECT_EQ(rig.events(), expected);
-  EXPECT_EQ(rig.servers.nCURSERVER, 2);
+  EXPECT_EQ(link.journal(), expected);
 }
 
-TEST(SendLine, FailureOnLastEntryWaitsThenReconnectsToIt) {
-  Rig rig({"a,1", "b,2"}, 2);
-  rig.p.tcp.reachable = {"b:2"};
-  ConnectServers(rig.uplink);
-  rig.p.tcp.opens.clear();
-  rig.p.clock.sleeps.clear();
-  rig.p.tcp.sendErrors = {24};
-  SendLine(rig.uplink, "L\r\n");
-  // b fails (still open), a is refused, the pass waits, then b again.
-  EXPECT_EQ(rig.p.tcp.opens, (std::vector<std::string>{"b:2", "a:1", "b:2"}));
-  EXPECT_EQ(rig.p.clock.sleeps, (std::vector<int>{1000, 1000, 5000, 1000}));
-  EXPECT_EQ(rig.p.tcp.lines.back(), "L\r\n");
+TEST(LinkEvents, OutcomesOfConnectAndSend) {
+  {  // nothing to try
+    Link link({});
+    EXPECT_EQ(ConnectServers(link.uplink), ConnectOutcome::kNoServers);
+    EXPECT_EQ(SendLine(link.uplink, "X\r\n"), SendOutcome::kLost);
+    EXPECT_EQ(link.journal(),
+              (std::vector<std::string>{"tcp send 52 X\\r\\n", "send failed 52 X\r\n",
+                                        "tcp send 52 X\\r\\n", "send failed 52 X\r\n"}));
+  }
+  {  // the operator quits after the second failed pass: no resend follows
+    Link link({"a,1"});
+    link.events.quitAfterPasses = 2;
+    EXPECT_EQ(ConnectServers(link.uplink), ConnectOutcome::kQuit);
+    EXPECT_EQ(std::count(link.journal().begin(), link.journal().end(), "no server"), 2);
+    link.p.tcp.reachable = {"a:1"};
+    ASSERT_EQ(ConnectServers(link.uplink), ConnectOutcome::kConnected);
+    link.p.tcp.reachable.clear();
+    link.p.tcp.sendErrors = {57};
+    link.events.quitAfterPasses = 1;
+    link.journal().clear();
+    EXPECT_EQ(SendLine(link.uplink, "L\r\n"), SendOutcome::kQuit);
+    EXPECT_EQ(link.journal().back(), "quit?");
+  }
+  {  // the resend fails too: the line is lost, both failures are told
+    Link link({"a,1"});
+    link.p.tcp.reachable = {"a:1"};
+    ASSERT_EQ(ConnectServers(link.uplink), ConnectOutcome::kConnected);
+    link.p.tcp.sendErrors = {24, 0, 57};  // the line, the login line, the resend
+    EXPECT_EQ(SendLine(link.uplink, "L\r\n"), SendOutcome::kLost);
+    std::vector<std::string> failures;
+    for (const auto& e : link.journal())
+      if (e.rfind("send failed", 0) == 0) failures.push_back(e);
+    EXPECT_EQ(failures, (std::vector<std::string>{"send failed 24 L\r\n", "send failed 57 L\r\n"}));
+  }
 }
 
-TEST(SendLine, FailedResendIsLoggedToo) {
-  Rig rig({"a,1"});
-  rig.p.tcp.reachable = {"a:1"};
-  ConnectServers(rig.uplink);
-  rig.p.tcp.sendErrors = {57, 0, 24};  // the line, the login line, the resend
-  SendLine(rig.uplink, "STATUS\r\n");
-  EXPECT_EQ(rig.log(),
-            "SEND Error 57 12-08-2026 - 20:41:06 -> STATUS\r\n\r\n"
-            "OPEN Error @12-08-2026 - 20:41:07 -> a\r\n"
-            "SEND Error 24 12-08-2026 - 20:41:13 -> STATUS\r\n\r\n");
-}
-
-TEST(SendLine, EmptyListLogsBothAttempts) {
-  Rig rig({});
-  SendLine(rig.uplink, "X\r\n");
-  EXPECT_EQ(rig.log(),
-            "SEND Error 52 12-08-2026 - 20:41:05 -> X\r\n\r\n"
-            "SEND Error 52 12-08-2026 - 20:41:05 -> X\r\n\r\n");
-  EXPECT_TRUE(rig.p.tcp.opens.empty());
+TEST(LinkEvents, TheLoginVerdictIsReturnedOnceAndNothingAfterIt) {
+  Link link({"a,1"});
+  link.p.tcp.reachable = {"a:1"};
+  link.p.tcp.serverText["a:1"] = {"# aprsc 2.1\r\n", "# logresp N0CALL verified, server T\r\n",
+                                  "# logresp N0CALL unverified, server T\r\n"};
+  ASSERT_EQ(ConnectServers(link.uplink), ConnectOutcome::kConnected);
+  EXPECT_EQ(WatchLoginAnswer(link.uplink).kind, LoginVerdict::Kind::kPending);
+  EXPECT_EQ(WatchLoginAnswer(link.uplink).kind, LoginVerdict::Kind::kVerified);
+  EXPECT_EQ(WatchLoginAnswer(link.uplink).kind, LoginVerdict::Kind::kPending);
+  EXPECT_EQ(link.p.tcp.takes, 2) << "after the verdict the server's text is not looked at";
 }
 
 }  // namespace

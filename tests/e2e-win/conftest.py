@@ -21,6 +21,8 @@ NIMBRIX_EXE = os.environ.get("NIMBRIX_EXE", "")
 SONDE_SIM_EXE = os.environ.get("SONDE_SIM_EXE", "")
 WINE_RUN = os.environ.get("WINE_RUN", "")
 WINEPREFIX = os.environ.get("NIMBRIX_WINEPREFIX", "")
+# The program's version text as the build gives it ("NIMBRIX 0.22").
+VERSION_TEXT = "NIMBRIX " + os.environ.get("NIMBRIX_VERSION", "")
 
 
 def wine_command(exe, *args):

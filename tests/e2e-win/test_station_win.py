@@ -2,7 +2,7 @@
 
 import subprocess
 
-from conftest import NIMBRIX_EXE, free_port, station_ini, wine_command
+from conftest import NIMBRIX_EXE, VERSION_TEXT, free_port, station_ini, wine_command
 
 SAMPLE = """\
 0 BSTR S1234567
@@ -47,11 +47,11 @@ def test_dashboard_login_reports_s_and_escape(nimbrix, sonde_sim, aprs_listener)
 
     assert n.wait_for("Serial#: S1234567", timeout=60), n.screen()
     assert n.wait_for("Using # 1 => 127.0.0.1,", timeout=20), n.screen()
-    assert n.row(1).endswith("NIMBRIX 0.22-+")
+    assert n.row(1).endswith(VERSION_TEXT + "-+")
     assert n.row(2) == ("+-=> This program sends radiosonde data to APRS network under "
                         "N0CALL-11 id <=-+")
     assert n.row(5) == "                        -=> Data from SondeMonitor <=-"
-    assert n.row(7) == " 2026-12-08 20:41:05 | Frame=  -25536 | Serial#: S1234567 | QRG: 403.001"
+    assert n.row(7) == " 2026-12-08 20:41:05 | Frame=   40000 | Serial#: S1234567 | QRG: 403.001"
     assert n.row(9) == "      Latitude= 48.12346 4807.4074,N | Longitude= -71.98765 07159.2592,W"
     assert n.row(10) == "   Altitude=  1235m | Climb=  5.2m/s | Course= 360o  | Speed= 36.0km/h"
     assert n.row(12) == ("      Pressure= 850.2mB        Temperature=-12.3oC        "
@@ -61,19 +61,19 @@ def test_dashboard_login_reports_s_and_escape(nimbrix, sonde_sim, aprs_listener)
 
     assert server.wait_for(b"\r\n", timeout=10)
     assert server.received().startswith(
-        b"user N0CALL-11 pass 12345 vers NIMBRIX 0.22 filter b/ZZZZZ/\r\n")
+        b"user N0CALL-11 pass 12345 vers " + VERSION_TEXT.encode() + b" filter b/ZZZZZ/\r\n")
 
     # A report needs a position that changed; a decoder restarted with a newer sample gives
     # one, once the station has attached to it again.
     n.send_keys("s")
     first.stop()
     sonde_sim(SAMPLE.replace("20:41:05", "20:41:09").replace("40000", "40004"))
-    assert n.wait_for(" 2026-12-08 20:41:09 | Frame=  -25532", timeout=30), n.screen()
+    assert n.wait_for(" 2026-12-08 20:41:09 | Frame=   40004", timeout=30), n.screen()
     assert server.wait_for(b"N0CALL-11>APZQW0,TCPIP*:@", timeout=30), server.received()
     # Status reports (every third minute) may come in between; position reports may not.
     lines = [l for l in server.received().split(b"\r\n") if b"TCPIP*:>" not in l]
     assert lines == [
-        b"user N0CALL-11 pass 12345 vers NIMBRIX 0.22 filter b/ZZZZZ/",
+        b"user N0CALL-11 pass 12345 vers " + VERSION_TEXT.encode() + b" filter b/ZZZZZ/",
         b"N0CALL-11>APZQW0,TCPIP*:@204109h4807.41N/07159.26WO360/019/A=004050 "
         b"Clb=5.2m/s P=850.2hPa T=-12.3oC U=56%",
         b""]

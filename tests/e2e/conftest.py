@@ -21,6 +21,10 @@ import aprsis  # noqa: E402  (the local listeners' APRS-IS answers)
 
 NIMBRIX_BIN = os.environ.get("NIMBRIX_BIN", "")
 SONDE_SIM_BIN = os.environ.get("SONDE_SIM_BIN", "")
+# The program's version as the build gives it ("0.22"), and the text it sends and shows.
+VERSION = os.environ.get("NIMBRIX_VERSION", "")
+VERSION_TEXT = "NIMBRIX " + VERSION
+LOGIN = ("user N0CALL-11 pass 12345 vers " + VERSION_TEXT + " filter b/ZZZZZ/\r\n").encode()
 
 
 @pytest.fixture(scope="session")
@@ -252,6 +256,15 @@ class Nimbrix:
             if not self.pump(0.1) and needle not in self.text():
                 break
         return needle in self.text()
+
+    def wait_until(self, predicate, timeout=10):
+        end = time.time() + timeout
+        while time.time() < end:
+            if predicate():
+                return True
+            if not self.pump(0.1):
+                break
+        return predicate()
 
     def send(self, keys):
         self.child.send(keys)

@@ -7,6 +7,8 @@ import subprocess
 
 import pexpect
 
+from conftest import VERSION_TEXT
+
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
 
@@ -24,7 +26,7 @@ def test_demo_session_reports_to_its_listener_and_leaves_nothing_running(tmp_pat
     assert child.exitstatus == 0
     assert "NIMBRIX ended with exit code 0." in out
     received = (tmp_path / "run" / "received.txt").read_text("latin-1")
-    assert received.startswith("user N0CALL-11 pass 13023 vers NIMBRIX 0.22 filter b/ZZZZZ/\n")
+    assert received.startswith("user N0CALL-11 pass 13023 vers " + VERSION_TEXT + " filter b/ZZZZZ/\n")
     assert "N0CALL-11>APZQW0,TCPIP*:@" in received
     assert "ID=T1230456 FN=" in received and " 403.001\n" in received
     assert not (tmp_path / "run" / "nimbrix.err").exists(), "the demo's login is verified"

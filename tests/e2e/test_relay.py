@@ -3,9 +3,8 @@
 import re
 import time
 
-from conftest import station_ini
+from conftest import LOGIN, VERSION_TEXT, station_ini
 
-LOGIN = b"user N0CALL-11 pass 12345 vers NIMBRIX 0.22 filter b/ZZZZZ/\r\n"
 REPORT = re.compile(
     rb"^N0CALL-11>APZQW0,TCPIP\*:@\d{6}h\d{4}\.\d{2}[NS]/\d{5}\.\d{2}[EW]O\d{3}/\d{3}/A=\d{6}"
     rb" Clb=-?[\d.]+m/s P=[\d.]+hPa T=-?[\d.]+oC U=\d+%\r\n$")
@@ -22,7 +21,7 @@ def test_dashboard_login_and_reports(nimbrix, sonde_sim, aprs_listener):
     n = nimbrix(station_ini(f"127.0.0.1,{listener.port}"))
     assert n.wait_for("Last valid data:", timeout=20)
     n.pump(1.5)
-    assert n.row(1) == "-" * 46 + "NIMBRIX 0.22-+"
+    assert n.row(1) == "-" * 46 + VERSION_TEXT + "-+"
     assert n.row(2) == "+-=> This program sends radiosonde data to APRS network under N0CALL-11 id <=-+"
     assert n.row(3) == "+" + "-" * 77 + "+"
     assert n.row(5) == "                        -=> Data from SondeMonitor <=-"

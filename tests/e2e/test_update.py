@@ -8,7 +8,7 @@ import urllib.parse
 
 import pytest
 
-from conftest import free_port, station_ini
+from conftest import VERSION, free_port, station_ini
 
 SCHEME = os.environ.get("NIMBRIX_UPDATE_SCHEME", "")
 HOST = os.environ.get("NIMBRIX_UPDATE_HOST", "")
@@ -21,7 +21,7 @@ def update_service():
         pytest.skip("this build asks a real update service")
     port = int(HOST.split(":")[1])
     requests = []
-    reply = {"body": b"versao=0.22"}
+    reply = {"body": b"versao=" + VERSION.encode()}
 
     class Handler(http.server.BaseHTTPRequestHandler):
         def do_GET(self):
@@ -64,7 +64,7 @@ def test_newer_version_is_offered_in_yellow(nimbrix, update_service):
 
 def test_current_version_after_a_reply_of_megabytes(nimbrix, update_service):
     requests, reply = update_service
-    reply["body"] = b"x" * (3 << 20) + b"versao=0.22"
+    reply["body"] = b"x" * (3 << 20) + b"versao=" + VERSION.encode()
     n = nimbrix(station_ini(f"127.0.0.1,{free_port()}"))
     assert n.wait_for("You have the most recent version!", timeout=20)
     n.kill()

@@ -9,7 +9,7 @@ import http.server
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--port", type=int, default=47831)
-    parser.add_argument("--version", default="0.22")
+    parser.add_argument("--version", required=True, help="the version offered, e.g. 0.22")
     parser.add_argument("--verbose", action="store_true")
     args = parser.parse_args()
     body = ("versao=" + args.version).encode()

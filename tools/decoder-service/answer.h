@@ -9,7 +9,7 @@
 #include <string>
 #include <variant>
 
-#include "platform/decoder_contract.h"
+#include "platform/posix/decoder_contract.h"
 
 namespace decoder {
 

@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -52,6 +53,8 @@ class FakeConsole : public Console {
   void EraseToEndOfRow() override;
   std::string PollKey() override;
   std::string WaitKey() override;
+  bool TakeResized() override { return std::exchange(resized, false); }
+  bool IsTerminal() const override { return terminal; }
 
   // Row text (1-based), trailing blanks kept; RowTrimmed drops them.
   std::string Row(int row) const;
@@ -65,6 +68,8 @@ class FakeConsole : public Console {
   std::deque<std::string> keys;  // pending keys, oldest first
   int waitKeyCalls = 0;
   int clearCalls = 0;
+  bool resized = false;  // the next TakeResized() says so
+  bool terminal = true;  // false: output to a file (the station writes its log)
 
  private:
   void Scroll();

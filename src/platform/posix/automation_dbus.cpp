@@ -18,7 +18,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/decoder_contract.h"
+#include "platform/posix/decoder_contract.h"
 #include "platform/system.h"
 
 namespace nimbrix {

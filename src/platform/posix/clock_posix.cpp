@@ -38,19 +38,10 @@ class PosixClock : public Clock {
   }
 };
 
-// There is no OLE library to register on this system: the step has nothing to do.
-class PosixProcessRunner : public ProcessRunner {
- public:
-  void Run(const std::string&) override {}
-};
-
 }  // namespace
 
 std::unique_ptr<Clock> MakeSystemClock() {
   return std::make_unique<PosixClock>();
-}
-std::unique_ptr<ProcessRunner> MakeSystemProcessRunner() {
-  return std::make_unique<PosixProcessRunner>();
 }
 
 }  // namespace nimbrix

@@ -1,6 +1,8 @@
 // The terminal on POSIX systems: ANSI/VT output, raw keyboard input through termios.
-// The terminal settings are restored on every way out: normal end, exceptions, SIGTERM,
-// SIGHUP, SIGQUIT, and fatal errors (out of memory, std::terminate), which end with 255.
+// The terminal settings are restored on every way out: normal end, exceptions, SIGHUP, SIGQUIT,
+// and fatal errors (out of memory, std::terminate), which end with 255. SIGTERM (and SIGINT
+// when there is no terminal to type Ctrl+C on) asks the program to stop: the keyboard then
+// reads as ESC, and the program ends as ESC ends it.
 
 #include <poll.h>
 #include <signal.h>
@@ -24,6 +26,8 @@ namespace {
 termios g_savedTermios;
 volatile sig_atomic_t g_termiosSaved = 0;
 volatile sig_atomic_t g_outputIsTerminal = 0;
+volatile sig_atomic_t g_resized = 0;
+volatile sig_atomic_t g_stopRequested = 0;
 
 constexpr char kResetSequence[] = "\x1b[0m\x1b[?25h\x1b[?7h";
 
@@ -59,11 +63,32 @@ void OnTerminatingSignal(int signal) {
   ::_exit(255);
 }
 
-void InstallHandlers() {
+void OnResize(int) {
+  g_resized = 1;
+}
+
+void OnStopRequest(int) {
+  g_stopRequested = 1;
+}
+
+void InstallHandlers(bool inputIsTerminal) {
+  struct sigaction resize {};
+  resize.sa_handler = OnResize;
+  sigemptyset(&resize.sa_mask);
+  resize.sa_flags = SA_RESTART;
+  ::sigaction(SIGWINCH, &resize, nullptr);
+
+  struct sigaction stop {};
+  stop.sa_handler = OnStopRequest;
+  sigemptyset(&stop.sa_mask);
+  ::sigaction(SIGTERM, &stop, nullptr);
+
   struct sigaction action {};
   action.sa_handler = OnTerminatingSignal;
   sigemptyset(&action.sa_mask);
-  for (int s : {SIGTERM, SIGHUP, SIGQUIT, SIGINT}) ::sigaction(s, &action, nullptr);
+  for (int s : {SIGHUP, SIGQUIT}) ::sigaction(s, &action, nullptr);
+  // On a terminal Ctrl+C is an ordinary key; a SIGINT can then only come from elsewhere.
+  ::sigaction(SIGINT, inputIsTerminal ? &action : &stop, nullptr);
   ::signal(SIGPIPE, SIG_IGN);  // a closed connection is reported by send(), not by a signal
   std::set_new_handler([] { FatalError(); });
   std::set_terminate([] { FatalError(); });
@@ -92,7 +117,7 @@ class PosixConsole : public Console {
       raw.c_cc[VTIME] = 0;
       ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw);
     }
-    InstallHandlers();
+    InstallHandlers(inputIsTerminal_);
     if (g_outputIsTerminal) Emit("\x1b[?7h");  // wrap at the right edge
   }
 
@@ -138,9 +163,20 @@ class PosixConsole : public Console {
     Emit("\x1b[K");
   }
 
-  std::string PollKey() override { return ReadKey(0); }
+  std::string PollKey() override { return g_stopRequested ? kKeyEscape : ReadKey(0); }
 
-  std::string WaitKey() override { return ReadKey(-1); }
+  std::string WaitKey() override {
+    std::string key = g_stopRequested ? "" : ReadKey(-1);
+    return g_stopRequested ? kKeyEscape : key;
+  }
+
+  bool TakeResized() override {
+    const bool resized = g_resized != 0;
+    g_resized = 0;
+    return resized && g_outputIsTerminal;
+  }
+
+  bool IsTerminal() const override { return g_outputIsTerminal != 0; }
 
  private:
   void Emit(std::string_view bytes) {
@@ -154,6 +190,7 @@ class PosixConsole : public Console {
     pollfd fd{STDIN_FILENO, POLLIN, 0};
     for (;;) {
       const int ready = ::poll(&fd, 1, timeoutMs);
+      if (ready < 0 && errno == EINTR && g_stopRequested) return -1;
       if (ready < 0 && errno == EINTR) continue;
       if (ready <= 0) return -1;
       break;

@@ -195,6 +195,11 @@ class Win32Console : public Console {
     }
   }
 
+  // The console's screen buffer keeps its cells when the window changes size: nothing to redo.
+  bool TakeResized() override { return false; }
+
+  bool IsTerminal() const override { return outputIsConsole_; }
+
  private:
   void Emit(std::string_view bytes) {
     if (!bytes.empty()) atLineStart_ = bytes.back() == '\n';

@@ -1,4 +1,4 @@
-#include "app/variant_conversion.h"
+#include "telemetry/variant_conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -92,20 +92,27 @@ TEST(VariantToInteger, RoundsTiesToEvenAndSaturates) {
   for (const auto& c : cases) EXPECT_EQ(VariantToInteger(c.in), c.want) << c.name;
 }
 
-TEST(VariantToInt16, KeepsTheLowest16Bits) {
+TEST(VariantToInt32, KeepsTheLowest32Bits) {
   const struct {
     Variant in;
-    std::int16_t want;
+    std::int32_t want;
   } cases[] = {
-      {Variant::Signed(40000), -25536}, {Variant::Signed(65536), 0},
-      {Variant::Signed(32767), 32767},  {Variant::Signed(32768), -32768},
-      {Variant::Signed(-32769), 32767}, {Variant::Unsigned(65535, VT_UI2), -1},
-      {Variant::Real(40000.5), -25536},  // rounds to 40000 first
-      {Variant::Real(1e300), -1},        // saturated to 2^63-1, whose low bits are all ones
+      {Variant::Signed(2345, VT_I2), 2345},
+      {Variant::Signed(-32768, VT_I2), -32768},
+      {Variant::Signed(40000, VT_I4), 40000},  // past 16 bits: whole, no longer wrapped
+      {Variant::Signed(1110632994, VT_I4), 1110632994},
+      {Variant::Real(1110632994), 1110632994},
+      {Variant::Real(40000.5), 40000},  // a tie goes to the even neighbour
+      {Variant::Real(40001.5), 40002},
+      {Variant::Signed(2147483648LL, VT_I8), -2147483647 - 1},
+      {Variant::Signed(4294967296LL, VT_I8), 0},
+      {Variant::Signed(-2147483649LL, VT_I8), 2147483647},
+      {Variant::Unsigned(4294967295u, VT_UI4), -1},
+      {Variant::Real(1e300), -1},  // saturated to 2^63-1, whose low bits are all ones
       {Variant::Text("5"), 0},
   };
   int row = 0;
-  for (const auto& c : cases) EXPECT_EQ(VariantToInt16(c.in), c.want) << "row " << row++;
+  for (const auto& c : cases) EXPECT_EQ(VariantToInt32(c.in), c.want) << "row " << row++;
 }
 
 }  // namespace

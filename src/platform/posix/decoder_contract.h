@@ -1,6 +1,7 @@
 #pragma once
 
-// The decoder's D-Bus contract, shared by the station's client and the sonde-sim decoder:
+// The decoder's D-Bus contract, shared by the station's D-Bus client and the decoder tools
+// (whose answers and script format name each value by its D-Bus type on every system):
 // each Automation VARTYPE travels as the nearest D-Bus type.
 
 #include <cstdint>

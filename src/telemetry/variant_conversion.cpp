@@ -1,9 +1,10 @@
-#include "app/variant_conversion.h"
+#include "telemetry/variant_conversion.h"
 
 #include <cmath>
 #include <limits>
 
 #include "format/round_to.h"
+#include "format/whole_number.h"
 
 namespace nimbrix {
 
@@ -73,10 +74,8 @@ std::int64_t VariantToInteger(const Variant& value) {
   return static_cast<std::int64_t>(rounded);
 }
 
-std::int16_t VariantToInt16(const Variant& value) {
-  // Unsigned arithmetic wraps by definition; the narrowing to int16 is modular since C++20.
-  const auto bits = static_cast<std::uint16_t>(static_cast<std::uint64_t>(VariantToInteger(value)));
-  return static_cast<std::int16_t>(bits);
+std::int32_t VariantToInt32(const Variant& value) {
+  return LowDoubleWord(VariantToInteger(value));
 }
 
 }  // namespace nimbrix

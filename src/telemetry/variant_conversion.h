@@ -23,7 +23,8 @@ double VariantToNumber(const Variant& value);
 // its last digits).
 std::int64_t VariantToInteger(const Variant& value);
 
-// VariantToInteger keeping only the lowest 16 bits: 40000 gives -25536, 65536 gives 0.
-std::int16_t VariantToInt16(const Variant& value);
+// VariantToInteger keeping only the lowest 32 bits, as a signed number: frame numbers far
+// beyond 16 bits (1110632994) stay whole; 4294967296 gives 0.
+std::int32_t VariantToInt32(const Variant& value);
 
 }  // namespace nimbrix

@@ -6,7 +6,9 @@
 namespace nimbrix {
 
 // One cycle's telemetry, in the units the dashboard and the reports use. Filled in full by the
-// telemetry reader every cycle; a failed request leaves 0 or an empty text.
+// telemetry reader every cycle; a failed request leaves 0 or an empty text. It holds values
+// only: the texts made from them (coordinates, the position sentence, report pieces) are made
+// by the code that writes them.
 struct SondeSample {
   std::string serial;
   double latitude = 0;   // degrees, north positive
@@ -21,13 +23,8 @@ struct SondeSample {
   double temperature = 0;  // deg C, 1 decimal; -99 out of range
   double humidity = 0;     // %, whole; 0 out of range
   double climb = 0;        // m/s, 1 decimal
-  std::int16_t frame = 0;
+  std::int32_t frame = 0;  // whole: a DFM counts in GPS seconds, an RS41 past 32767 after 9 h
   std::int64_t item14 = 0;
-  std::string ggaLat;   // "4807.4074,N"
-  std::string ggaLon;   // "07159.2592,W"
-  std::string aprsLat;  // "4807.41N"
-  std::string aprsLon;  // "07159.26W"
-  std::string ggaSentence;
 };
 
 }  // namespace nimbrix

@@ -1,15 +1,12 @@
-#include "app/telemetry.h"
+#include "telemetry/telemetry.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string_view>
 #include <utility>
 
-#include "app/variant_conversion.h"
-#include "format/format_mask.h"
-#include "format/number_text.h"
 #include "format/round_to.h"
+#include "telemetry/variant_conversion.h"
 
 namespace nimbrix {
 
@@ -28,17 +25,6 @@ double Finite(double value) {
   return std::isfinite(value) ? value : 0;
 }
 
-std::string DegreesAndMinutes(double degrees, float minutes, std::string_view degreeMask,
-                              std::string_view minuteMask, std::string_view rolledOver) {
-  std::string minuteText = FormatMask(static_cast<double>(minutes), minuteMask);
-  // Minutes just under 60 can round up to "60" in the mask; show the next degree instead.
-  if (minuteText == rolledOver) {
-    degrees += 1;
-    minuteText = FormatMask(0.0, minuteMask);
-  }
-  return FormatMask(degrees, degreeMask) + minuteText;
-}
-
 class ItemReader {
  public:
   explicit ItemReader(Automation& decoder) : decoder_(decoder) {
@@ -54,6 +40,7 @@ class ItemReader {
   }
 
   std::string Text(int item) { return VariantToText(Ask(item)); }
+  bool Live() const { return live_; }
   double Number(int item) { return VariantToNumber(Ask(item)); }
 
  private:
@@ -63,47 +50,14 @@ class ItemReader {
 
 }  // namespace
 
-CoordinateTexts MakeCoordinateTexts(double value, int degreeDigits, char positive, char negative) {
-  if (!std::isfinite(value)) value = 0;
-  const char letter = value < 0 ? negative : positive;
-  const double a = std::fabs(value);
-  // trunc stays in double, so even 1e300 degrees needs no conversion to an integer type.
-  const double d = std::trunc(a);
-  // Computed in double, then held as a float: the masks show that float's exact value.
-  const auto m = static_cast<float>((a - d) * 60.0);
-  const std::string degreeMask(static_cast<std::size_t>(std::clamp(degreeDigits, 1, 3)), '0');
-
-  CoordinateTexts texts;
-  texts.gga = DegreesAndMinutes(d, m, degreeMask, "00.0000", "60.0000") + "," + letter;
-  texts.aprs = DegreesAndMinutes(d, m, degreeMask, "00.00", "60.00") + letter;
-  return texts;
-}
-
-std::string GgaTimeField(const std::string& timeText) {
-  std::string field;
-  if (timeText.size() <= 11) return field;
-  for (char c : std::string_view(timeText).substr(11, 8)) {
-    if (c != ':') field += c;
-  }
-  return field;
-}
-
-void ReadSondeSample(Automation& decoder, SondeSample& sample) {
+bool ReadSondeSample(Automation& decoder, SondeSample& sample) {
   sample = SondeSample{};
-  sample.ggaSentence = "$GPGGA,";
   ItemReader reader(decoder);
 
   sample.serial = reader.Text(0);
 
   sample.latitude = reader.Number(1);
-  const CoordinateTexts lat = MakeCoordinateTexts(sample.latitude, 2, 'N', 'S');
-  sample.ggaLat = lat.gga;
-  sample.aprsLat = lat.aprs;
-
   sample.longitude = reader.Number(2);
-  const CoordinateTexts lon = MakeCoordinateTexts(sample.longitude, 3, 'E', 'W');
-  sample.ggaLon = lon.gga;
-  sample.aprsLon = lon.aprs;
 
   sample.altitude = Finite(RoundTo(reader.Number(3), 2));
 
@@ -115,8 +69,6 @@ void ReadSondeSample(Automation& decoder, SondeSample& sample) {
   sample.speedKnots = Finite(RoundTo(sample.speedKmh / kKmhPerKnot, 0));
 
   sample.timeText = reader.Text(6);
-  sample.ggaSentence += GgaTimeField(sample.timeText) + "," + sample.ggaLat + "," + sample.ggaLon +
-                        ",1,8,0.9," + TrimmedNumberText(sample.altitude, 15) + ",M,0,M,,/GPS FIX";
 
   sample.qrg = reader.Text(7);
 
@@ -133,8 +85,9 @@ void ReadSondeSample(Automation& decoder, SondeSample& sample) {
   reader.Text(11);  // asked for like the others; its answer has no use here
 
   sample.climb = Finite(RoundTo(reader.Number(12), 1));
-  sample.frame = VariantToInt16(reader.Ask(13));
+  sample.frame = VariantToInt32(reader.Ask(13));
   sample.item14 = VariantToInteger(reader.Ask(14));
+  return reader.Live();
 }
 
 }  // namespace nimbrix

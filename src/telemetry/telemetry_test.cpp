@@ -1,4 +1,4 @@
-#include "app/telemetry.h"
+#include "telemetry/telemetry.h"
 
 #include <gtest/gtest.h>
 
@@ -11,64 +11,6 @@ namespace nimbrix {
 namespace {
 
 using fake::FakeAutomation;
-
-TEST(MakeCoordinateTexts, GgaAndAprsForms) {
-  const struct {
-    double value;
-    int digits;
-    const char* gga;
-    const char* aprs;
-  } cases[] = {
-      {48.123456, 2, "4807.4074,N", "4807.41N"},
-      {-71.987654, 3, "07159.2592,W", "07159.26W"},
-      {-33.5, 2, "3330.0000,S", "3330.00S"},
-      {0, 2, "0000.0000,N", "0000.00N"},
-      {0, 3, "00000.0000,E", "00000.00E"},
-      {-0.0, 2, "0000.0000,N", "0000.00N"},
-      // Only the APRS form reaches 60 minutes, so only it rolls over.
-      {49.99999, 2, "4959.9994,N", "5000.00N"},
-      {179.999999, 3, "17959.9999,E", "18000.00E"},
-      // Both forms roll over; here the float minutes are exactly 60.
-      {49.9999999, 2, "5000.0000,N", "5000.00N"},
-      {-10.99999999999, 3, "01100.0000,W", "01100.00W"},
-      // Double minutes 54.0004488 would show "54.0004"; the float holds 54.00045013...
-      {48.90000748, 2, "4854.0005,N", "4854.00N"},
-      // Degrees past the mask's width are written in full.
-      {-123.25, 2, "12315.0000,S", "12315.00S"},
-      {std::numeric_limits<double>::quiet_NaN(), 2, "0000.0000,N", "0000.00N"},
-      {-std::numeric_limits<double>::infinity(), 3, "00000.0000,E", "00000.00E"},
-  };
-  for (const auto& c : cases) {
-    const char positive = c.digits == 2 ? 'N' : 'E', negative = c.digits == 2 ? 'S' : 'W';
-    const CoordinateTexts texts = MakeCoordinateTexts(c.value, c.digits, positive, negative);
-    EXPECT_EQ(texts.gga, c.gga) << c.value;
-    EXPECT_EQ(texts.aprs, c.aprs) << c.value;
-  }
-}
-
-TEST(MakeCoordinateTexts, HugeValuesNeedNoIntegerConversion) {
-  const CoordinateTexts texts = MakeCoordinateTexts(-1e300, 3, 'E', 'W');
-  EXPECT_EQ(texts.gga.substr(texts.gga.size() - 9), "00.0000,W");
-  EXPECT_EQ(texts.aprs.substr(texts.aprs.size() - 6), "00.00W");
-  EXPECT_GT(texts.aprs.size(), 300u);
-}
-
-TEST(GgaTimeField, TakesUpToEightCharactersFromTheTwelfthWithoutColons) {
-  const struct {
-    const char* timeText;
-    const char* field;
-  } cases[] = {
-      {"2026-12-08T20:41:05", "204105"},
-      {"2026-12-08T20:41:05.250Z", "204105"},
-      {"", ""},
-      {"2026-12-08T", ""},
-      {"2026-12-08T2", "2"},
-      {"2026-12-08T20:4", "204"},
-      {"xxxxxxxxxxx::::::::", ""},
-      {"xxxxxxxxxxx123456789", "12345678"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(GgaTimeField(c.timeText), c.field) << c.timeText;
-}
 
 // A decoder that answers every item, as a healthy one does in flight.
 FakeAutomation FlyingDecoder() {
@@ -93,14 +35,11 @@ FakeAutomation FlyingDecoder() {
   return decoder;
 }
 
-const char kZeroSentence[] = "$GPGGA,,0000.0000,N,00000.0000,E,1,8,0.9,0,M,0,M,,/GPS FIX";
-
 TEST(ReadSondeSample, WholeSampleFromAHealthyDecoder) {
   FakeAutomation decoder = FlyingDecoder();
   SondeSample s;
   ReadSondeSample(decoder, s);
 
-  EXPECT_EQ(s.ggaSentence, "$GPGGA,204105,4807.4074,N,07159.2592,W,1,8,0.9,1234.5,M,0,M,,/GPS FIX");
   EXPECT_EQ(decoder.attachedProgIds, std::vector<std::string>{"SondeMonitor.Document"});
   ASSERT_EQ(decoder.calls.size(), 15u);
   for (int i = 0; i < 15; ++i)
@@ -109,8 +48,6 @@ TEST(ReadSondeSample, WholeSampleFromAHealthyDecoder) {
   EXPECT_EQ(s.serial, "R3320123");
   EXPECT_EQ(s.latitude, 48.123456);
   EXPECT_EQ(s.longitude, -71.987654);
-  EXPECT_EQ(s.aprsLat, "4807.41N");
-  EXPECT_EQ(s.aprsLon, "07159.26W");
   EXPECT_EQ(s.course, 270);
   EXPECT_EQ(s.speedKmh, 35.99999904632568359375);  // 10 * 3.6f, exact
   EXPECT_EQ(s.speedKnots, 19);
@@ -181,8 +118,10 @@ TEST(ReadSondeSample, ConversionPerItem) {
       {10, Variant::Real(100), Humidity, 100},
       {12, Variant::Real(-3.25), Climb, -3.2},
       {12, Variant::Unsigned(5, VT_UI1), Climb, 5},
-      {13, Variant::Signed(40000), Frame, -25536},
-      {13, Variant::Signed(65536), Frame, 0},
+      {13, Variant::Signed(40000), Frame, 40000},
+      {13, Variant::Signed(65536), Frame, 65536},
+      {13, Variant::Signed(1110632994, VT_I4), Frame, 1110632994},
+      {13, Variant::Signed(4294967296LL, VT_I8), Frame, 0},
       {13, Variant::Real(12.5), Frame, 12},
       {14, Variant::Real(2.5), Item14, 2},
       {14, Variant::Signed(-7, VT_CY), Item14, 0},
@@ -216,7 +155,8 @@ TEST(ReadSondeSample, DecoderGoneGivesZerosWithoutRequests) {
   s.temperature = 20;
   for (int cycle = 1; cycle <= 2; ++cycle) {
     ReadSondeSample(decoder, s);
-    EXPECT_EQ(s.ggaSentence, kZeroSentence);
+    EXPECT_EQ(s.latitude, 0);
+    EXPECT_EQ(s.timeText, "");
     EXPECT_EQ(decoder.attachedProgIds.size(), static_cast<std::size_t>(cycle));
   }
   EXPECT_TRUE(decoder.calls.empty());
@@ -224,8 +164,8 @@ TEST(ReadSondeSample, DecoderGoneGivesZerosWithoutRequests) {
   EXPECT_EQ(s.frame, 0);
   EXPECT_EQ(s.temperature, 0);
   EXPECT_EQ(s.course, 180);
-  EXPECT_EQ(s.aprsLat, "0000.00N");
-  EXPECT_EQ(s.aprsLon, "00000.00E");
+  EXPECT_EQ(s.longitude, 0);
+  EXPECT_EQ(s.altitude, 0);
 }
 
 TEST(ReadSondeSample, UnresponsiveCallEndsTheCycleAndTheNextReattaches) {
@@ -235,7 +175,9 @@ TEST(ReadSondeSample, UnresponsiveCallEndsTheCycleAndTheNextReattaches) {
   ReadSondeSample(decoder, s);
   EXPECT_EQ(decoder.calls.size(), 4u);  // items 0..3, nothing after the time-out
   EXPECT_EQ(s.serial, "R3320123");
-  EXPECT_EQ(s.ggaSentence, "$GPGGA,,4807.4074,N,07159.2592,W,1,8,0.9,0,M,0,M,,/GPS FIX");
+  EXPECT_EQ(s.latitude, 48.123456);
+  EXPECT_EQ(s.altitude, 0);
+  EXPECT_EQ(s.timeText, "");
   EXPECT_EQ(s.course, 180);
   EXPECT_EQ(s.frame, 0);
   EXPECT_FALSE(decoder.IsAttached());
@@ -256,23 +198,10 @@ TEST(ReadSondeSample, FailedCallReadsAsNothingAndGoesOn) {
   ReadSondeSample(decoder, s);
   EXPECT_EQ(decoder.calls.size(), 15u);
   EXPECT_EQ(decoder.attachedProgIds.size(), 1u);
-  EXPECT_EQ(s.ggaSentence, "$GPGGA,,4807.4074,N,07159.2592,W,1,8,0.9,0,M,0,M,,/GPS FIX");
+  EXPECT_EQ(s.altitude, 0);
+  EXPECT_EQ(s.timeText, "");
+  EXPECT_EQ(s.longitude, -71.987654);
   EXPECT_EQ(s.frame, 1234);
-}
-
-TEST(ReadSondeSample, AltitudeTextInTheSentence) {
-  const struct {
-    double altitude;
-    const char* text;
-  } cases[] = {{1234.5, "1234.5"}, {-12.254, "-12.25"}, {0.5, ".5"}, {-0.001, "0"}, {0, "0"}};
-  for (const auto& c : cases) {
-    FakeAutomation decoder;
-    decoder.answers[3] = Variant::Real(c.altitude);
-    SondeSample s;
-    ReadSondeSample(decoder, s);
-    EXPECT_EQ(s.ggaSentence, std::string("$GPGGA,,0000.0000,N,00000.0000,E,1,8,0.9,") + c.text +
-                                 ",M,0,M,,/GPS FIX");
-  }
 }
 
 TEST(ReadSondeSample, HostileNumbersStayFinite) {
@@ -287,7 +216,6 @@ TEST(ReadSondeSample, HostileNumbersStayFinite) {
                    s.pressure, s.temperature, s.humidity, s.climb}) {
     EXPECT_TRUE(std::isfinite(v)) << v;
   }
-  EXPECT_EQ(s.ggaSentence.rfind("$GPGGA,", 0), 0u);
 }
 
 }  // namespace

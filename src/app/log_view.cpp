@@ -1,0 +1,111 @@
+#include "app/log_view.h"
+
+#include "format/clock_text.h"
+#include "format/safe_text.h"
+#include "telemetry/telemetry.h"
+#include "version/version.h"
+
+namespace nimbrix {
+
+namespace {
+
+// A record or a report line as one line of text: its line ends go, nothing else is lost.
+std::string WithoutLineEnds(const std::string& text) {
+  std::string line = text;
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+  return line;
+}
+
+std::string EntryText(int index, const std::string& entry) {
+  return "entry " + std::to_string(index) + " (" + entry + ")";
+}
+
+}  // namespace
+
+void LogView::Line(const std::string& text) {
+  if (text.empty()) return;
+  out_.Write(DateTimeText(clock_.Now()) + " " + MaskControlBytes(text));
+  out_.LineBreak();
+}
+
+void LogView::Started() {
+  Line(std::string(kVersionText) + " started");
+}
+
+void LogView::StartupLine(const std::string& text) {
+  Line(text);
+}
+
+void LogView::UpdateVerdict(const VersionVerdict& verdict, const std::string& downloadPage) {
+  switch (verdict.kind) {
+    case VersionVerdict::Kind::kUnknown:
+      return Line("Could not check for a new version.");
+    case VersionVerdict::Kind::kCurrent:
+      return Line("You have the most recent version!");
+    case VersionVerdict::Kind::kNewer:
+      return Line("The version " + verdict.offered + " is available at " + downloadPage);
+  }
+}
+
+void LogView::DecoderNotFound() {
+  Line("SondeMonitor not found! Exiting...");
+}
+
+void LogView::DecoderAttached() {
+  Line(std::string("Decoder attached: ") + kDecoderProgId);
+}
+
+void LogView::ServerInUse(int, const std::string& entry) {
+  if (entry.empty()) Line("No APRS-IS server in NIMBRIX.INI: no report can be sent");
+}
+
+void LogView::Trying(int index, const std::string& entry) {
+  Line("Connecting to " + EntryText(index, entry));
+}
+
+void LogView::OpenFailed(const std::string& record) {
+  Line(WithoutLineEnds(record));
+}
+
+void LogView::Connected(int index, const std::string& entry) {
+  Line("Connected to " + EntryText(index, entry) + ", login sent");
+}
+
+void LogView::NoServerReachable() {
+  Line("No servers available: trying again in 5 seconds");
+}
+
+void LogView::SendFailed(const std::string& record) {
+  Line(WithoutLineEnds(record));
+}
+
+void LogView::LoginAnswer(const LoginVerdict& verdict, const std::string& record) {
+  switch (verdict.kind) {
+    case LoginVerdict::Kind::kPending:
+      return;
+    case LoginVerdict::Kind::kVerified:
+      return Line("Login verified: " + verdict.serverLine);
+    case LoginVerdict::Kind::kUnverified:
+    case LoginVerdict::Kind::kNoAnswer:
+      return Line(WithoutLineEnds(record) +
+                  " (the server drops our reports: check PASS in NIMBRIX.INI)");
+  }
+}
+
+void LogView::DecoderLost() {
+  Line(std::string("Decoder lost: ") + kDecoderProgId + " does not answer");
+}
+
+void LogView::DecoderFound() {
+  Line(std::string("Decoder found again: ") + kDecoderProgId);
+}
+
+void LogView::ReportSent(const std::string& line) {
+  Line("Sent: " + WithoutLineEnds(line));
+}
+
+void LogView::Ended() {
+  Line("Ended");
+}
+
+}  // namespace nimbrix

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+
+#include "app/station_view.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+
+namespace nimbrix {
+
+// The station without a terminal: one line per event, each beginning with the local date and
+// time ("2026-12-09 10:26:54 "), for a service's journal or a file. Nothing of the dashboard is
+// written, and nothing at all in a cycle in which nothing happened. Texts from outside (the
+// decoder, the server, the configuration) are masked as on the terminal.
+class LogView : public StationView {
+ public:
+  LogView(Console& out, Clock& clock) : out_(out), clock_(clock) {}
+
+  void Started() override;
+  void StartupLine(const std::string& text) override;
+  void UpdateVerdict(const VersionVerdict& verdict, const std::string& downloadPage) override;
+  void DecoderNotFound() override;
+  void DecoderAttached() override;
+  void Connecting() override {}
+  void ServerInUse(int index, const std::string& entry) override;
+
+  void Trying(int index, const std::string& entry) override;
+  void OpenFailed(const std::string& record) override;
+  void Connected(int index, const std::string& entry) override;
+  void NoServerReachable() override;
+  void SendFailed(const std::string& record) override;
+  void LoginAnswer(const LoginVerdict& verdict, const std::string& record) override;
+
+  void Resized() override {}
+  void Dashboard(const SondeSample&, const std::string&, const LocalTime&, std::int32_t) override {}
+  void DecoderLost() override;
+  void DecoderFound() override;
+  void PositionReportDue(const LocalTime&) override {}
+  void ReportSent(const std::string& line) override;
+  void Ended() override;
+
+ private:
+  // One line, dated now; an empty text writes nothing.
+  void Line(const std::string& text);
+
+  Console& out_;
+  Clock& clock_;
+};
+
+}  // namespace nimbrix

@@ -1,0 +1,72 @@
+#include "app/log_view.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/fake/fakes.h"
+#include "version/version.h"
+
+namespace nimbrix {
+namespace {
+
+// Each event on its own: the exact line it writes, after the date and time of the clock.
+TEST(LogView, TheLineOfEachEvent) {
+  LoginVerdict verified{LoginVerdict::Kind::kVerified, "# logresp N0CALL verified, server T2"};
+  LoginVerdict unverified{LoginVerdict::Kind::kUnverified, "# logresp N0CALL unverified"};
+  const struct {
+    std::function<void(LogView&)> event;
+    const char* line;  // "" for an event that writes nothing
+  } cases[] = {
+      {[](LogView& v) { v.Started(); }, "NIMBRIX started"},
+      {[](LogView& v) { v.StartupLine("Reading config file version config 2"); },
+       "Reading config file version config 2"},
+      {[](LogView& v) { v.StartupLine(""); }, ""},
+      {[](LogView& v) {
+         v.UpdateVerdict({VersionVerdict::Kind::kNewer, "0.23"}, "https://x/n");
+       },
+       "The version 0.23 is available at https://x/n"},
+      {[](LogView& v) { v.UpdateVerdict({}, "https://x/n"); },
+       "Could not check for a new version."},
+      {[](LogView& v) { v.DecoderNotFound(); }, "SondeMonitor not found! Exiting..."},
+      {[](LogView& v) { v.Connecting(); }, ""},
+      {[](LogView& v) { v.ServerInUse(1, ""); },
+       "No APRS-IS server in NIMBRIX.INI: no report can be sent"},
+      {[](LogView& v) { v.ServerInUse(2, "b,2"); }, ""},
+      {[](LogView& v) { v.Trying(3, "ev\x1b[2Jil,14580"); },
+       "Connecting to entry 3 (ev?[2Jil,14580)"},
+      {[](LogView& v) { v.OpenFailed("OPEN Error @12-08-2026 - 20:41:06 -> a\r\n"); },
+       "OPEN Error @12-08-2026 - 20:41:06 -> a"},
+      {[](LogView& v) { v.NoServerReachable(); },
+       "No servers available: trying again in 5 seconds"},
+      {[](LogView& v) { v.SendFailed("SEND Error 57 12-08-2026 - 20:41:06 -> L\r\n\r\n"); },
+       "SEND Error 57 12-08-2026 - 20:41:06 -> L"},
+      {[&](LogView& v) { v.LoginAnswer(verified, ""); },
+       "Login verified: # logresp N0CALL verified, server T2"},
+      {[&](LogView& v) { v.LoginAnswer(unverified, "LOGIN Error @x -> a: y\r\n"); },
+       "LOGIN Error @x -> a: y (the server drops our reports: check PASS in NIMBRIX.INI)"},
+      {[](LogView& v) { v.LoginAnswer({}, ""); }, ""},
+      {[](LogView& v) { v.Dashboard(SondeSample{}, "N0CALL", LocalTime{}, 3); }, ""},
+      {[](LogView& v) { v.Resized(); }, ""},
+      {[](LogView& v) { v.PositionReportDue(LocalTime{}); }, ""},
+      {[](LogView& v) { v.ReportSent("N0CALL>APZQW0,TCPIP*:>hi\r\n"); },
+       "Sent: N0CALL>APZQW0,TCPIP*:>hi"},
+      {[](LogView& v) { v.DecoderLost(); }, "Decoder lost: SondeMonitor.Document does not answer"},
+      {[](LogView& v) { v.DecoderFound(); }, "Decoder found again: SondeMonitor.Document"},
+      {[](LogView& v) { v.Ended(); }, "Ended"},
+  };
+  for (const auto& c : cases) {
+    fake::FakeConsole out;
+    fake::FakeClock clock(LocalTime{2026, 12, 9, 7, 5, 3, 0});
+    LogView view(out, clock);
+    c.event(view);
+    std::string want = c.line;
+    if (want == "NIMBRIX started") want = std::string(kVersionText) + " started";
+    EXPECT_EQ(out.transcript, want.empty() ? "" : "2026-12-09 07:05:03 " + want + "\n") << c.line;
+  }
+}
+
+}  // namespace
+}  // namespace nimbrix

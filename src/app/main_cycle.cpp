@@ -1,0 +1,36 @@
+#include "app/main_cycle.h"
+
+#include "app/program_end.h"
+#include "app/report_sending.h"
+#include "telemetry/telemetry.h"
+#include "uplink/reports.h"
+
+namespace nimbrix {
+
+bool MainCycle::Step() {
+  // A terminal whose size changed has lost or moved what it showed: draw it all anew.
+  if (p_.console.TakeResized()) view_.Resized();
+  const bool answered = ReadSondeSample(p_.automation, sample_);
+  if (answered != decoderAnswers_) {
+    decoderAnswers_ = answered;
+    answered ? view_.DecoderFound() : view_.DecoderLost();
+  }
+  UpdateValidFlags(state_, sample_);
+  view_.Dashboard(sample_, config_.sUSER, p_.clock.Now(), state_.CyclesSinceReport);
+  // The clock is read twice: the second from the one reading, the minute from the other.
+  const int second = p_.clock.Now().second;
+  const int minute = p_.clock.Now().minute;
+  MarkReportDue(state_, sample_, second);
+  const ReportPlan plan = PlanReports(state_, config_, sample_, minute);
+  if (SendPlannedReports(plan, uplink_, view_, p_.clock) == SendOutcome::kQuit) {
+    throw ProgramEnd{0};
+  }
+  link_.ShowLoginVerdict(WatchLoginAnswer(uplink_));
+  p_.clock.SleepMs(950);
+  ++state_.CyclesSinceReport;
+  const std::string key = p_.console.PollKey();
+  if (key == "s" || key == "S") state_.ValidFlags |= kFlagReportDue;
+  return key != kKeyEscape;
+}
+
+}  // namespace nimbrix

@@ -1,0 +1,28 @@
+#include "app/report_sending.h"
+
+namespace nimbrix {
+
+namespace {
+
+SendOutcome SendReport(Uplink& uplink, StationView& view, const std::string& line) {
+  const SendOutcome outcome = SendLine(uplink, line);
+  if (outcome == SendOutcome::kSent) view.ReportSent(line);
+  return outcome;
+}
+
+}  // namespace
+
+SendOutcome SendPlannedReports(const ReportPlan& plan, Uplink& uplink, StationView& view,
+                               Clock& clock) {
+  for (int i = 0; i < plan.makeUpPauses; ++i) clock.SleepMs(kMakeUpPauseMs);
+  SendOutcome outcome = SendOutcome::kSent;
+  if (!plan.positionLine.empty()) {
+    view.PositionReportDue(clock.Now());
+    outcome = SendReport(uplink, view, plan.positionLine);
+    if (outcome == SendOutcome::kQuit) return outcome;
+  }
+  if (!plan.statusLine.empty()) outcome = SendReport(uplink, view, plan.statusLine);
+  return outcome;
+}
+
+}  // namespace nimbrix

@@ -1,0 +1,88 @@
+#include "app/terminal_view.h"
+
+#include <cstdint>
+
+#include "app/dashboard.h"
+#include "format/clock_text.h"
+#include "format/number_text.h"
+#include "format/safe_text.h"
+
+namespace nimbrix {
+
+std::string ServerInUseLine(int index, const std::string& entry) {
+  return "Using #" + ConsoleNumber(std::int64_t{index}, 7) + "=> " + entry + std::string(35, ' ');
+}
+
+void TerminalView::StartupLine(const std::string& text) {
+  console_.Write(MaskControlBytes(text));
+  console_.LineBreak();
+}
+
+void TerminalView::UpdateVerdict(const VersionVerdict& verdict, const std::string& downloadPage) {
+  switch (verdict.kind) {
+    case VersionVerdict::Kind::kUnknown:
+      StartupLine("Could not check for a new version.");
+      return;
+    case VersionVerdict::Kind::kCurrent:
+      StartupLine("You have the most recent version!");
+      return;
+    case VersionVerdict::Kind::kNewer:
+      // Yellow until start-up clears the screen for the dashboard.
+      console_.SetColor(kColorYellow);
+      StartupLine("The version " + verdict.offered + " is available at " + downloadPage);
+      console_.LineBreak();
+      return;
+  }
+}
+
+void TerminalView::DecoderNotFound() {
+  console_.LineBreak();
+  console_.SetColor(kColorLightRed);
+  StartupLine("SondeMonitor not found! Exiting...");
+}
+
+void TerminalView::Connecting() {
+  screen_.ShowConnection("Conecting:", true);
+}
+
+void TerminalView::ServerInUse(int index, const std::string& entry) {
+  screen_.ShowConnection(ServerInUseLine(index, entry));
+}
+
+void TerminalView::Trying(int, const std::string& entry) {
+  screen_.ShowConnection("Trying " + entry + std::string(28, ' '), true);
+}
+
+void TerminalView::Connected(int index, const std::string& entry) {
+  screen_.ShowConnection(ServerInUseLine(index, entry));
+}
+
+void TerminalView::NoServerReachable() {
+  screen_.ShowConnection("No servers available. Press ESC to quit or wait to try again...     ");
+}
+
+void TerminalView::LoginAnswer(const LoginVerdict& verdict, const std::string&) {
+  switch (verdict.kind) {
+    case LoginVerdict::Kind::kPending:
+      return;
+    case LoginVerdict::Kind::kVerified:
+      if (screen_.LoginWarningShown()) screen_.ShowLoginWarning(false);
+      return;
+    case LoginVerdict::Kind::kUnverified:
+    case LoginVerdict::Kind::kNoAnswer:
+      screen_.ShowLoginWarning(true);
+      return;
+  }
+}
+
+void TerminalView::Dashboard(const SondeSample& sample, const std::string& user,
+                             const LocalTime& now, std::int32_t cyclesSinceReport) {
+  screen_.ShowDashboard(DashboardRows(sample, user));
+  screen_.ShowStatusLines(LocalTimeRow(now), LastValidDataRow(cyclesSinceReport));
+}
+
+void TerminalView::PositionReportDue(const LocalTime& at) {
+  screen_.ShowLastTransmission("Last transmission: " + ClockText(at));
+}
+
+}  // namespace nimbrix

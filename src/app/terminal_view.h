@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+
+#include "app/screen.h"
+#include "app/station_view.h"
+#include "platform/console.h"
+
+namespace nimbrix {
+
+// "Using # 2 => host,port" and its blanks: the entry in use, on row 24.
+std::string ServerInUseLine(int index, const std::string& entry);
+
+// The station on a terminal: the start-up lines as they come, then the screen of rows.
+class TerminalView : public StationView {
+ public:
+  explicit TerminalView(Console& console) : console_(console), screen_(console) {}
+
+  void Started() override {}
+  void StartupLine(const std::string& text) override;
+  void UpdateVerdict(const VersionVerdict& verdict, const std::string& downloadPage) override;
+  void DecoderNotFound() override;
+  void DecoderAttached() override {}
+  void Connecting() override;
+  void ServerInUse(int index, const std::string& entry) override;
+
+  void Trying(int index, const std::string& entry) override;
+  void OpenFailed(const std::string&) override {}
+  void Connected(int index, const std::string& entry) override;
+  void NoServerReachable() override;
+  void SendFailed(const std::string&) override {}
+  void LoginAnswer(const LoginVerdict& verdict, const std::string& record) override;
+
+  void Resized() override { screen_.Redraw(); }
+  void Dashboard(const SondeSample& sample, const std::string& user, const LocalTime& now,
+                 std::int32_t cyclesSinceReport) override;
+  void DecoderLost() override {}
+  void DecoderFound() override {}
+  void PositionReportDue(const LocalTime& at) override;
+  void ReportSent(const std::string&) override {}
+  void Ended() override {}
+
+  const Screen& screen() const { return screen_; }
+
+ private:
+  Console& console_;
+  Screen screen_;
+};
+
+}  // namespace nimbrix
