@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "egm96_geoid.h"
 #include "frame.h"
 #include "frame_store.h"
 #include "intake.h"
@@ -42,11 +43,21 @@ std::string Flight(int frames) {
 
 constexpr int kFrames = 2000;
 
-// Splitter, ParseFrame and the store, fed in reads of 64 KiB as from a file.
+// Splitter, ParseFrame, the follower and the store, fed in reads of 64 KiB as from a file;
+// with the argument 1 also the EGM96 geoid through PROJ for every frame's height.
 void BM_LineReader(benchmark::State& state) {
   const std::string input = Flight(kFrames);
   bridge::FrameStore store;
-  bridge::Intake intake("", store, {});
+  bridge::IntakeOptions options;
+  if (state.range(0) == 1) {
+    options.geoid = [](std::string& error) {
+      return bridge::OpenEgm96Geoid(bridge::kEgm96Grid, error);
+    };
+    options.notice = [&state](const std::string& text) {
+      if (text.find("geoid") != std::string::npos) state.SkipWithError(text.c_str());
+    };
+  }
+  bridge::Intake intake(options, store);
   for (auto _ : state) {
     for (std::size_t at = 0; at < input.size(); at += 65536) {
       intake.Feed(std::string_view(input).substr(at, 65536));
@@ -58,7 +69,7 @@ void BM_LineReader(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kFrames);
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(input.size()));
 }
-BENCHMARK(BM_LineReader);
+BENCHMARK(BM_LineReader)->Arg(0)->Arg(1);
 
 void BM_ParseFrame(benchmark::State& state) {
   const std::string input = Flight(1);

@@ -74,8 +74,11 @@ else()
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${NIMBRIX_DEBIAN_ARCH})
   endif()
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # The libraries the programs link against, as dpkg-shlibdeps finds them.
+  # The libraries the programs link against, as dpkg-shlibdeps finds them (CPack adds them to
+  # this list), and the EGM96 grid that sonde-bridge reads through PROJ for heights above sea
+  # level.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "proj-data")
   # The decoder side and the station meet on a D-Bus session bus; the systemd user units need
   # the user's own bus (dbus-user-session); the radio side is optional.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dbus, dbus-user-session")

@@ -1,19 +1,28 @@
 // sonde-bridge's input side on arbitrary bytes: the line splitter cut at fuzzed read sizes,
 // ParseFrame on every line and AnswersOf on every accepted frame, with what must hold for any
-// frame the station is given.
+// frame the station is given; heights above sea level and GPS time; and the whole intake on a
+// virtual clock that the input moves on, with the sonde it follows, the ids it serves and what
+// it tells the operator.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "decoder-service/time_text.h"
+#include "decoder-service/utf8.h"
 #include "frame.h"
 #include "frame_answers.h"
+#include "frame_store.h"
 #include "fuzz_check.h"
+#include "gps_time.h"
+#include "heights.h"
+#include "intake.h"
 #include "line_splitter.h"
 
 namespace {
@@ -32,9 +41,35 @@ const std::string& Text(const Answer& a) {
   return std::get<std::string>(a.value);
 }
 
+// A geoid of the fuzzer's own: no value near the poles, an absurd one near the date line,
+// otherwise a height within the real geoid's range.
+class OddGeoid : public bridge::Geoid {
+ public:
+  std::optional<double> HeightAt(double lat, double lon) override {
+    if (std::fabs(lat) > 85) return std::nullopt;
+    if (std::fabs(lon) > 179) return 1e9;
+    return lat + lon / 2;
+  }
+};
+
+std::unique_ptr<bridge::Geoid> OpenOddGeoid(std::string&) {
+  return std::make_unique<OddGeoid>();
+}
+
 void CheckFrame(std::string_view line, const Frame& f) {
   Check(line.find('\0') == std::string_view::npos, "a frame from a line with NUL", line);
   Check(!f.id.empty(), "a frame without an id", line);
+  Check(!bridge::IsIncompleteSerial(f.id), "a frame with a placeholder id", line);
+  Check(f.aprsid.empty() || f.aprsid.size() == 9, "an aprsid not of 9 characters", line);
+  Check(!f.diffGpsMsl || std::fabs(*f.diffGpsMsl) <= 200, "diff_GPS_MSL beyond any geoid", line);
+
+  // Heights above sea level stay within the geoid's reach of the decoder's altitude.
+  bridge::SeaLevel seaLevel(OpenOddGeoid, {});
+  const double sea = seaLevel.AltitudeOf(f);
+  Check(std::isfinite(sea) && std::fabs(sea - f.alt) <= 200, "a sea-level height", line);
+  if (f.heightReference == bridge::HeightReference::kSeaLevel) {
+    Check(sea == f.alt, "an MSL height changed", line);
+  }
   Check(std::isfinite(f.lat) && std::fabs(f.lat) <= 90, "latitude", line);
   Check(std::isfinite(f.lon) && std::fabs(f.lon) <= 180, "longitude", line);
   Check(std::isfinite(f.alt), "altitude", line);
@@ -76,11 +111,86 @@ class Lines : public bridge::LineSplitter::Sink {
   void OnTooLong() override {}
 };
 
+// GPS time to UTC: never ahead, never more than the leap seconds behind, never backwards.
+void CheckGpsTime(std::int64_t a, std::int64_t b) {
+  if (a > b) std::swap(a, b);
+  const std::int64_t ua = bridge::GpsToUtcMs(a), ub = bridge::GpsToUtcMs(b);
+  Check(a - ua >= 0 && a - ua <= 18000 && b - ub >= 0 && b - ub <= 18000, "GPS - UTC");
+  Check(ua <= ub, "UTC going backwards as GPS time goes on");
+}
+
+std::string Text(const bridge::FrameStore& store, std::int16_t item) {
+  const auto a = store.AnswerFor(item);
+  Check(a.has_value(), "no answer for an item of 0..14");
+  const auto* s = std::get_if<std::string>(&a->value);
+  return a->vt == decoder::VT_BSTR && s ? *s : std::string();
+}
+
+// The intake over the bytes, a chunk at a time, the virtual clock moved on by `stepMs` before
+// each chunk; `serial` empty: the sonde followed is its own choice.
+void CheckIntake(const std::string& bytes, std::size_t chunk, std::int64_t stepMs,
+                 int switchAfterSeconds, const std::string& serial) {
+  std::int64_t now = 0;
+  std::vector<std::string> notices;
+  bridge::FrameStore store;
+  bridge::IntakeOptions options;
+  options.serial = serial;
+  options.switchAfterMs = switchAfterSeconds * 1000LL;
+  options.geoid = OpenOddGeoid;
+  options.now = [&now] { return now; };
+  options.notice = [&notices](const std::string& s) { notices.push_back(s); };
+  bridge::Intake intake(options, store);
+
+  std::string served;            // item 0 after the chunk before
+  std::int64_t lastMoveMs = -1;  // when the bridge last followed another sonde
+  for (std::size_t i = 0; i <= bytes.size(); i += chunk) {
+    now += stepMs;
+    const std::size_t told = notices.size();
+    if (i < bytes.size()) {
+      intake.Feed(std::string_view(bytes).substr(i, chunk));
+    } else {
+      intake.EndOfStream();
+    }
+    for (std::size_t n = told; n < notices.size(); ++n) {
+      const std::string& t = notices[n];
+      for (const char c : t) {
+        Check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F, "a control byte told", t);
+      }
+      if (t.find(" now: ") != std::string::npos) {
+        // Never back and forth: a move needs the sonde moved to to have been silent that long.
+        Check(lastMoveMs < 0 || now - lastMoveMs >= options.switchAfterMs, "moves too close", t);
+        lastMoveMs = now;
+      }
+    }
+    const std::string id = Text(store, 0);
+    Check(!bridge::IsIncompleteSerial(id), "a placeholder id served", id);
+    if (!serial.empty() && !id.empty()) {
+      Check(id == decoder::RepairUtf8(serial), "another sonde than --serial served", id);
+    }
+    if (id != served && !served.empty()) {
+      bool said = false;
+      for (std::size_t n = told; n < notices.size(); ++n) {
+        said = said || notices[n].rfind("following sonde ", 0) == 0;
+      }
+      Check(said, "the sonde served changed without a word", id);
+    }
+    if (!id.empty()) served = id;
+    const auto alt = store.AnswerFor(3);
+    if (alt && alt->vt == decoder::VT_R8) {
+      Check(std::isfinite(std::get<double>(alt->value)), "item 3 not finite");
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
   const auto chunk = in.ConsumeIntegralInRange<std::size_t>(1, 4096);
+  const auto stepMs = in.ConsumeIntegralInRange<std::int64_t>(0, 40000);
+  const int switchAfter = in.ConsumeIntegralInRange(1, 60);
+  const std::string serial = in.ConsumeBool() ? in.ConsumeRandomLengthString(12) : std::string();
+  CheckGpsTime(in.ConsumeIntegral<std::int64_t>() / 4, in.ConsumeIntegral<std::int64_t>() / 4);
   const std::string bytes = in.ConsumeRemainingBytesAsString();
 
   // The whole input as one line, as a datagram without a line end would be.
@@ -93,5 +203,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     splitter.Feed(std::string_view(bytes).substr(i, chunk));
   }
   splitter.Finish();
+
+  CheckIntake(bytes, chunk, stepMs, switchAfter, serial);
   return 0;
 }

@@ -34,7 +34,7 @@ check_package() {
     echo "$deb: Architecture is not $arch" >&2; return 1; }
   local depends
   depends=$(dpkg-deb --field "$deb" Depends)
-  for lib in libc6 libcurl4 libsystemd0 libstdc++6; do
+  for lib in libc6 libcurl4 libsystemd0 libstdc++6 libproj25 proj-data; do
     grep -q "$lib" <<<"$depends" || { echo "Depends lacks $lib: $depends" >&2; return 1; }
   done
   # Depends as dpkg-shlibdeps found them for this architecture: apt can meet them with the

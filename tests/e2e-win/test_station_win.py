@@ -1,5 +1,6 @@
 """The Windows program end to end: decoder over COM, the dashboard, the uplink, the keys."""
 
+import re
 import subprocess
 
 from conftest import NIMBRIX_EXE, VERSION_TEXT, free_port, station_ini, wine_command
@@ -31,12 +32,17 @@ def test_no_decoder_ends_with_the_message_and_exit_code_zero(nimbrix):
     assert n.wait_exit(30) == 0
 
 
-def test_output_to_a_pipe_is_plain_text(tmp_path):
+def test_output_to_a_pipe_is_the_log(tmp_path):
     (tmp_path / "NIMBRIX.INI").write_bytes(station_ini(f"127.0.0.1,{free_port()}").encode())
     run = subprocess.run(wine_command(NIMBRIX_EXE), cwd=tmp_path, stdin=subprocess.DEVNULL,
                          capture_output=True, timeout=120)
     assert run.returncode == 0
-    assert run.stdout.endswith(b"\r\nSondeMonitor not found! Exiting...\r\n"), run.stdout
+    lines = run.stdout.decode("latin-1").splitlines()
+    for line in lines:
+        assert re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d .+", line), line
+    events = [line[20:] for line in lines]
+    assert events[0] == VERSION_TEXT + " started"
+    assert events[-2:] == ["SondeMonitor not found! Exiting...", "Ended"], events
     assert b"\x1b" not in run.stdout
 
 

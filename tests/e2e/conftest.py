@@ -16,6 +16,8 @@ import pexpect
 import pyte
 import pytest
 
+from bridge_process import Bridge
+
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools" / "aprs-listener"))
 import aprsis  # noqa: E402  (the local listeners' APRS-IS answers)
 
@@ -320,3 +322,17 @@ def station_ini(*servers, user="N0CALL-11", extra=""):
     lines = ["# NIMBRIX test station", f"USER={user}", "PASS=12345", "STATUS=Test station"]
     lines += [f"SERVER={s}" for s in servers]
     return "\r\n".join(lines) + "\r\n" + extra
+
+
+@pytest.fixture
+def bridge(bus_address):
+    started = []
+
+    def start(*args, extra_env=None):
+        b = Bridge(bus_address, list(args), extra_env)
+        started.append(b)
+        return b
+
+    yield start
+    for b in started:
+        b.stop()

@@ -7,139 +7,17 @@ import re
 import signal
 import socket
 import subprocess
-import threading
 import time
 
-import pytest
-
-from bridge_frames import REPORT_KEYS, expected_report, recorded_blocks
+from bridge_frames import REPORT_KEYS, expected_report, geoid_heights, recorded_blocks
+from bridge_process import (SONDE_BRIDGE_BIN, item, reports, wait_cycles_at_least, wait_item,
+                            wait_next_cycle)
 from conftest import station_ini
-
-SONDE_BRIDGE_BIN = os.environ.get("SONDE_BRIDGE_BIN", "")
 
 DFM = (b'{ "type": "DFM", "frame": 211, "id": "DFM-123456", "datetime": "2026-05-01T11:35:20.000Z", '
        b'"lat": 51.23456, "lon": 6.78901, "alt": 1520.50000, "vel_h": 7.10000, "heading": '
        b'241.30000, "vel_v": -4.80000, "sats": 8, "temp": 9.6, "subtype": "0xA", "ref_datetime": '
        b'"UTC" }\n\n')
-
-
-class Bridge:
-    """sonde-bridge on the private bus; stderr is kept as it comes."""
-
-    def __init__(self, bus_address, args):
-        env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus_address)
-        self.proc = subprocess.Popen([SONDE_BRIDGE_BIN, *args, "--once-ready-print"], env=env,
-                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE)
-        self.err = bytearray()
-        self.lock = threading.Lock()
-        self.drain = threading.Thread(target=self._drain, daemon=True)
-        self.drain.start()
-        line = self.proc.stdout.readline()
-        assert line == b"ready\n", f"sonde-bridge did not start: {line!r} {self.stderr()}"
-
-    def _drain(self):
-        for chunk in iter(lambda: self.proc.stderr.read1(65536), b""):
-            with self.lock:
-                self.err.extend(chunk)
-
-    def stderr(self):
-        with self.lock:
-            return bytes(self.err).decode("utf-8", "replace")
-
-    def write(self, data):
-        self.proc.stdin.write(data)
-        self.proc.stdin.flush()
-
-    def wait_stderr(self, needle, timeout=20):
-        end = time.time() + timeout
-        while time.time() < end:
-            if needle in self.stderr():
-                return True
-            time.sleep(0.05)
-        return needle in self.stderr()
-
-    def wait_counts(self, needle, timeout=20):
-        """Asks for the counts (SIGUSR1) until they say `needle`: the lines written may still
-        be on their way through the pipe when the first answer comes."""
-        end = time.time() + timeout
-        while time.time() < end:
-            self.proc.send_signal(signal.SIGUSR1)
-            if self.wait_stderr(needle, timeout=0.5):
-                return True
-        return False
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait(timeout=10)
-        # What it wrote last (its counts) may still be on its way through the pipe.
-        self.drain.join(timeout=10)
-
-
-@pytest.fixture
-def bridge(bus_address):
-    started = []
-
-    def start(*args):
-        b = Bridge(bus_address, list(args))
-        started.append(b)
-        return b
-
-    yield start
-    for b in started:
-        b.stop()
-
-
-def item(bus_address, index):
-    """busctl's answer to GETSONDEDATA(index), e.g. '(qv) 5 d 47.1', or its error text."""
-    env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus_address)
-    run = subprocess.run(["busctl", "--user", "call", "SondeMonitor.Document",
-                          "/SondeMonitor/Document", "SondeMonitor.Document", "GETSONDEDATA", "n",
-                          str(index)], env=env, capture_output=True, text=True, timeout=30)
-    return (run.stdout + run.stderr).strip()
-
-
-def wait_item(bus_address, index, wanted, timeout=20):
-    end = time.time() + timeout
-    while time.time() < end:
-        if item(bus_address, index) == wanted:
-            return True
-        time.sleep(0.1)
-    return item(bus_address, index) == wanted
-
-
-def reports(listener):
-    return [l for l in listener.lines() if b":@" in l]
-
-
-def cycles_since_report(n):
-    m = re.search(r"Last valid data:\s+(\d+) s ago", n.row(19))
-    return int(m.group(1)) if m else None
-
-
-def wait_cycles_at_least(n, count, timeout=60):
-    end = time.time() + timeout
-    while time.time() < end:
-        n.pump(0.1)
-        c = cycles_since_report(n)
-        if c is not None and c >= count:
-            return True
-    return False
-
-
-def wait_next_cycle(n, timeout=30):
-    first = cycles_since_report(n)
-    end = time.time() + timeout
-    while time.time() < end:
-        n.pump(0.1)
-        if cycles_since_report(n) != first:
-            return True
-    return False
 
 
 def test_recorded_frames_become_position_reports(nimbrix, aprs_listener, bridge):
@@ -149,12 +27,14 @@ def test_recorded_frames_become_position_reports(nimbrix, aprs_listener, bridge)
     assert n.wait_for("Last valid data:", timeout=20)
 
     # One frame a second, as the decoder prints them: a held frame never changes the station's
-    # sentence, so frames fed all at once would give one report at most.
+    # sentence, so frames fed all at once would give one report at most. The frames' heights
+    # are above the ellipsoid ("ref_position": "GPS"): the bridge serves them above sea level.
+    geoid = geoid_heights([frame for frame, _ in recorded_blocks() if frame is not None])
     expected = set()
     for frame, data in recorded_blocks():
         b.write(data)
         if frame is not None:
-            expected.add(expected_report(frame))
+            expected.add(expected_report(frame, geoid))
         n.pump(1.0)
         if len(reports(listener)) >= 3:
             break
@@ -170,8 +50,8 @@ def test_recorded_frames_become_position_reports(nimbrix, aprs_listener, bridge)
     b.stop()
     assert b.proc.returncode == 0
     # The junk between the frames was skipped and counted, the bridge went on.
-    summary = re.search(r"sonde-bridge: (\d+) frames accepted, (\d+) lines skipped \((.*)\)",
-                        b.stderr())
+    summary = re.search(r"sonde-bridge: \d+ lines read, (\d+) frames accepted, (\d+) lines "
+                        r"skipped \((.*)\)", b.stderr())
     assert summary, b.stderr()
     assert int(summary.group(1)) >= 3 and int(summary.group(2)) >= 1
 
@@ -212,6 +92,7 @@ def test_udp_datagrams_become_position_reports(nimbrix, aprs_listener, bridge):
     listener = aprs_listener()
     n = nimbrix(station_ini(f"127.0.0.1,{listener.port}", extra=REPORT_KEYS))
     assert n.wait_for("Last valid data:", timeout=20)
+    geoid = geoid_heights([frame for frame, _ in recorded_blocks() if frame is not None])
     expected = set()
     junk = 1
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
@@ -224,7 +105,7 @@ def test_udp_datagrams_become_position_reports(nimbrix, aprs_listener, bridge):
                 datagram = b"status line\r\n" + datagram + b"\n"
                 junk += 1
             s.sendto(datagram, ("127.0.0.1", port))
-            expected.add(expected_report(frame))
+            expected.add(expected_report(frame, geoid))
             n.pump(1.0)
             if len(reports(listener)) >= 2:
                 break
@@ -268,8 +149,8 @@ def test_sigterm_ends_with_0_and_the_counts(bus_address, bridge):
     assert wait_item(bus_address, 13, "(qv) 3 i 211")
     b.proc.send_signal(signal.SIGTERM)
     assert b.proc.wait(timeout=20) == 0
-    assert b.wait_stderr("sonde-bridge: 1 frame accepted, 4 lines skipped (1 NUL byte, "
-                         "2 not JSON, 1 encrypted)"), b.stderr()
+    assert b.wait_stderr("sonde-bridge: 5 lines read, 1 frame accepted, 4 lines skipped (1 NUL "
+                         "byte, 2 not JSON, 1 encrypted)"), b.stderr()
 
 
 def test_end_of_input_keeps_the_frame_or_ends_with_exit_on_eof(bus_address, bridge):
@@ -328,12 +209,30 @@ def test_serial_pins_one_sonde_among_several(bus_address, bridge):
 def test_a_fifo_is_opened_again_for_the_next_writer(bus_address, bridge, tmp_path):
     fifo = tmp_path / "frames"
     os.mkfifo(fifo)
-    bridge("--input", str(fifo))
+    b = bridge("--input", str(fifo))
+    gone = f"sonde-bridge: {fifo}: its writer went away: "
+
+    def writers_gone(count):
+        """Waits until `count` writers' ends have been told: only then has the bridge let go of
+        the last one, so that the next writer is a writer of its own."""
+        end = time.time() + 20
+        while time.time() < end and b.stderr().count(gone) < count:
+            time.sleep(0.05)
+        return b.stderr().count(gone) == count
+
     frames = [data for frame, data in recorded_blocks() if frame is not None]
     for number, data in ((4101, frames[0]), (4102, frames[1])):
         with open(fifo, "wb") as writer:  # a decoder pipeline that runs, then ends
             writer.write(data)
         assert wait_item(bus_address, 13, f"(qv) 3 i {number}"), item(bus_address, 13)
+        assert writers_gone(number - 4100), b.stderr()
+    # Each writer's end is told with its own counts; a decoder that printed nothing is named.
+    with open(fifo, "wb"):
+        pass
+    assert writers_gone(3), b.stderr()
+    assert (gone + "0 lines read, 0 frames accepted, 0 lines skipped\nsonde-bridge: the decoder "
+            "printed nothing usable: is its input right?\n") in b.stderr(), b.stderr()
+    assert item(bus_address, 13) == "(qv) 3 i 4102"  # the last frame stays served
 
 
 def test_a_file_is_followed_as_it_grows(bus_address, bridge, tmp_path):
@@ -347,3 +246,39 @@ def test_a_file_is_followed_as_it_grows(bus_address, bridge, tmp_path):
     assert wait_item(bus_address, 13, "(qv) 3 i 4102")
     path.write_bytes(frames[2])  # started again: cut short and written from the start
     assert wait_item(bus_address, 13, "(qv) 3 i 4103")
+
+
+def test_an_input_that_ends_without_a_frame_names_the_likely_cause(bus_address, bridge):
+    # A decoder started with a lone "-" ends at once and prints nothing.
+    b = bridge("--exit-on-eof")
+    b.proc.stdin.close()
+    assert b.proc.wait(timeout=20) == 0
+    b.drain.join(timeout=10)
+    assert ("sonde-bridge: end of the input: 0 lines read, 0 frames accepted, 0 lines skipped\n"
+            "sonde-bridge: the decoder printed nothing usable: is its input right?\n") in \
+        b.stderr(), b.stderr()
+
+
+def test_without_the_geoid_grid_heights_stay_and_it_is_said_once(bus_address, bridge, tmp_path):
+    # PROJ looks for its grids only where PROJ_DATA says: an empty folder has none.
+    b = bridge(extra_env={"PROJ_DATA": str(tmp_path)})
+    frames = [blk for blk in recorded_blocks() if blk[0] is not None][:3]
+    for _, data in frames:
+        b.write(data)
+    last = frames[-1][0]
+    assert wait_item(bus_address, 13, f"(qv) 3 i {last['frame']}"), item(bus_address, 13)
+    assert item(bus_address, 3) == f"(qv) 5 d {last['alt']:g}"  # above the ellipsoid, as given
+    assert b.stderr().count("egm96_15.gtx cannot be read") == 1, b.stderr()
+
+
+def test_an_m10_is_named_by_its_aprs_id_in_item_11(bus_address, bridge):
+    b = bridge()
+    m10 = (b'{ "type": "M10", "frame": 1375376421, "id": "M10-012-3-45678", "datetime": '
+           b'"2026-05-01T11:35:21.000Z", "lat": 48.1, "lon": 11.5, "alt": 1200.5, "vel_h": 3.1, '
+           b'"heading": 120.5, "vel_v": 5.1, "sats": 9, "aprsid": "ME8C60C1F", "batt": 2.98, '
+           b'"subtype": "0x9F" }\n\n')
+    b.write(m10)
+    assert wait_item(bus_address, 11, '(qv) 8 s "ME8C60C1F"'), item(bus_address, 11)
+    # A frame of it without one (or with one that is not 9 letters or digits): its subtype.
+    b.write(m10.replace(b'"ME8C60C1F"', b'"ME8C60C1\\n"'))
+    assert wait_item(bus_address, 11, '(qv) 8 s "0x9F"'), item(bus_address, 11)

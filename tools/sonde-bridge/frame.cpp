@@ -13,6 +13,7 @@
 
 #include "decoder-service/time_text.h"
 #include "decoder-service/utf8.h"
+#include "gps_time.h"
 
 namespace bridge {
 
@@ -38,12 +39,16 @@ enum Field {
   kFreq,
   kTxFrequency,
   kRefDatetime,
+  kRefPosition,
+  kDiffGpsMsl,
+  kAprsid,
   kFieldCount
 };
 constexpr std::array<std::string_view, kFieldCount> kFieldNames = {
-    "type",     "frame",   "id",        "datetime", "lat",          "lon",
-    "alt",      "vel_h",   "heading",   "vel_v",    "temp",         "humidity",
-    "pressure", "subtype", "encrypted", "freq",     "tx_frequency", "ref_datetime"};
+    "type",         "frame",        "id",        "datetime", "lat",          "lon",
+    "alt",          "vel_h",        "heading",   "vel_v",    "temp",         "humidity",
+    "pressure",     "subtype",      "encrypted", "freq",     "tx_frequency", "ref_datetime",
+    "ref_position", "diff_GPS_MSL", "aprsid"};
 
 int FieldOf(std::string_view key) {
   if (key.empty()) return -1;
@@ -206,6 +211,8 @@ constexpr Range kTemperatureRange{-273.15, 200};   // degrees Celsius
 constexpr Range kHumidityRange{0, 150};            // %
 constexpr Range kPressureRange{0, 2000};           // hPa
 constexpr Range kFrequencyRange{1e-3, 1e7};        // kHz: above 0, up to 10 GHz
+// The geoid lies between about -106 m and +85 m of the ellipsoid; room for other models.
+constexpr Range kGeoidRange{-200, 200};  // m
 
 std::optional<double> OptionalNumber(const Value& v, Range range) {
   if (!v.IsNumber() || !range.Holds(v.Number())) return std::nullopt;
@@ -216,10 +223,31 @@ std::string OptionalText(const Value& v) {
   return v.kind == Value::Kind::kString ? v.text : std::string();
 }
 
-bool IsGps(const Value& v) {
+// The text of `v` is `word` in any case.
+bool IsWord(const Value& v, std::string_view word) {
   const std::string& t = v.text;
-  return v.kind == Value::Kind::kString && t.size() == 3 && (t[0] | 0x20) == 'g' &&
-         (t[1] | 0x20) == 'p' && (t[2] | 0x20) == 's';
+  if (v.kind != Value::Kind::kString || t.size() != word.size()) return false;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    if ((t[i] | 0x20) != word[i]) return false;
+  }
+  return true;
+}
+
+HeightReference HeightReferenceOf(const Value& v) {
+  if (IsWord(v, "gps")) return HeightReference::kEllipsoid;
+  if (IsWord(v, "msl")) return HeightReference::kSeaLevel;
+  return HeightReference::kUnknown;
+}
+
+// An APRS name as the M10/M20 decoders print it: exactly nine ASCII letters or digits, so that
+// nothing else can reach the station's object name.
+std::string AprsidOf(const Value& v) {
+  if (v.kind != Value::Kind::kString || v.text.size() != 9) return {};
+  for (const char c : v.text) {
+    const bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (!alnum) return {};
+  }
+  return v.text;
 }
 
 // "YYYY-MM-DDThh:mm:ss", then an optional fraction of a second and an optional "Z", as
@@ -271,10 +299,16 @@ const char* SkipReasonText(SkipReason reason) {
       return "invalid date or time";
     case SkipReason::kOutOfRange:
       return "position out of range";
+    case SkipReason::kIncompleteSerial:
+      return "incomplete serial";
     case SkipReason::kOtherSonde:
       return "another sonde";
   }
   return "unknown";
+}
+
+bool IsIncompleteSerial(std::string_view id) {
+  return id.find("xx") != std::string_view::npos;
 }
 
 std::variant<Frame, Skip> ParseFrame(std::string_view line) {
@@ -326,11 +360,15 @@ std::variant<Frame, Skip> ParseFrame(std::string_view line) {
   if (!ms) return Skip{SkipReason::kInvalidTime, "datetime"};
   if (std::fabs(f.lat) > 90) return Skip{SkipReason::kOutOfRange, "lat"};
   if (std::fabs(f.lon) > 180) return Skip{SkipReason::kOutOfRange, "lon"};
+  if (IsIncompleteSerial(r[kId].text)) return Skip{SkipReason::kIncompleteSerial, "id"};
 
   f.id = r[kId].text;
-  f.utcMs = *ms - (IsGps(r[kRefDatetime]) ? kGpsLeapSeconds * 1000 : 0);
+  f.utcMs = IsWord(r[kRefDatetime], "gps") ? GpsToUtcMs(*ms) : *ms;
   f.type = OptionalText(r[kType]);
   f.subtype = OptionalText(r[kSubtype]);
+  f.aprsid = AprsidOf(r[kAprsid]);
+  f.heightReference = HeightReferenceOf(r[kRefPosition]);
+  f.diffGpsMsl = OptionalNumber(r[kDiffGpsMsl], kGeoidRange);
   const Value& n = r[kFrameNumber];
   if (n.kind == Value::Kind::kInteger) f.frame = static_cast<std::uint64_t>(n.integer);
   if (n.kind == Value::Kind::kUnsigned) f.frame = n.unsignedInteger;

@@ -51,7 +51,11 @@ std::string FrequencyText(double khz) {
 
 std::array<Answer, decoder::kItemCount> AnswersOf(const Frame& f, const std::string& qrgFallback) {
   // D-Bus strings must be valid UTF-8 without NUL; a JSON escape such as \u0000 can give both.
-  const std::string& kind = f.subtype.empty() ? f.type : f.subtype;
+  // Item 11: the APRS name of an M10/M20 (the station names its object after it), else what
+  // kind of sonde it is.
+  const std::string& item11 = !f.aprsid.empty()    ? f.aprsid
+                              : !f.subtype.empty() ? f.subtype
+                                                   : f.type;
   return {
       Answer::Text(decoder::RepairUtf8(f.id)),
       Answer::Real(f.lat),
@@ -64,7 +68,7 @@ std::array<Answer, decoder::kItemCount> AnswersOf(const Frame& f, const std::str
       Answer::Real(f.pressure.value_or(0)),
       Answer::Real(f.temp.value_or(kNoTemperature)),
       Answer::Real(f.humidity.value_or(kNoHumidity)),
-      Answer::Text(decoder::RepairUtf8(kind)),
+      Answer::Text(decoder::RepairUtf8(item11)),
       Answer::Real(f.velV.value_or(0)),
       // The low 32 bits of the frame number; the station keeps only the low 16.
       Answer::Int4(static_cast<std::int32_t>(static_cast<std::uint32_t>(f.frame.value_or(0)))),

@@ -19,6 +19,9 @@ Frame Full() {
                .alt = 1520.5,
                .type = "RS41",
                .subtype = "RS41-SGP",
+               .aprsid = "",  // an RS41 has none
+               .heightReference = HeightReference::kSeaLevel,
+               .diffGpsMsl = std::nullopt,
                .frame = 6127,
                .velH = 12.28,
                .velV = -4.8,
@@ -84,6 +87,18 @@ TEST(AnswersOfTest, TheMissingOptionalFieldsAnswerWhatTheStationShowsAsNoReading
   EXPECT_EQ(std::get<std::int64_t>(a[13].value), 0);
   f.type = "DFM";
   EXPECT_EQ(Text(AnswersOf(f, "")[11]), "DFM");  // type when there is no subtype
+}
+
+TEST(AnswersOfTest, Item11IsTheAprsNameOfAnM10OrM20AndTheKindOfSondeOtherwise) {
+  Frame m10 = Full();
+  m10.type = "M10";
+  m10.subtype = "0x9F";
+  m10.aprsid = "ME8C60C1F";
+  EXPECT_EQ(Text(AnswersOf(m10, "")[11]), "ME8C60C1F");
+  m10.aprsid.clear();  // a frame without a usable aprsid
+  EXPECT_EQ(Text(AnswersOf(m10, "")[11]), "0x9F");
+  m10.subtype.clear();
+  EXPECT_EQ(Text(AnswersOf(m10, "")[11]), "M10");
 }
 
 TEST(AnswersOfTest, HeadingIsTurnedSoTheStationSendsTheDirectionOfTravel) {

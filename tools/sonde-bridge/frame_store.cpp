@@ -6,22 +6,6 @@
 
 namespace bridge {
 
-std::string SummaryText(const Tally& tally) {
-  std::uint64_t skipped = 0;
-  std::string reasons;
-  for (int r = 0; r < kSkipReasonCount; ++r) {
-    const std::uint64_t n = tally.skipped[static_cast<std::size_t>(r)];
-    if (n == 0) continue;
-    skipped += n;
-    reasons += reasons.empty() ? " (" : ", ";
-    reasons += std::to_string(n) + " " + SkipReasonText(static_cast<SkipReason>(r));
-  }
-  if (!reasons.empty()) reasons += ")";
-  return std::to_string(tally.accepted) + (tally.accepted == 1 ? " frame" : " frames") +
-         " accepted, " + std::to_string(skipped) + (skipped == 1 ? " line" : " lines") +
-         " skipped" + reasons;
-}
-
 void FrameStore::Accept(Frame frame) {
   std::lock_guard<std::mutex> lock(mutex_);
   frame_ = std::move(frame);
@@ -33,11 +17,17 @@ void FrameStore::Skip(SkipReason reason) {
   ++tally_.skipped[static_cast<std::size_t>(reason)];
 }
 
-std::optional<decoder::Answer> FrameStore::AnswerFor(std::int16_t index) const {
+std::optional<decoder::Answer> FrameStore::AnswerFor(std::int16_t index) {
   if (index < 0 || index >= decoder::kItemCount) return std::nullopt;
   std::lock_guard<std::mutex> lock(mutex_);
   if (!frame_) return decoder::Answer{};  // EMPTY
-  return AnswersOf(*frame_, qrgFallback_)[static_cast<std::size_t>(index)];
+  const auto now = clock_();
+  if (!round_ || index <= lastIndex_ || now - lastAsked_ > kRoundGap) {
+    round_ = AnswersOf(*frame_, qrgFallback_);  // a new round: the newest frame
+  }
+  lastIndex_ = index;
+  lastAsked_ = now;
+  return (*round_)[static_cast<std::size_t>(index)];
 }
 
 Tally FrameStore::Counts() const {

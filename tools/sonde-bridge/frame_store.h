@@ -6,7 +6,9 @@
 // comes).
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -14,36 +16,41 @@
 
 #include "decoder-service/answer.h"
 #include "frame.h"
+#include "tally.h"
 
 namespace bridge {
 
-struct Tally {
-  std::uint64_t accepted = 0;
-  std::array<std::uint64_t, kSkipReasonCount> skipped{};
-};
-
-// One line: "N frames accepted, M lines skipped (3 not JSON, 1 too long)"; reasons without a
-// line are left out.
-std::string SummaryText(const Tally& tally);
-
 class FrameStore {
  public:
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
   // `qrgFallback`: item 7 for frames that name no frequency ("" when there is none).
-  explicit FrameStore(std::string qrgFallback = {}) : qrgFallback_(std::move(qrgFallback)) {}
+  explicit FrameStore(std::string qrgFallback = {}, Clock clock = std::chrono::steady_clock::now)
+      : qrgFallback_(std::move(qrgFallback)), clock_(std::move(clock)) {}
 
   void Accept(Frame frame);
   void Skip(SkipReason reason);
 
   // The answer to GETSONDEDATA(index): EMPTY before the first frame, nullopt for an index
-  // outside 0..14.
-  std::optional<decoder::Answer> AnswerFor(std::int16_t index) const;
+  // outside 0..14. The station asks for the items one by one, in increasing order, once a
+  // second: all the answers of one such round come from one frame, also when a newer one
+  // arrives in between, so that no report mixes two frames. A round ends when an index is asked
+  // that is not above the last one, or a second after its last question.
+  std::optional<decoder::Answer> AnswerFor(std::int16_t index);
   Tally Counts() const;
 
  private:
+  static constexpr std::chrono::milliseconds kRoundGap{1000};
+
   mutable std::mutex mutex_;
   const std::string qrgFallback_;
+  const Clock clock_;
   std::optional<Frame> frame_;
   Tally tally_;
+  // The round being answered: its frame's answers, the last index asked, and when.
+  std::optional<std::array<decoder::Answer, decoder::kItemCount>> round_;
+  int lastIndex_ = -1;
+  std::chrono::steady_clock::time_point lastAsked_{};
 };
 
 }  // namespace bridge

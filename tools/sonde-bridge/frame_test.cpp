@@ -96,6 +96,13 @@ TEST(ParseFrameTest, TimeScalesFractionsAndTheLeapSeconds) {
       {"2026-05-01T00:00:18.000Z", "GPS", kMay1 * 1000},
       {"2027-01-01T00:00:05.000Z", "GPS", (1798761600LL - 13) * 1000},
       {"2028-03-01T00:00:00.250Z", "GPS", (1835481600LL - 18) * 1000 + 250},
+      // The offset of the frame's own date: the recordings of 2015 (16 s, then 17 s from July).
+      {"2015-08-02T11:59:26.000Z", "GPS", 1438516749000},  // 11:59:09 UTC
+      {"2015-03-17T13:09:54.000Z", "GPS", 1426597778000},  // 13:09:38 UTC
+      {"2015-07-01T00:00:15.000Z", "GPS", 1435708799000},  // 2015-06-30 23:59:59 UTC
+      {"2015-07-01T00:00:16.000Z", "GPS", 1435708800000},  // 23:59:60, told as 00:00:00
+      {"2015-07-01T00:00:17.000Z", "GPS", 1435708800000},  // 2015-07-01 00:00:00 UTC
+      {"1980-01-06T00:00:00.000Z", "GPS", 315964800000},   // GPS time began with UTC
   };
   for (const auto& c : cases) {
     std::string line = Replace(kDfm, "2026-05-01T11:35:20.000Z", c.datetime);
@@ -136,6 +143,81 @@ TEST(ParseFrameTest, OptionalFieldsOfTheWrongTypeOrAbsurdCountAsMissing) {
     EXPECT_EQ(f.subtype, field == "subtype" ? "" : plain.subtype) << c.to;
     EXPECT_EQ(f.type, field == "type" ? "" : plain.type) << c.to;
     EXPECT_EQ(f.lat, plain.lat) << c.to;
+  }
+}
+
+TEST(ParseFrameTest, IdsWithAPlaceholderAreIncompleteSerials) {
+  struct Case {
+    const char* id;
+    bool incomplete;
+  } const cases[] = {
+      {"DFM-xxxxxxxx", true},    // dfm09mod until the serial is assembled
+      {"DFMxx-xxxxxxxx", true},  // older dfm09mod
+      {"C50-xxxx", true},       {"DFM-31xx77", true},  {"xx", true},
+      {"DFM-314377", false},    {"S3210987", false},   {"M10-012-3-45678", false},
+      {"0x1A2B", false},  // one "x" is no placeholder
+      {"DFM-XXXXXXXX", false},  {"IMET-x1234", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsIncompleteSerial(c.id), c.incomplete) << c.id;
+    const auto parsed = ParseFrame(Replace(kDfm, "DFM-123456", c.id));
+    if (c.incomplete) {
+      ASSERT_TRUE(std::holds_alternative<Skip>(parsed)) << c.id;
+      EXPECT_EQ(std::get<Skip>(parsed).reason, SkipReason::kIncompleteSerial) << c.id;
+      EXPECT_STREQ(std::get<Skip>(parsed).field, "id");
+    } else {
+      EXPECT_EQ(Accepted(Replace(kDfm, "DFM-123456", c.id)).id, c.id);
+    }
+  }
+}
+
+TEST(ParseFrameTest, TheAprsNameIsTakenOnlyAsNineLettersOrDigits) {
+  struct Case {
+    const char* value;  // the JSON value of "aprsid"
+    const char* taken;
+  } const cases[] = {
+      {R"("ME8C60C1F")", "ME8C60C1F"},
+      {R"("me8c60c1f")", "me8c60c1f"},
+      {R"("ME8C60C1")", ""},
+      {R"("ME8C60C1F0")", ""},
+      {R"("ME8C60C1-")", ""},
+      {R"("ME8C60 1F")", ""},
+      {R"("ME8C60C\u00fc")", ""},
+      {R"("ME8C60C\r\n")", ""},
+      {R"(123456789)", ""},
+      {R"(null)", ""},
+  };
+  for (const Case& c : cases) {
+    const std::string line = Replace(kDfm, R"("sats": 8)", std::string(R"("aprsid": )") + c.value);
+    EXPECT_EQ(Accepted(line).aprsid, c.taken) << c.value;
+  }
+  EXPECT_EQ(Accepted(kDfm).aprsid, "");
+}
+
+TEST(ParseFrameTest, WhatTheAltitudeIsMeasuredFrom) {
+  struct Case {
+    const char* fields;  // in place of "sats"
+    HeightReference reference;
+    std::optional<double> diff;
+  } const cases[] = {
+      {R"("ref_position": "GPS", "diff_GPS_MSL": 47.86)", HeightReference::kEllipsoid, 47.86},
+      {R"("ref_position": "GPS")", HeightReference::kEllipsoid, std::nullopt},
+      {R"("ref_position": "gps")", HeightReference::kEllipsoid, std::nullopt},
+      {R"("ref_position": "MSL")", HeightReference::kSeaLevel, std::nullopt},
+      {R"("ref_position": "WGS84")", HeightReference::kUnknown, std::nullopt},
+      {R"("ref_position": 1)", HeightReference::kUnknown, std::nullopt},
+      {R"("sats": 8)", HeightReference::kUnknown, std::nullopt},
+      {R"("diff_GPS_MSL": -105.5)", HeightReference::kUnknown, -105.5},
+      // A difference no geoid has, or not a number: none.
+      {R"("ref_position": "GPS", "diff_GPS_MSL": 4786)", HeightReference::kEllipsoid, std::nullopt},
+      {R"("ref_position": "GPS", "diff_GPS_MSL": "47.86")", HeightReference::kEllipsoid,
+       std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const Frame f = Accepted(Replace(kDfm, R"("sats": 8)", c.fields));
+    EXPECT_EQ(f.heightReference, c.reference) << c.fields;
+    EXPECT_EQ(f.diffGpsMsl, c.diff) << c.fields;
+    EXPECT_EQ(f.alt, 1520.5) << c.fields;  // the decoder's value; heights.h does the rest
   }
 }
 

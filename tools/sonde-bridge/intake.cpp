@@ -1,5 +1,6 @@
 #include "intake.h"
 
+#include <chrono>
 #include <utility>
 #include <variant>
 
@@ -27,15 +28,30 @@ std::string Printable(std::string_view text, std::size_t limit) {
   return out;
 }
 
-Intake::Intake(std::string serial, FrameStore& store, Log log)
-    : serial_(std::move(serial)), store_(store), log_(std::move(log)) {}
+Intake::Intake(IntakeOptions options, FrameStore& store)
+    : options_(std::move(options)),
+      store_(store),
+      follower_(options_.serial, options_.switchAfterMs),
+      seaLevel_(options_.geoid, [this](const std::string& text) { Tell(text); }) {}
+
+std::int64_t Intake::Now() const {
+  if (options_.now) return options_.now();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void Intake::Tell(const std::string& text) const {
+  if (options_.notice) options_.notice(text);
+}
 
 void Intake::Skipped(SkipReason reason, std::string_view detail) {
   store_.Skip(reason);
-  if (!log_) return;
+  if (const std::optional<std::string> quiet = quiet_.Skipped(reason, Now())) Tell(*quiet);
+  if (!options_.verbose) return;
   std::string text = "line " + std::to_string(lineNumber_) + " skipped: " + SkipReasonText(reason);
   if (!detail.empty()) text += " (" + std::string(detail) + ")";
-  log_(text);
+  options_.verbose(text);
 }
 
 void Intake::OnTooLong() {
@@ -51,17 +67,29 @@ void Intake::OnLine(std::string_view line) {
     return;
   }
   Frame& frame = std::get<Frame>(parsed);
-  if (!serial_.empty() && frame.id != serial_) {
-    Skipped(SkipReason::kOtherSonde, log_ ? Printable(frame.id) : std::string());
+  const std::int64_t now = Now();
+  const SondeFollower::Decision decision = follower_.Consider(frame.id, now);
+  if (!decision.take) {
+    Skipped(SkipReason::kOtherSonde, Printable(frame.id));
     return;
   }
-  if (log_) {
+  if (decision.movedFrom) {
+    std::string text = "following sonde " + Printable(frame.id);
+    if (!decision.movedFrom->empty()) {
+      text += " now: " + Printable(*decision.movedFrom) + " has sent nothing accepted for " +
+              std::to_string(options_.switchAfterMs / 1000) + " s";
+    }
+    Tell(text);
+  }
+  frame.alt = seaLevel_.AltitudeOf(frame);
+  if (options_.verbose) {
     const auto frameNumber =
         static_cast<std::int32_t>(static_cast<std::uint32_t>(frame.frame.value_or(0)));
-    log_("line " + std::to_string(lineNumber_) + ": " + Printable(frame.id) + " frame " +
-         std::to_string(frameNumber) + " at " + decoder::TimeText(WholeSeconds(frame.utcMs)) +
-         " UTC");
+    options_.verbose("line " + std::to_string(lineNumber_) + ": " + Printable(frame.id) +
+                     " frame " + std::to_string(frameNumber) + " at " +
+                     decoder::TimeText(WholeSeconds(frame.utcMs)) + " UTC");
   }
+  quiet_.Accepted(now);
   store_.Accept(std::move(frame));
 }
 

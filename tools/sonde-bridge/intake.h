@@ -1,26 +1,35 @@
 #pragma once
 
 // The bridge's input side, on the reader thread: bytes become lines, lines become frames or
-// skips, and accepted frames become the answers the service gives.
+// skips, frames of the sonde followed become the answers the service gives.
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
+#include "follower.h"
 #include "frame_store.h"
+#include "heights.h"
 #include "input.h"
 #include "line_splitter.h"
+#include "quiet_watch.h"
 
 namespace bridge {
 
+struct IntakeOptions {
+  using Log = std::function<void(const std::string&)>;
+  std::string serial;  // only this sonde; empty: the first sonde, then another after a silence
+  std::int64_t switchAfterMs = kDefaultSwitchAfterSeconds * 1000;
+  GeoidOpener geoid;                  // for ellipsoid heights; none: they stay as given
+  std::function<std::int64_t()> now;  // a steady clock, ms; none: std::chrono::steady_clock
+  Log notice;                         // what the operator is told without --verbose
+  Log verbose;                        // every line's fate (--verbose); may be empty
+};
+
 class Intake final : public ByteSink, private LineSplitter::Sink {
  public:
-  // `log` receives one line of text (without a line end) per line read, for --verbose; it may
-  // be empty.
-  using Log = std::function<void(const std::string&)>;
-  // `serial`: only this sonde's frames; empty: every sonde, the newest frame wins.
-  Intake(std::string serial, FrameStore& store, Log log);
+  Intake(IntakeOptions options, FrameStore& store);
 
   void Feed(std::string_view bytes) override { splitter_.Feed(bytes); }
   // A last line without a line end is taken too.
@@ -30,10 +39,14 @@ class Intake final : public ByteSink, private LineSplitter::Sink {
   void OnLine(std::string_view line) override;
   void OnTooLong() override;
   void Skipped(SkipReason reason, std::string_view detail);
+  void Tell(const std::string& text) const;
+  std::int64_t Now() const;
 
-  const std::string serial_;
+  IntakeOptions options_;
   FrameStore& store_;
-  Log log_;
+  SondeFollower follower_;
+  SeaLevel seaLevel_;
+  QuietWatch quiet_;
   LineSplitter splitter_{*this};
   std::uint64_t lineNumber_ = 0;
 };

@@ -1,6 +1,7 @@
 // sonde-bridge: plays the radiosonde decoder for NIMBRIX with the JSON frames of the open
 // decoders. The service serves the calls; a reader thread reads the input into the store.
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "decoder-service/service.h"
+#include "egm96_geoid.h"
 #include "frame_store.h"
 #include "input.h"
 #include "intake.h"
@@ -52,6 +54,20 @@ struct Reader {
   std::shared_ptr<FrameStore> store;
   std::unique_ptr<Intake> intake;
   std::shared_ptr<StopLink> stop;
+  std::atomic<bool> inputEnded{false};
+  Tally writerStart;  // the counts when the FIFO's present writer came
+
+  void SayAll(const std::vector<std::string>& texts) {
+    for (const std::string& t : texts) Say(t);
+  }
+
+  // A FIFO's writer (the decoder pipeline) went away; the next one is waited for.
+  void WriterGone() {
+    const Tally now = store->Counts();
+    SayAll(EndOfInputTexts(now.Since(writerStart), options.path + ": its writer went away"));
+    Say("waiting for the next writer of " + options.path);
+    writerStart = now;
+  }
 
   void Run() {
     const Notice notice = Say;
@@ -63,17 +79,23 @@ struct Reader {
         if (file) {
           FollowFile(std::move(file), options.path, *system, *intake, options.exitOnEof, notice);
         } else {
-          ReadPipe(options.path, *system, *intake, options.exitOnEof, notice);
+          ReadPipe(options.path, *system, *intake, options.exitOnEof, notice,
+                   [this] { WriterGone(); });
         }
         break;
       case Options::Input::kUdp:
         ReadDatagrams(*stream, *intake, notice);
         break;
     }
+    inputEnded = true;
+    const Tally counts = store->Counts();
+    SayAll(EndOfInputTexts(counts));
     if (options.exitOnEof) {
       stop->Request(0);
+    } else if (counts.accepted > 0) {
+      Say("the last frame stays served until the bridge is stopped");
     } else {
-      Say("end of the input; the last frame stays served until the bridge is stopped");
+      Say("nothing to serve; the bridge runs until it is stopped");
     }
   }
 };
@@ -137,9 +159,13 @@ int Main(int argc, char** argv) {
   }
   auto store = std::make_shared<FrameStore>(o.qrgText);
   reader->store = store;
-  Intake::Log log;
-  if (o.verbose) log = Say;
-  reader->intake = std::make_unique<Intake>(o.serial, *store, log);
+  IntakeOptions intake;
+  intake.serial = o.serial;
+  intake.switchAfterMs = o.switchAfterSeconds * 1000LL;
+  intake.geoid = [](std::string& error) { return OpenEgm96Geoid(kEgm96Grid, error); };
+  intake.notice = Say;
+  if (o.verbose) intake.verbose = Say;
+  reader->intake = std::make_unique<Intake>(std::move(intake), *store);
 
   decoder::ServiceOptions service;
   service.program = "sonde-bridge";
@@ -155,7 +181,8 @@ int Main(int argc, char** argv) {
   std::thread([reader] { reader->Run(); }).detach();
   const int code = decoderService.Run();
   reader->stop->Cut();
-  if (code == 0) Say(SummaryText(store->Counts()));
+  // At the end of the input the counts have been told already.
+  if (code == 0 && !reader->inputEnded) Say(SummaryText(store->Counts()));
   return code;
 }
 

@@ -17,6 +17,7 @@ TEST(ParseOptionsTest, GoodCommandLines) {
   EXPECT_EQ(o.input, Options::Input::kStandardInput);
   EXPECT_EQ(o.name, "SondeMonitor.Document");
   EXPECT_EQ(o.qrgText, "");
+  EXPECT_EQ(o.switchAfterSeconds, 30);
 
   o = {};
   ASSERT_TRUE(
@@ -43,6 +44,12 @@ TEST(ParseOptionsTest, GoodCommandLines) {
   o = {};
   ASSERT_TRUE(ParseOptions(Args{"--udp", "65535"}, o, error));
   EXPECT_EQ(o.udpBind, "127.0.0.1");
+
+  o = {};
+  ASSERT_TRUE(ParseOptions(Args{"--switch-after", "3"}, o, error)) << error;
+  EXPECT_EQ(o.switchAfterSeconds, 3);
+  ASSERT_TRUE(ParseOptions(Args{"--switch-after", "86400"}, o, error)) << error;
+  EXPECT_EQ(o.switchAfterSeconds, 86400);
 
   o = {};
   ASSERT_TRUE(ParseOptions(Args{"--qrg", "1680"}, o, error));
@@ -80,6 +87,16 @@ TEST(ParseOptionsTest, FaultsAreNamed) {
       {{"--qrg", "403.5MHz"}, "--qrg needs a frequency"},
       {{"--qrg", ""}, "--qrg needs a frequency"},
       {{"--serial"}, "--serial needs a value"},
+      {{"--serial", ""}, "--serial needs a sonde's ID"},
+      {{"--switch-after"}, "--switch-after needs a value"},
+      {{"--switch-after", "0"}, "whole SECONDS from 1 to 86400"},
+      {{"--switch-after", "86401"}, "whole SECONDS from 1 to 86400"},
+      {{"--switch-after", "2.5"}, "whole SECONDS from 1 to 86400"},
+      {{"--switch-after", "-3"}, "whole SECONDS from 1 to 86400"},
+      {{"--switch-after", ""}, "whole SECONDS from 1 to 86400"},
+      {{"--switch-after", "99999999999"}, "whole SECONDS from 1 to 86400"},
+      {{"--serial", "S1", "--switch-after", "5"}, "no meaning with --serial"},
+      {{"--switch-after", "5", "--serial", "S1"}, "no meaning with --serial"},
   };
   for (const auto& c : cases) {
     Options o;

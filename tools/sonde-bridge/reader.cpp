@@ -58,7 +58,7 @@ void FollowFile(std::unique_ptr<GrowingFile> file, const std::string& path, Inpu
 }
 
 void ReadPipe(const std::string& path, InputSystem& system, ByteSink& sink, bool stopAtEnd,
-              const Notice& notice) {
+              const Notice& notice, const std::function<void()>& writerGone) {
   for (;;) {
     std::string error;
     std::unique_ptr<ByteStream> pipe = system.OpenPipe(path, error);
@@ -68,6 +68,8 @@ void ReadPipe(const std::string& path, InputSystem& system, ByteSink& sink, bool
     }
     ReadToEnd(*pipe, sink);
     if (stopAtEnd) return;
+    pipe.reset();  // closed before it is told: a writer that comes now waits for the next open
+    if (writerGone) writerGone();
     if (system.KindOf(path) != PathKind::kPipe) {
       notice(path + " is no longer a FIFO");
       return;

@@ -25,11 +25,11 @@ void ReadToEnd(ByteStream& in, ByteSink& sink);
 void FollowFile(std::unique_ptr<GrowingFile> file, const std::string& path, InputSystem& system,
                 ByteSink& sink, bool stopAtEnd, const Notice& notice);
 
-// A FIFO, one writer after the other: when a writer goes away, the FIFO is opened again for the
-// next one (a restarted decoder pipeline). With `stopAtEnd` it returns when the first writer
-// goes away; otherwise only when the FIFO cannot be opened.
+// A FIFO, one writer after the other: when a writer goes away, `writerGone` is called and the
+// FIFO is opened again for the next one (a restarted decoder pipeline). With `stopAtEnd` it
+// returns when the first writer goes away; otherwise only when the FIFO cannot be opened.
 void ReadPipe(const std::string& path, InputSystem& system, ByteSink& sink, bool stopAtEnd,
-              const Notice& notice);
+              const Notice& notice, const std::function<void()>& writerGone = {});
 
 // Datagrams, each a line or several; returns after a receive error.
 void ReadDatagrams(ByteStream& socket, ByteSink& sink, const Notice& notice);

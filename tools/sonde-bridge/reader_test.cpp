@@ -179,8 +179,11 @@ TEST(ReadPipeTest, EveryWriterIsOneStreamAndTheNextOneIsWaitedFor) {
   s.writers = {{"A\n{cu", "t"}, {"B\n"}, {}};
   Record record;
   std::vector<std::string> notices;
-  ReadPipe("fifo", s, record, false, [&](const std::string& n) { notices.push_back(n); });
-  EXPECT_EQ(record.text, "A\n{cut|B\n||");
+  ReadPipe(
+      "fifo", s, record, false, [&](const std::string& n) { notices.push_back(n); },
+      [&] { record.text += "(gone)"; });
+  // Each writer's end is told after its last line, before the next writer is waited for.
+  EXPECT_EQ(record.text, "A\n{cut|(gone)B\n|(gone)|(gone)");
   EXPECT_EQ(notices, (std::vector<std::string>{"cannot open fifo: no more writers"}));
 }
 
@@ -188,8 +191,9 @@ TEST(ReadPipeTest, WithStopAtEndTheFirstWriterIsAll) {
   FakeSystem s;
   s.writers = {{"A\n"}, {"B\n"}};
   Record record;
-  ReadPipe("fifo", s, record, true, [](const std::string&) {});
-  EXPECT_EQ(record.text, "A\n|");
+  ReadPipe(
+      "fifo", s, record, true, [](const std::string&) {}, [&] { record.text += "(gone)"; });
+  EXPECT_EQ(record.text, "A\n|");  // the end of the input, told by the caller
 }
 
 TEST(ReadPipeTest, StopsWhenThePathIsNoLongerAFifo) {
