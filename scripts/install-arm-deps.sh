@@ -18,9 +18,15 @@ SUDO=""
 
 # A foreign architecture needs its package lists before anything of it can be installed. A
 # mirror in the middle of a sync can fail one update: it is tried again after a pause.
+# If they cannot be had, the architectures added here are taken out again, so that apt on this
+# machine is left working as it was.
 stale=0
+added=()
 for arch in "${archs[@]}"; do
-  dpkg --print-foreign-architectures | grep -qx "$arch" || $SUDO dpkg --add-architecture "$arch"
+  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    $SUDO dpkg --add-architecture "$arch"
+    added+=("$arch")
+  fi
   compgen -G "/var/lib/apt/lists/*_binary-${arch}_Packages*" >/dev/null || stale=1
 done
 if [ $stale -eq 1 ]; then
@@ -29,6 +35,8 @@ if [ $stale -eq 1 ]; then
     if [ $attempt -eq 4 ]; then
       echo "install-arm-deps.sh: the package lists of ${archs[*]} could not all be fetched; without" \
         "them the target's libraries cannot match the versions installed here" >&2
+      for arch in "${added[@]}"; do $SUDO dpkg --remove-architecture "$arch" || true; done
+      [ ${#added[@]} -eq 0 ] || $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq || true
       exit 1
     fi
     sleep 30
