@@ -32,6 +32,15 @@ endif()
 install(FILES README.md docs/decoder-dbus.xml docs/NIMBRIX.INI.sample
         DESTINATION ${NIMBRIX_DOC_DIR})
 
+# systemd user units for an unattended station (Linux): nimbrix.service and sonde-bridge.service.
+if(NOT WIN32)
+  file(GLOB NIMBRIX_USER_UNITS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/systemd/*.service.in)
+  install(CODE "set(NIMBRIX_UNIT_SOURCES \"${NIMBRIX_USER_UNITS}\")
+set(NIMBRIX_UNIT_WORK \"${PROJECT_BINARY_DIR}/systemd\")
+set(NIMBRIX_UNIT_BINDIR_RELATIVE \"${CMAKE_INSTALL_BINDIR}\")")
+  install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/install-user-units.cmake)
+endif()
+
 set(CPACK_PACKAGE_NAME nimbrix)
 set(CPACK_PACKAGE_VENDOR "NIMBRIX")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -59,14 +68,20 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${NIMBRIX_PACKAGE_MAINTAINER})
   set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
+  # A cross build names its target (the toolchain file's NIMBRIX_DEBIAN_ARCH); CPack would
+  # otherwise take the build machine's architecture.
+  if(NIMBRIX_DEBIAN_ARCH)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${NIMBRIX_DEBIAN_ARCH})
+  endif()
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The libraries the programs link against, as dpkg-shlibdeps finds them (CPack adds them to
   # this list), and the EGM96 grid that sonde-bridge reads through PROJ for heights above sea
   # level.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "proj-data")
-  # The decoder side and the station meet on a D-Bus session bus; the radio side is optional.
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dbus")
+  # The decoder side and the station meet on a D-Bus session bus; the systemd user units need
+  # the user's own bus (dbus-user-session); the radio side is optional.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dbus, dbus-user-session")
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "rtl-sdr, sox")
 endif()
 include(CPack)

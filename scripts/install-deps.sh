@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsystemd-dev libcurl4-openssl-dev ca-certificates rapidjson-dev
   libproj-dev proj-data proj-bin
-  dbus dbus-daemon
+  dbus dbus-daemon systemd
   python3 python3-pytest python3-pyte python3-pexpect
   tmux time faketime procps
   nftables iproute2

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The optimised build as a station gets it: builds Release with its tests and runs them, makes
 # the Debian package, installs it with apt, runs the installed nimbrix once in a pseudo-terminal
-# (no decoder: the message and exit code 0), and removes the package again, checking that none of
-# its files stay behind. Needs root (or sudo) for apt.
+# (no decoder: the message and exit code 0), verifies its systemd user units, and removes the
+# package again, checking that none of its files stay behind. Needs root (or sudo) for apt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -27,11 +27,16 @@ $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb"
 files=$(dpkg -L nimbrix)
 for f in /usr/bin/nimbrix /usr/bin/sonde-sim /usr/bin/sonde-bridge /usr/share/man/man1/nimbrix.1.gz \
          /usr/share/man/man1/sonde-bridge.1.gz \
+         /usr/lib/systemd/user/nimbrix.service /usr/lib/systemd/user/sonde-bridge.service \
          /usr/share/doc/nimbrix/NIMBRIX.INI.sample; do
   grep -qx "$f" <<<"$files" || { echo "the package lacks $f" >&2; exit 1; }
 done
 man -w nimbrix >/dev/null 2>&1 || [ ! -x /usr/bin/man ] || { echo "man nimbrix finds no page" >&2; exit 1; }
 /usr/bin/python3 tests/package/run-installed.py /usr/bin/nimbrix
+status=0
+tests/install/verify-units.sh /usr/lib/systemd/user/nimbrix.service \
+  /usr/lib/systemd/user/sonde-bridge.service || status=$?
+[ $status -eq 0 ] || [ $status -eq 77 ] || exit $status
 
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq nimbrix
 if dpkg-query -W -f='${Status}' nimbrix 2>/dev/null | grep -q "ok installed"; then

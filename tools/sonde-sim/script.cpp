@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <type_traits>
 
 namespace sondesim {
 
@@ -38,28 +39,19 @@ bool ParseInteger(std::string_view s, T& out) {
     base = 16;
     digits.remove_prefix(2);
   }
-  if (digits.empty()) return false;
-  if constexpr (std::is_signed_v<T>) {
-    // Parsed wide, so that the most negative value of each width is accepted.
-    __int128 v = 0;
-    for (char c : digits) {
-      int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-              : base == 16 && std::isxdigit(static_cast<unsigned char>(c))
-                  ? std::toupper(static_cast<unsigned char>(c)) - 'A' + 10
-                  : -1;
-      if (d < 0) return false;
-      v = v * base + d;
-      if (v > (__int128{1} << 64)) return false;
-    }
-    if (negative) v = -v;
-    if (v < std::numeric_limits<T>::min() || v > std::numeric_limits<T>::max()) return false;
-    out = static_cast<T>(v);
-    return true;
-  } else {
-    if (negative) return false;
-    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), out, base);
-    return ec == std::errc() && end == digits.data() + digits.size();
-  }
+  if (negative && !std::is_signed_v<T>) return false;
+  // Read as a magnitude and a sign: the most negative value of a signed width has a magnitude
+  // one above its largest value, which still fits 64 unsigned bits.
+  std::uint64_t magnitude = 0;
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude, base);
+  if (ec != std::errc() || end != digits.data() + digits.size()) return false;
+  const auto largest = static_cast<std::uint64_t>(std::numeric_limits<T>::max());
+  if (magnitude > largest + (negative ? 1 : 0)) return false;
+  // Unsigned negation is modular, and so (since C++20) is the conversion to a signed type:
+  // 2^64 - m becomes -m exactly, for every m up to 2^63.
+  out = negative ? static_cast<T>(static_cast<std::int64_t>(0 - magnitude))
+                 : static_cast<T>(magnitude);
+  return true;
 }
 
 bool ParseValue(const std::string& type, std::string_view text, Answer& a, std::string& error) {

@@ -50,6 +50,95 @@ TEST(ScriptTest, LinesGiveTypedAnswers) {
   }
 }
 
+// Signed integers are read as a magnitude and a sign, so that the most negative value of each
+// width is taken although its magnitude does not fit the width. The edges: the extremes of each
+// width and one beyond, in decimal and hex, magnitudes around 2^63 and 2^64, and what is no number.
+TEST(ScriptTest, SignedIntegersAtTheEdgesOfEachWidth) {
+  struct Case {
+    const char* type;
+    const char* text;
+    bool taken;
+    std::int64_t value;
+  } cases[] = {
+      {"I2", "32767", true, 32767},
+      {"I2", "-32768", true, -32768},
+      {"I2", "32768", false, 0},
+      {"I2", "-32769", false, 0},
+      {"I2", "0x7FFF", true, 32767},
+      {"I2", "-0x8000", true, -32768},
+      {"I2", "0x8000", false, 0},
+      {"I2", "-0x8001", false, 0},
+      {"I2", "0xffff", false, 0},
+      {"I4", "2147483647", true, 2147483647},
+      {"I4", "-2147483648", true, INT32_MIN},
+      {"I4", "2147483648", false, 0},
+      {"I4", "-2147483649", false, 0},
+      {"I4", "-0x80000000", true, INT32_MIN},
+      {"I4", "0x80000000", false, 0},
+      {"I4", "0XfFfFfFf", true, 0xfffffff},
+      {"I8", "9223372036854775807", true, INT64_MAX},
+      {"I8", "-9223372036854775808", true, INT64_MIN},
+      {"I8", "9223372036854775808", false, 0},
+      {"I8", "-9223372036854775809", false, 0},
+      {"I8", "0x7fffffffffffffff", true, INT64_MAX},
+      {"I8", "-0x8000000000000000", true, INT64_MIN},
+      {"I8", "0x8000000000000000", false, 0},
+      {"I8", "-0xffffffffffffffff", false, 0},
+      {"I8", "18446744073709551615", false, 0},   // 2^64 - 1
+      {"I8", "18446744073709551616", false, 0},   // 2^64
+      {"I8", "-18446744073709551616", false, 0},  // -2^64
+      {"I8", "18446744073709551617", false, 0},   // 2^64 + 1
+      {"I8", "0x10000000000000000", false, 0},
+      {"I8", "-0x10000000000000001", false, 0},
+      {"I8", "184467440737095516160", false, 0},  // 10 * 2^64
+      {"I8", "999999999999999999999999999999", false, 0},
+      {"I8", "0000000000000000000000000000000000000001", true, 1},
+      {"I8", "-00000000000000000000000009223372036854775808", true, INT64_MIN},
+      {"I8", "-0", true, 0},
+      {"I8", "0x0", true, 0},
+      {"I8", "-0x0", true, 0},
+      {"I8", "", false, 0},
+      {"I8", "-", false, 0},
+      {"I8", "--5", false, 0},
+      {"I8", "+5", false, 0},
+      {"I8", " 5", false, 0},
+      {"I8", "5 ", false, 0},
+      {"I8", "0x", false, 0},
+      {"I8", "-0x", false, 0},
+      {"I8", "0x-5", false, 0},
+      {"I8", "0xg", false, 0},
+      {"I8", "12a", false, 0},
+      {"I8", "1e3", false, 0},
+      {"CY", "-9223372036854775808", true, INT64_MIN},
+      {"CY", "9223372036854775808", false, 0},
+  };
+  for (const auto& c : cases) {
+    const std::string line = std::string("3 ") + c.type + " " + c.text;
+    Script s;
+    std::string error;
+    ASSERT_EQ(ParseScript(line, s, error), c.taken) << line << ": " << error;
+    if (c.taken) {
+      EXPECT_EQ(s.items[3].value, Value(c.value)) << line;
+    }
+  }
+}
+
+TEST(ScriptTest, ItemNumbersAreSixteenBitsWithASign) {
+  struct Case {
+    const char* item;
+    bool taken;
+  } cases[] = {
+      {"32767", true},  {"-32768", true},  {"0x7fff", true},  {"-0x8000", true},
+      {"32768", false}, {"-32769", false}, {"0x8000", false}, {"65535", false},
+  };
+  for (const auto& c : cases) {
+    const std::string line = std::string(c.item) + " R8 1";
+    Script s;
+    std::string error;
+    EXPECT_EQ(ParseScript(line, s, error), c.taken) << line << ": " << error;
+  }
+}
+
 TEST(ScriptTest, ErrorsNoRepliesCommentsAndOverrides) {
   Script s;
   std::string error;

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Installs what the arm64 and armhf stage needs on top of scripts/install-deps.sh: Debian's cross
+# compilers, qemu-user to run the programs, GoogleTest's sources, and the target's own copies of
+# the libraries the programs link (multiarch packages of the foreign architecture).
+#   install-arm-deps.sh [ARCH...]        (default: arm64 armhf)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+# The libraries the programs link, as Debian's -dev packages; each is installed for every
+# target architecture (name:arch). A new library dependency of the programs goes here too.
+target_libraries=(libsystemd-dev libcurl4-openssl-dev libproj-dev libstdc++6)
+
+archs=("$@")
+[ ${#archs[@]} -gt 0 ] || archs=(arm64 armhf)
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+
+# A foreign architecture needs its package lists before anything of it can be installed. A
+# mirror in the middle of a sync can fail one update: it is tried again after a pause.
+# If they cannot be had, the architectures added here are taken out again, so that apt on this
+# machine is left working as it was.
+stale=0
+added=()
+for arch in "${archs[@]}"; do
+  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    $SUDO dpkg --add-architecture "$arch"
+    added+=("$arch")
+  fi
+  compgen -G "/var/lib/apt/lists/*_binary-${arch}_Packages*" >/dev/null || stale=1
+done
+if [ $stale -eq 1 ]; then
+  for attempt in 1 2 3 4; do
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq && break
+    if [ $attempt -eq 4 ]; then
+      echo "install-arm-deps.sh: the package lists of ${archs[*]} could not all be fetched; without" \
+        "them the target's libraries cannot match the versions installed here" >&2
+      for arch in "${added[@]}"; do $SUDO dpkg --remove-architecture "$arch" || true; done
+      [ ${#added[@]} -eq 0 ] || $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq || true
+      exit 1
+    fi
+    sleep 30
+  done
+fi
+
+packages=(qemu-user googletest)
+for arch in "${archs[@]}"; do
+  packages+=("crossbuild-essential-$arch" "pkg-config:$arch")
+  for lib in "${target_libraries[@]}"; do
+    packages+=("$lib:$arch")
+  done
+done
+exec ./install-deps.sh "${packages[@]}"
