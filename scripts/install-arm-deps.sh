@@ -3,6 +3,8 @@
 # compilers, qemu-user to run the programs, GoogleTest's sources, and the target's own copies of
 # the libraries the programs link (multiarch packages of the foreign architecture).
 #   install-arm-deps.sh [ARCH...]        (default: arm64 armhf)
+# Exits with 75 when the package lists of an architecture cannot be fetched from the mirror
+# (nothing of it is installed then), with another non-zero code on any other failure.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -37,7 +39,7 @@ if [ $stale -eq 1 ]; then
         "them the target's libraries cannot match the versions installed here" >&2
       for arch in "${added[@]}"; do $SUDO dpkg --remove-architecture "$arch" || true; done
       [ ${#added[@]} -eq 0 ] || $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq || true
-      exit 1
+      exit 75
     fi
     sleep 30
   done
