@@ -43,7 +43,10 @@ std::optional<std::string> ObjectNameOf(std::string_view serial, std::string_vie
     if (digits.empty() || digits.size() > kMaxNameLength - 1 || !AllOf(digits, IsDigit)) {
       return std::nullopt;  // the decoder's placeholder "DFM-xxxxxxxx" among them
     }
-    return "D" + std::string(digits);
+    // Appended, not "D" + std::string: g++ 12 -O3 warns falsely (-Wrestrict) on that form.
+    std::string name = "D";
+    name.append(digits);
+    return name;
   }
   if (StartsWith(s, "M10-") || StartsWith(s, "M20-")) {
     if (item11.size() != kMaxNameLength || !AllOf(item11, IsLetterOrDigit)) return std::nullopt;
