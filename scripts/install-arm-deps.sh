@@ -20,25 +20,34 @@ SUDO=""
 
 # A foreign architecture needs its package lists before anything of it can be installed. A
 # mirror in the middle of a sync can fail one update: it is tried again after a pause.
-# If they cannot be had, the architectures added here are taken out again, so that apt on this
-# machine is left working as it was.
+# If they cannot be had, the architectures are taken out again, so that apt on this machine is
+# left working. Every list apt has for this machine's own architecture, it must have for the target too: the
+# Multi-Arch libraries of both must come in the same versions (security updates included).
+lists_complete() {
+  local host list
+  host=$(dpkg --print-architecture)
+  for list in /var/lib/apt/lists/*_binary-"${host}"_Packages*; do
+    compgen -G "${list%%_binary-"${host}"_Packages*}_binary-$1_Packages*" >/dev/null || return 1
+  done
+}
 stale=0
-added=()
 for arch in "${archs[@]}"; do
-  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
-    $SUDO dpkg --add-architecture "$arch"
-    added+=("$arch")
-  fi
-  compgen -G "/var/lib/apt/lists/*_binary-${arch}_Packages*" >/dev/null || stale=1
+  dpkg --print-foreign-architectures | grep -qx "$arch" || $SUDO dpkg --add-architecture "$arch"
+  lists_complete "$arch" || stale=1
 done
 if [ $stale -eq 1 ]; then
   for attempt in 1 2 3 4; do
     $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq && break
+    incomplete=0
+    for arch in "${archs[@]}"; do lists_complete "$arch" || incomplete=1; done
+    [ $incomplete -eq 0 ] && break
     if [ $attempt -eq 4 ]; then
       echo "install-arm-deps.sh: the package lists of ${archs[*]} could not all be fetched; without" \
         "them the target's libraries cannot match the versions installed here" >&2
-      for arch in "${added[@]}"; do $SUDO dpkg --remove-architecture "$arch" || true; done
-      [ ${#added[@]} -eq 0 ] || $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq || true
+      # An architecture of which nothing is installed is taken out again, even when an
+      # earlier run added it (dpkg keeps any that still has packages).
+      for arch in "${archs[@]}"; do $SUDO dpkg --remove-architecture "$arch" 2>/dev/null || true; done
+      ./apt-update.sh
       exit 75
     fi
     sleep 30
