@@ -119,7 +119,7 @@ void CheckGpsTime(std::int64_t a, std::int64_t b) {
   Check(ua <= ub, "UTC going backwards as GPS time goes on");
 }
 
-std::string Text(const bridge::FrameStore& store, std::int16_t item) {
+std::string Text(bridge::FrameStore& store, std::int16_t item) {
   const auto a = store.AnswerFor(item);
   Check(a.has_value(), "no answer for an item of 0..14");
   const auto* s = std::get_if<std::string>(&a->value);
