@@ -4,6 +4,7 @@
 
 #include "config/config_stream.h"
 #include "config/config_text.h"
+#include "config/output_keys.h"
 #include "format/text_to_number.h"
 #include "format/whole_number.h"
 
@@ -126,6 +127,10 @@ ConfigResult ReadConfigFormat2(const ConfigBytes& file, StationConfig config, Se
     const auto [key, value] = SplitKeyLine(line);
     if (IsObjectKey(key)) {
       result.config.nOBJECT = IsYes(value) ? 1 : 0;  // the later line decides, as for PRESSURE0
+      continue;
+    }
+    if (const OutputKeyResult output = ApplyOutputKey(result.config, key, value); output.matched) {
+      if (!output.warning.empty()) WriteLine(result, output.warning);
       continue;
     }
     if (!ApplySetting(result, KeywordPosition(key), value)) return result;

@@ -343,3 +343,18 @@ def bridge(bus_address):
     yield start
     for b in started:
         b.stop()
+
+
+def pytest_configure(config):
+    config.addinivalue_line(
+        "markers", "long: needs minutes of wall time (network faults held for long); runs only "
+                   "where NIMBRIX_E2E_LONG=1, as the dev test preset sets it")
+
+
+def pytest_collection_modifyitems(config, items):
+    if os.environ.get("NIMBRIX_E2E_LONG") == "1":
+        return
+    skip = pytest.mark.skip(reason="a long test: runs where NIMBRIX_E2E_LONG=1 (the dev preset)")
+    for item in items:
+        if "long" in item.keywords:
+            item.add_marker(skip)

@@ -59,6 +59,10 @@ LocalTime FakeClock::Now() {
   return FromMilliseconds(ToMilliseconds(start_) + elapsed_);
 }
 
+std::int64_t FakeClock::UtcMs() {
+  return ToMilliseconds(start_) + elapsed_;
+}
+
 void FakeClock::SleepMs(int milliseconds) {
   sleeps.push_back(milliseconds);
   elapsed_ += milliseconds;

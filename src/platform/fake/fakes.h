@@ -31,6 +31,8 @@ class FakeClock : public Clock {
   explicit FakeClock(LocalTime start = {2026, 12, 8, 20, 41, 5, 0}, Journal* journal = nullptr);
   LocalTime Now() override;
   std::int64_t MonotonicMs() override { return elapsed_; }
+  // The start taken as UTC, plus the time that has passed.
+  std::int64_t UtcMs() override;
   void SleepMs(int milliseconds) override;
   std::int64_t elapsedMs() const { return elapsed_; }
   void Advance(std::int64_t milliseconds) { elapsed_ += milliseconds; }

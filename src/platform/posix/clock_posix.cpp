@@ -30,6 +30,12 @@ class PosixClock : public Clock {
     return std::int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
   }
 
+  std::int64_t UtcMs() override {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return std::int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+  }
+
   void SleepMs(int milliseconds) override {
     if (milliseconds <= 0) return;
     timespec remaining{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
