@@ -10,7 +10,24 @@ namespace {
 constexpr int kDrainReads = 16;
 constexpr std::size_t kDrainBuffer = 4096;
 
+struct FaultWords {
+  LinkFault fault;
+  const char* text;
+};
+constexpr FaultWords kFaultWords[] = {
+    {LinkFault::kSilent, "no data for 60 s"},
+    {LinkFault::kUnacknowledged, "data unacknowledged for 30 s"},
+    {LinkFault::kClosed, "closed by the server"},
+};
+
 }  // namespace
+
+const char* LinkFaultText(LinkFault fault) {
+  for (const FaultWords& words : kFaultWords) {
+    if (words.fault == fault) return words.text;
+  }
+  return "network error";
+}
 
 int SendErrorOf(SocketStatus status) {
   switch (status) {

@@ -48,4 +48,7 @@ class LinkWatch {
 // The error number of a send that the socket ended with `status`.
 int SendErrorOf(SocketStatus status);
 
+// What the operator reads of the way a connection died: "no data for 60 s", ...
+const char* LinkFaultText(LinkFault fault);
+
 }  // namespace nimbrix

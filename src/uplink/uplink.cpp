@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "format/safe_text.h"
+#include "uplink/link_watch.h"
 #include "uplink/server_entry.h"
 
 namespace nimbrix {
@@ -44,24 +45,6 @@ bool TryEntry(Uplink& uplink, int index) {
   return true;
 }
 
-// What the operator reads of the way a connection died.
-struct FaultWords {
-  LinkFault fault;
-  const char* text;
-};
-constexpr FaultWords kFaultWords[] = {
-    {LinkFault::kSilent, "no data for 60 s"},
-    {LinkFault::kUnacknowledged, "data unacknowledged for 30 s"},
-    {LinkFault::kClosed, "closed by the server"},
-};
-
-const char* FaultText(LinkFault fault) {
-  for (const FaultWords& words : kFaultWords) {
-    if (words.fault == fault) return words.text;
-  }
-  return "network error";
-}
-
 // Tells LinkDead when the connection in use has died and it was not told yet.
 void TellIfDead(Uplink& uplink) {
   if (uplink.deadTold) return;
@@ -70,7 +53,7 @@ void TellIfDead(Uplink& uplink) {
   uplink.deadTold = true;
   const int index = uplink.servers.nCURSERVER;
   const std::string& entry = uplink.servers.sSERVER.at(index);
-  uplink.events.LinkDead({index, entry, SplitServerEntry(entry).host, FaultText(fault)});
+  uplink.events.LinkDead({index, entry, SplitServerEntry(entry).host, LinkFaultText(fault)});
 }
 
 }  // namespace
