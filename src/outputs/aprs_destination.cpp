@@ -136,6 +136,7 @@ void AprsDestination::Lost(int error, std::string_view line, const std::string& 
   if (nowMs - phaseStartMs_ >= limits_.steadyMs) retry_.Reset();
   phase_ = Phase::kWaiting;
   retryAtMs_ = nowMs + retry_.Next();
+  status_.lastMessage.clear();  // the words of a connection that is gone
   SetState(State::kFailing, why);
 }
 

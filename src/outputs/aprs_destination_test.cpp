@@ -248,6 +248,7 @@ TEST(AprsDestination, ADeadLinkIsRecordedOnceAndConnectedAnew) {
     rig.Run(c.seconds);
     EXPECT_EQ(rig.destination->Status().state, State::kFailing) << c.name;
     EXPECT_EQ(rig.destination->Status().stateText, c.stateText) << c.name;
+    EXPECT_EQ(rig.destination->Status().lastMessage, "") << c.name;
     const auto records = rig.Records();
     ASSERT_EQ(records.size(), 1u) << c.name;
     EXPECT_EQ(records[0].rfind(c.record, 0), 0u) << c.name << records[0];
