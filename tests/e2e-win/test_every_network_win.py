@@ -12,12 +12,12 @@ def test_an_extra_destination_and_the_summary(nimbrix, sonde_sim, aprs_listener)
     first = sonde_sim(SAMPLE)
     primary = aprs_listener()
     extra = aprs_listener()
-    udp = bind_low_port()
-    udp.close()
+    with bind_low_port() as taken:  # a port below 32768, for UDP this time
+        address = taken.getsockname()
     receiver = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    receiver.bind(udp.getsockname())
+    receiver.bind(address)
     receiver.settimeout(90)
-    port = receiver.getsockname()[1]
+    port = address[1]
     n = nimbrix(station_ini(f"127.0.0.1,{primary.port}") +
                 f"ALSO=127.0.0.1,{extra.port},N0CALL-5,12345\r\nUDP=127.0.0.1,{port}\r\n")
     assert n.wait_for("Using # 1 => 127.0.0.1,", timeout=60), n.screen()
