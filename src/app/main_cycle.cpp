@@ -10,7 +10,7 @@ namespace nimbrix {
 bool MainCycle::Step() {
   // A terminal whose size changed has lost or moved what it showed: draw it all anew.
   if (p_.console.TakeResized()) view_.Resized();
-  const bool answered = ReadSondeSample(p_.automation, sample_);
+  const bool answered = ReadSondeSample(p_.automation, sample_, config_.nSONDEHUB == 1);
   if (answered != decoderAnswers_) {
     decoderAnswers_ = answered;
     answered ? view_.DecoderFound() : view_.DecoderLost();

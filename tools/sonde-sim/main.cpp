@@ -33,11 +33,12 @@ const char kHelp[] = R"(usage: sonde-sim [simulate] [options]
        sonde-sim record FILE [flight options] [--from SECONDS] [--seconds N]
 
 A stand-in for the radiosonde decoder: owns the name SondeMonitor.Document on the D-Bus session
-bus and answers GETSONDEDATA(n item) with (q vartype, v value) for the items 0 to 14:
+bus and answers GETSONDEDATA(n item) with (q vartype, v value) for the items 0 to 17:
   0 serial  1 latitude  2 longitude  3 altitude m  4 heading (travel direction + 180)
   5 speed m/s  6 time "YYYY-MM-DD hh:mm:ss" UTC  7 frequency MHz  8 pressure hPa
   9 temperature C  10 humidity %  11 sonde type  12 climb m/s  13 frame (I4)
-  14 milliseconds since 1970 (I8)
+  14 milliseconds since 1970 (I8)  15 kind of sonde (the type)  16 GPS satellites (I4)
+  17 battery volts
 Other indexes get the error SondeMonitor.Document.Error.InvalidIndex.
 
 modes:
