@@ -79,8 +79,7 @@ void CheckFrame(std::string_view line, const Frame& f) {
   Check(Real(a[1]) == f.lat && Real(a[2]) == f.lon && Real(a[3]) == f.alt, "position", line);
   const double item4 = Real(a[4]);
   Check(item4 == -180 || (item4 >= 0 && item4 < 360), "item 4 outside 0..360", line);
-  for (int i : {9, 10})
-    Check(std::isfinite(Real(a[static_cast<std::size_t>(i)])), "a real", line);
+  for (int i : {9, 10}) Check(std::isfinite(Real(a[static_cast<std::size_t>(i)])), "a real", line);
   // A reading the frame lacks is EMPTY, never a number.
   const auto realOrEmpty = [&](int i, const std::optional<double>& given) {
     const Answer& answer = a[static_cast<std::size_t>(i)];
