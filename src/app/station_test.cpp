@@ -418,6 +418,47 @@ TEST_F(HeadlessTest, DecoderNotFoundAndConfigurationErrorsAreLogged) {
 }
 
 // The object mode, whole: the configuration file, the decoder, the lines, rows 20 and 21.
+// The extension items are asked only with the SondeHub feed on, after the fifteen, and change
+// nothing the primary link sends or the screen shows.
+TEST_F(StationTest, TheDecodersExtensionIsAskedOnlyWithTheSondehubFeedOn) {
+  const auto run = [](const char* keys, FakePlatform& g) {
+    PrepareStation(g);
+    g.automation.answers[kKind] = Variant::Text("RS41-SGP");
+    g.automation.answers[kSatellites] = Variant::Signed(9);
+    g.files.contents["NIMBRIX.INI"] = std::string(kGoodIni) + keys;
+    g.console.keys.assign(65, "");
+    g.console.keys.push_back(kKeyEscape);
+    EXPECT_EQ(RunStationOn(g), 0);
+  };
+  // Each cycle's calls, as the item numbers in the order asked.
+  const auto asked = [](const FakePlatform& g) {
+    std::vector<int> items;
+    for (const auto& [member, item] : g.automation.calls) {
+      EXPECT_EQ(member, "GETSONDEDATA");
+      items.push_back(item);
+    }
+    return items;
+  };
+  const auto cycles = [](int count, int items) {
+    std::vector<int> all;
+    for (int c = 0; c < count; ++c) {
+      for (int i = 0; i < items; ++i) all.push_back(i);
+    }
+    return all;
+  };
+  FakePlatform off, on, other;
+  run("", off);
+  run("SONDEHUB=YES\r\n", on);
+  run("SONDEHUB=NO\r\n", other);
+  EXPECT_EQ(asked(off), cycles(66, 15));
+  EXPECT_EQ(asked(other), cycles(66, 15));
+  EXPECT_EQ(asked(on), cycles(66, 18));
+  EXPECT_EQ(on.tcp.lines, off.tcp.lines);
+  for (int row = 1; row <= 15; ++row) {
+    EXPECT_EQ(on.console.RowTrimmed(row), off.console.RowTrimmed(row)) << row;
+  }
+}
+
 struct ObjectModeTest : StationTest {
   void RunCycles(const std::string& ini, int cycles) {
     f.files.contents["NIMBRIX.INI"] = ini;
@@ -476,6 +517,50 @@ TEST_F(ObjectModeTest, ReadingsTheDecoderDidNotGiveAreLeftOut) {
   // The dashboard shows the stand-ins as always.
   EXPECT_EQ(f.console.RowTrimmed(12),
             "      Pressure=   0.0mB        Temperature=-99.0oC        Humidity=  0%");
+}
+
+// What a decoder answers for readings it does not have: EMPTY (sonde-bridge today) or 0 (before).
+// The position report, the dashboard and every other line are the same byte for byte; only an
+// object leaves the climb and the frame number out, as it leaves out every reading not given.
+TEST_F(ObjectModeTest, ReadingsAnsweredEmptyDifferOnlyInTheObject) {
+  struct Run {
+    std::vector<std::string> lines;
+    std::string rows;
+  };
+  const auto run = [](const std::string& keys, const Variant& missing) {
+    FakePlatform g;
+    PrepareStation(g);
+    for (const int item : {kSpeed, kPressure, kClimb, kFrame}) g.automation.answers[item] = missing;
+    g.files.contents["NIMBRIX.INI"] = std::string(kGoodIni) + keys;
+    g.console.keys.assign(65, "");
+    g.console.keys.push_back(kKeyEscape);
+    EXPECT_EQ(RunStationOn(g), 0);
+    std::string rows;
+    for (int row = 1; row <= 15; ++row) rows += g.console.RowTrimmed(row) + "\n";
+    return Run{g.tcp.lines, rows};
+  };
+  const Variant kEmpty = Variant::Empty(), kZero = Variant::Real(0);
+  const Run positionEmpty = run("FRAME=YES\r\n", kEmpty);
+  const Run positionZero = run("FRAME=YES\r\n", Variant::Signed(0));
+  EXPECT_EQ(positionEmpty.lines, positionZero.lines);
+  EXPECT_EQ(positionEmpty.rows, positionZero.rows);
+  EXPECT_EQ(positionEmpty.lines, run("FRAME=YES\r\n", kZero).lines);
+  ASSERT_GE(positionEmpty.lines.size(), 2u);
+  EXPECT_NE(positionEmpty.lines[1].find(" Clb=0m/s P=0hPa T=-3.2oC U=67% FN=0\r\n"),
+            std::string::npos)
+      << positionEmpty.lines[1];
+
+  const Run objectEmpty = run("OBJECT=YES\r\nFRAME=YES\r\n", kEmpty);
+  const Run objectZero = run("OBJECT=YES\r\nFRAME=YES\r\n", Variant::Signed(0));
+  EXPECT_EQ(objectEmpty.rows, objectZero.rows);
+  ASSERT_GE(objectEmpty.lines.size(), 2u);
+  ASSERT_EQ(objectEmpty.lines.size(), objectZero.lines.size());
+  EXPECT_EQ(objectEmpty.lines[1],
+            "N0CALL-11>APZQW0,TCPIP*:;T1234567 *204110h4807.41N/07159.26WO190/000/A=040504 "
+            "T=-3.2oC U=67%\r\n");
+  EXPECT_EQ(objectZero.lines[1],
+            "N0CALL-11>APZQW0,TCPIP*:;T1234567 *204110h4807.41N/07159.26WO190/000/A=040504 "
+            "Clb=0m/s T=-3.2oC U=67% FN=0\r\n");
 }
 
 TEST_F(ObjectModeTest, AnM10IsNamedByItsDecodersAprsName) {
