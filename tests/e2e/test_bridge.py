@@ -283,6 +283,21 @@ def test_an_m10_is_named_by_its_aprs_id_in_item_11(bus_address, bridge):
            b'"subtype": "0x9F" }\n\n')
     b.write(m10)
     assert wait_item(bus_address, 11, '(qv) 8 s "ME8C60C1F"'), item(bus_address, 11)
+    # What SondeHub needs and item 11 does not carry for it: its kind, satellites and battery.
+    assert item(bus_address, 15) == '(qv) 8 s "M10"'
+    assert item(bus_address, 16) == "(qv) 3 i 9"
+    assert item(bus_address, 17) == "(qv) 5 d 2.98"
+    assert item(bus_address, 8) == "(qv) 0 ay 0"  # no pressure sensor: no number
     # A frame of it without one (or with one that is not 9 letters or digits): its subtype.
     b.write(m10.replace(b'"ME8C60C1F"', b'"ME8C60C1\\n"'))
     assert wait_item(bus_address, 11, '(qv) 8 s "0x9F"'), item(bus_address, 11)
+
+
+def test_sonde_sim_serves_the_extension(bus_address, sonde_sim):
+    sonde_sim("simulate", "--type", "RS41-SGP")
+    assert wait_item(bus_address, 15, '(qv) 8 s "RS41-SGP"'), item(bus_address, 15)
+    sats = item(bus_address, 16)
+    assert sats.startswith("(qv) 3 i ") and 7 <= int(sats.split()[-1]) <= 11, sats
+    volts = item(bus_address, 17)
+    assert volts.startswith("(qv) 5 d ") and 2.5 <= float(volts.split()[-1]) <= 3.0, volts
+    assert "InvalidIndex" in item(bus_address, 18) or "item 18" in item(bus_address, 18)

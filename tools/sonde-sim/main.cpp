@@ -63,7 +63,7 @@ flight options (simulate, record):
   --offset SECONDS      start this far into the flight (0)
   --frame N             frame number at launch (1)
 options for every mode:
-  --type TEXT           sonde type, item 11 (RS41)
+  --type TEXT           sonde type, items 11 and 15 (RS41)
   --speedup X           flight seconds per real second (1); 0 stands still
   --name NAME           bus name and interface (SondeMonitor.Document); path /NAME with / for .
   --once-ready-print    print "ready" on stdout each time the name is owned
