@@ -57,14 +57,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   fake::FakePlatform fakes;
   fakes.tcp.reachable = {"h:1"};
-  for (int item = 0; item <= 14 && in.remaining_bytes() > 0; ++item) {
+  for (int item = 0; item < kContractItemCount && in.remaining_bytes() > 0; ++item) {
     fakes.automation.answers[item] = nimbrix::fuzz::MakeVariant(in, true);
     if (in.ConsumeIntegralInRange(0, 15) == 0) {
       fakes.automation.outcomes[item] =
           in.ConsumeBool() ? CallOutcome::kFailed : CallOutcome::kUnresponsive;
     }
   }
-  fakes.automation.Attach("SondeMonitor.Document");
+  fakes.automation.Attach(kDecoderProgId);
 
   SondeSample sample;
   ReportState state;

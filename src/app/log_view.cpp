@@ -2,7 +2,7 @@
 
 #include "format/clock_text.h"
 #include "format/safe_text.h"
-#include "telemetry/telemetry.h"
+#include "telemetry/decoder_items.h"
 #include "version/version.h"
 
 namespace nimbrix {

@@ -11,7 +11,7 @@ namespace nimbrix {
 bool MainCycle::Step() {
   // A terminal whose size changed has lost or moved what it showed: draw it all anew.
   if (p_.console.TakeResized()) view_.Resized();
-  const bool answered = ReadSondeSample(p_.automation, sample_);
+  const bool answered = ReadSondeSample(p_.automation, sample_, config_.nSONDEHUB == 1);
   const std::int64_t readUtcMs = p_.clock.UtcMs();
   const std::int64_t readMonotonicMs = p_.clock.MonotonicMs();
   if (answered != decoderAnswers_) {
