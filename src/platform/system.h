@@ -7,6 +7,7 @@
 
 #include "platform/platform.h"
 #include "platform/tcp_socket.h"
+#include "platform/web_server.h"
 
 namespace nimbrix {
 
@@ -19,5 +20,7 @@ std::unique_ptr<Automation> MakeSystemAutomation();
 std::unique_ptr<TcpSocket> MakeSystemTcpSocket();
 std::unique_ptr<HttpClient> MakeSystemHttpClient();
 std::unique_ptr<ProcessRunner> MakeSystemProcessRunner();
+// The status page's server (WEB=); on a system without one, Start says so.
+std::unique_ptr<WebServerStarter> MakeSystemWebServerStarter();
 
 }  // namespace nimbrix
