@@ -104,6 +104,8 @@ void Frame(JsonWriter& w, const StationSnapshot& snap) {
 
 void Destination(JsonWriter& w, const DestinationStatus& d) {
   w.StartObject();
+  w.Key("primary");
+  w.Bool(d.primary);
   w.Key("kind");
   Text(w, d.kind);
   w.Key("name");
