@@ -241,8 +241,7 @@ def test_the_page_in_a_real_browser_shows_the_sonde_and_every_destination(
 
     # The demo's flight, ten times as fast so that the altitude changes between two polls.
     sonde_sim("simulate", "--lat", "48.1234", "--lon", "11.5678", "--alt", "520", "--burst",
-              "30000", "--serial", "T1230456", "--qrg", "403.001", "--offset", "1800",
-              "--speedup", "10")
+              "30000", "--serial", "T1230456", "--qrg", "403.001", "--speedup", "10")
     listener = aprs_listener()
     s = station(listener.port)
     profile = tempfile.mkdtemp(prefix="nimbrix-chromium-")
@@ -251,7 +250,7 @@ def test_the_page_in_a_real_browser_shows_the_sonde_and_every_destination(
     for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                  "--disable-background-networking", "--disable-component-update",
                  "--disable-sync", "--disable-dev-shm-usage", f"--user-data-dir={profile}",
-                 "--window-size=1100,1500"):
+                 "--window-size=1000,1250"):
         options.add_argument(flag)
     driver = webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
     try:
@@ -280,7 +279,7 @@ def test_the_page_in_a_real_browser_shows_the_sonde_and_every_destination(
         assert driver.execute_script("return window.sameDocument === true;")
         shot = os.environ.get("NIMBRIX_WEB_SCREENSHOT")
         if shot:
-            time.sleep(8)  # a few more points of track
+            time.sleep(40)  # a track, and some lines sent
             driver.save_screenshot(shot)
     finally:
         driver.quit()
