@@ -30,6 +30,8 @@ using WebHandler = std::function<WebResponse(const WebRequest&)>;
 class WebServer {
  public:
   virtual ~WebServer() = default;
+  // The port it listens on: the system's choice when it was asked for port 0.
+  virtual int port() const = 0;
 };
 
 struct WebServerStart {

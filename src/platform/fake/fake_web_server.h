@@ -35,6 +35,7 @@ class FakeWebServerStarter : public WebServerStarter {
   struct Server : WebServer {
     explicit Server(FakeWebServerStarter& s) : starter(s) {}
     ~Server() override { starter.handler = nullptr; }
+    int port() const override { return starter.port; }
     FakeWebServerStarter& starter;
   };
 };

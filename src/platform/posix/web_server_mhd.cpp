@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <microhttpd.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -91,12 +92,21 @@ class MhdServer : public WebServer {
         MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
         kMemoryPerConnection, MHD_OPTION_END);
     if (daemon_ == nullptr) return "the HTTP server did not start";
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    getsockname(socket_, reinterpret_cast<sockaddr*>(&bound), &length);
+    port_ =
+        ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6*>(&bound)->sin6_port
+                                          : reinterpret_cast<const sockaddr_in*>(&bound)->sin_port);
     return "";
   }
+
+  int port() const override { return port_; }
 
  private:
   WebHandler handler_;
   int socket_ = -1;
+  int port_ = 0;
   MHD_Daemon* daemon_ = nullptr;
 };
 
