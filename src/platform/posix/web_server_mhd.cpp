@@ -54,8 +54,12 @@ class MhdServer : public WebServer {
  public:
   explicit MhdServer(WebHandler handler) : handler_(std::move(handler)) {}
   ~MhdServer() override {
-    if (daemon_ != nullptr) MHD_stop_daemon(daemon_);
-    if (socket_ >= 0) close(socket_);
+    // A daemon that started owns the listening socket and closes it when it stops.
+    if (daemon_ != nullptr) {
+      MHD_stop_daemon(daemon_);
+    } else if (socket_ >= 0) {
+      close(socket_);
+    }
   }
 
   std::string Listen(const std::string& address, int port) {
