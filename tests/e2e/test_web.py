@@ -24,8 +24,8 @@ LINE = re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d (.*)")
 class Station:
     """NIMBRIX without a terminal, its log in a file, with WEB= on a port of its own."""
 
-    def __init__(self, workdir, bus_address, listener_port):
-        self.web_port = free_port()
+    def __init__(self, workdir, bus_address, listener_port, web_port=None):
+        self.web_port = web_port or free_port()
         (workdir / "NIMBRIX.INI").write_bytes(station_ini(
             f"127.0.0.1,{listener_port}", extra=f"WEB=127.0.0.1,{self.web_port}\r\n").encode())
         self.log = workdir / "nimbrix.log"
@@ -82,10 +82,10 @@ class Station:
 def station(bus_address, tmp_path):
     started = []
 
-    def start(listener_port):
-        s = Station(tmp_path, bus_address, listener_port)
+    def start(listener_port, web_port=None):
+        s = Station(tmp_path, bus_address, listener_port, web_port)
         started.append(s)
-        assert s.wait_for(lambda: any(e.startswith("Status page: ") for e in s.events()), 30), \
+        assert s.wait_for(lambda: any("tatus page" in e for e in s.events()), 30), \
             s.log.read_text("latin-1")
         return s
 
@@ -110,7 +110,8 @@ def test_the_json_holds_the_frame_the_decoder_served(sonde_sim, aprs_listener, s
     sonde_sim("replay", str(tmp_path / "flight.csv"), "--type", "RS41")
     listener = aprs_listener()
     s = station(listener.port)
-    assert f"Status page: http://127.0.0.1:{s.web_port}/" in s.events()
+    assert [e for e in s.events() if "tatus page" in e] == \
+        [f"Status page: http://127.0.0.1:{s.web_port}/"]
     assert s.wait_for(lambda: (s.status()["sonde"] or {}).get("serial") == "T7654321", 30)
 
     code, headers, body = s.ask("GET", "/api/status")
@@ -154,6 +155,22 @@ def test_the_json_holds_the_frame_the_decoder_served(sonde_sim, aprs_listener, s
     assert code == 200 and headers["content-type"] == "text/html; charset=utf-8"
     assert b"/api/status" in page
     assert s.stop() == 0
+
+
+def test_a_port_in_use_is_told_once_and_the_station_goes_on(sonde_sim, aprs_listener,
+                                                             station):
+    sonde_sim("simulate", "--alt", "520")
+    listener = aprs_listener()
+    with socket.socket() as taken:
+        taken.bind(("127.0.0.1", 0))
+        taken.listen(1)
+        port = taken.getsockname()[1]
+        s = station(listener.port, web_port=port)
+        assert s.wait_for(lambda: any(e.startswith("Sent: ") for e in s.events()), 60)
+        assert [e for e in s.events() if "tatus page" in e] == [
+            f"No status page (WEB=127.0.0.1,{port}): port {port} is in use; "
+            "the station goes on without it"]
+        assert s.stop() == 0
 
 
 def position_reports(listener):
