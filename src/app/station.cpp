@@ -45,6 +45,7 @@ int RunStartupAndCycle(Platform& p, StationView& operatorView, const UpdateServi
 
   outputs =
       std::make_unique<StationOutputs>(makeOutputs ? makeOutputs(config, p) : OutputList{}, p);
+  if (web) web->view->FollowPrimary(outputs->primary());
   LinkView link(view, p.console, p.clock, p.files, servers);
   link.Track(outputs->primary());
   view.Connecting();

@@ -12,6 +12,10 @@ WebStatusView::WebStatusView(StationView& inner, Clock& clock, StatusBoard& boar
     : inner_(inner), clock_(clock), board_(board), collector_(std::move(collector)) {}
 
 void WebStatusView::Publish() {
+  if (!cycleTold_) {
+    collector_.Moment(decoderAnswers_, clock_.UtcMs());
+    if (primary_) collector_.Destinations({primary_->Status()});
+  }
   board_.Publish(StatusJson(collector_.snapshot()));
 }
 
@@ -29,9 +33,13 @@ void WebStatusView::OpenFailed(const std::string& record) {
   inner_.OpenFailed(record);
 }
 
+void WebStatusView::Connected(int index, const std::string& entry) {
+  inner_.Connected(index, entry);
+  Publish();
+}
+
 void WebStatusView::NoServerReachable() {
   inner_.NoServerReachable();
-  // Before the first cycle, or while a failed send looks for a server: the page shows it now.
   Publish();
 }
 
@@ -68,6 +76,7 @@ void WebStatusView::ReportSent(const std::string& line) {
 
 void WebStatusView::Destinations(const std::vector<DestinationStatus>& statuses,
                                  const ClockReading& now) {
+  cycleTold_ = true;
   collector_.Destinations(statuses);
   inner_.Destinations(statuses, now);
   Publish();

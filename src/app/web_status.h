@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/primary_link_status.h"
 #include "app/station_view.h"
 #include "config/station_config.h"
 #include "platform/clock.h"
@@ -35,7 +36,7 @@ class WebStatusView : public StationView {
   }
   void Trying(int index, const std::string& entry) override { inner_.Trying(index, entry); }
   void OpenFailed(const std::string& record) override;
-  void Connected(int index, const std::string& entry) override { inner_.Connected(index, entry); }
+  void Connected(int index, const std::string& entry) override;
   void NoServerReachable() override;
   void SendFailed(const std::string& record) override;
   void LoginAnswer(const LoginVerdict& verdict, const std::string& record) override;
@@ -54,8 +55,11 @@ class WebStatusView : public StationView {
   void DestinationRecord(const std::string& record) override;
   void Ended() override { inner_.Ended(); }
 
-  // The snapshot as JSON, for the page; done once per cycle and when the link fails at start.
+  // The snapshot as JSON, for the page: once per cycle, and while the station looks for a server
+  // (before the first cycle, or after a failed send), whenever the search goes on.
   void Publish();
+  // Until the cycle tells every destination's state, the page shows the primary link's.
+  void FollowPrimary(const PrimaryLinkStatus& primary) { primary_ = &primary; }
 
  private:
   void KeepRecord(const std::string& record);
@@ -65,6 +69,8 @@ class WebStatusView : public StationView {
   StatusBoard& board_;
   StatusCollector collector_;
   bool decoderAnswers_ = false;
+  const PrimaryLinkStatus* primary_ = nullptr;
+  bool cycleTold_ = false;  // Destinations() came at least once
 };
 
 // The page's whole machinery, for as long as the station runs; the server stops first.

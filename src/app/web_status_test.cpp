@@ -129,6 +129,26 @@ TEST_F(WebStationTest, APortInUseIsToldAndTheStationGoesOn) {
   EXPECT_GE(f.tcp.lines.size(), 2u);  // the login and a report
 }
 
+// Before the first cycle, while no server answers, the page already shows the station looking.
+TEST_F(WebStationTest, WhileNoServerAnswersThePageShowsThePrimaryLinkFailing) {
+  f.tcp.reachable.clear();
+  f.console.keys = {"", "", kKeyEscape};  // ESC in the third wait for a server
+  f.files.contents["NIMBRIX.INI"] =
+      "USER=N0CALL-11\r\nPASS=54321\r\nSERVER=aprs.local,14580\r\n" + web_line;
+  Platform p = f.platform();
+  ASSERT_EQ(RunStation(p, {"http", "update.test", "page"}, {}, &web), 0);
+  ASSERT_FALSE(answers.empty());
+  rapidjson::Document j;
+  ASSERT_FALSE(j.Parse(answers.back().c_str()).HasParseError()) << answers.back();
+  EXPECT_TRUE(j["station"]["decoderAnswers"].GetBool());
+  EXPECT_GT(j["station"]["uptimeSeconds"].GetInt64(), 5);
+  ASSERT_EQ(j["destinations"].Size(), 1u);
+  EXPECT_TRUE(j["destinations"][0]["primary"].GetBool());
+  EXPECT_STREQ(j["destinations"][0]["state"].GetString(), "failing");
+  EXPECT_STREQ(j["destinations"][0]["stateText"].GetString(), "no server available");
+  EXPECT_GE(j["records"].Size(), 2u);  // an OPEN Error per attempt
+}
+
 TEST_F(WebStationTest, NoWebKeyNoServer) {
   web_line = "";
   ASSERT_EQ(Run(2), 0);

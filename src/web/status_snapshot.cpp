@@ -63,6 +63,11 @@ void StatusCollector::Record(const std::string& record, std::int64_t utcMs) {
   PushBounded(snapshot_.records, StampedText{utcMs, WithoutLineEnds(record)}, kRecords);
 }
 
+void StatusCollector::Moment(bool decoderAnswers, std::int64_t utcMs) {
+  snapshot_.decoderAnswers = decoderAnswers;
+  snapshot_.nowUtcMs = utcMs;
+}
+
 void StatusCollector::Destinations(std::vector<DestinationStatus> statuses) {
   snapshot_.destinations = std::move(statuses);
 }

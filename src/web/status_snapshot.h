@@ -59,6 +59,8 @@ class StatusCollector {
   void LineSent(const std::string& line, std::int64_t utcMs);
   void Record(const std::string& record, std::int64_t utcMs);
   void Destinations(std::vector<DestinationStatus> statuses);
+  // The moment of a snapshot taken outside the cycle (while the station looks for a server).
+  void Moment(bool decoderAnswers, std::int64_t utcMs);
 
   const StationSnapshot& snapshot() const { return snapshot_; }
 
