@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "app/flushing_platform.h"
 #include "app/link_view.h"
 #include "app/log_view.h"
 #include "app/main_cycle.h"
@@ -52,7 +53,9 @@ int RunStartupAndCycle(Platform& p, StationView& view, const UpdateService& upda
 
 }  // namespace
 
-int RunStation(Platform& platform, const UpdateService& updateService) {
+int RunStation(Platform& system, const UpdateService& updateService) {
+  FlushingPlatform flushing(system);
+  Platform& platform = flushing.platform();
   // A terminal shows the screen; without one (a service, output to a file) the run is logged.
   std::unique_ptr<StationView> view;
   if (platform.console.IsTerminal()) {
@@ -69,6 +72,7 @@ int RunStation(Platform& platform, const UpdateService& updateService) {
     exitCode = end.exitCode;
   }
   view->Ended();
+  platform.console.Flush();
   return exitCode;
 }
 

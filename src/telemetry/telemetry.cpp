@@ -1,10 +1,12 @@
 #include "telemetry/telemetry.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "format/round_to.h"
 #include "telemetry/variant_conversion.h"
@@ -26,15 +28,27 @@ double Finite(double value) {
   return std::isfinite(value) ? value : 0;
 }
 
+// The decoder's fifteen items, asked in one round.
+constexpr int kItemCount = 15;
+
+// The round's answers, taken in item order as the conversion below asks for them. After the
+// first item the decoder left unanswered, the later items read as nothing even when their
+// answers came: a decoder that stops answering reads the same as when it was asked one item
+// after the other.
 class ItemReader {
  public:
-  explicit ItemReader(Automation& decoder) : decoder_(decoder) {
-    live_ = decoder_.IsAttached() || decoder_.Attach(kDecoderProgId);
+  explicit ItemReader(Automation& decoder) {
+    live_ = decoder.IsAttached() || decoder.Attach(kDecoderProgId);
+    if (!live_) return;
+    std::vector<std::int16_t> items(kItemCount);
+    for (int i = 0; i < kItemCount; ++i) items[i] = static_cast<std::int16_t>(i);
+    answers_ = decoder.CallRound(kSondeDataMember, items);
+    answers_.resize(kItemCount, {Variant::Empty(), CallOutcome::kUnresponsive});
   }
 
   Variant Ask(int item) {
     if (!live_) return {};
-    CallResult result = decoder_.Call(kSondeDataMember, static_cast<std::int16_t>(item));
+    CallResult& result = answers_[static_cast<std::size_t>(item)];
     if (result.outcome == CallOutcome::kUnresponsive) live_ = false;
     if (result.outcome != CallOutcome::kOk) return {};
     return std::move(result.value);
@@ -47,7 +61,7 @@ class ItemReader {
   std::optional<double> GivenNumber(int item) { return VariantNumber(Ask(item)); }
 
  private:
-  Automation& decoder_;
+  std::vector<CallResult> answers_;
   bool live_ = false;
 };
 

@@ -10,9 +10,9 @@ namespace nimbrix {
 // The decoder's Automation object (on Linux, its D-Bus name).
 inline constexpr const char* kDecoderProgId = "SondeMonitor.Document";
 
-// Asks the decoder for items 0..14 and rewrites `sample` in full.
-// An item that cannot be read gives 0 or "". A detached decoder is attached again once per
-// cycle; after an unresponsive call the rest of the cycle reads as nothing without asking,
+// Asks the decoder for items 0..14 in one round (Automation::CallRound) and rewrites `sample`
+// in full. An item that cannot be read gives 0 or "". A detached decoder is attached again once
+// per cycle; from the first item left unanswered on, the rest of the cycle reads as nothing,
 // so a frozen decoder costs at most one time-out per cycle. Numbers that would come out as
 // NaN or infinity are stored as 0. Returns whether the decoder was there to answer: attached,
 // and no call went unanswered (an item it answers with an error still counts as an answer).
