@@ -74,18 +74,18 @@ FakeConsole::FakeConsole(int rows, int cols, Journal* journal)
       journal_(journal) {}
 
 void FakeConsole::MoveTo(int row, int col) {
-  drawn_ = true;
+  drawn_ = drawn_ || terminal;  // a file gets no moves, colours or erases
   row_ = std::clamp(row, 1, rows_);
   col_ = std::clamp(col, 1, cols_);
 }
 
 void FakeConsole::SetColor(int color) {
-  drawn_ = true;
+  drawn_ = drawn_ || terminal;  // a file gets no moves, colours or erases
   color_ = color;
 }
 
 void FakeConsole::Clear() {
-  drawn_ = true;
+  drawn_ = drawn_ || terminal;  // a file gets no moves, colours or erases
   ++clearCalls;
   for (int r = 0; r < rows_; ++r) {
     cells_[r].assign(cols_, ' ');
@@ -133,7 +133,7 @@ void FakeConsole::LineBreak() {
 }
 
 void FakeConsole::EraseToEndOfRow() {
-  drawn_ = true;
+  drawn_ = drawn_ || terminal;  // a file gets no moves, colours or erases
   if (journal_) journal_->Add("console erase");
   // Past the last column the cursor waits to wrap, as on a VT terminal: the row is full.
   for (int c = col_; c <= cols_; ++c) {
