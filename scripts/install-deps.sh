@@ -9,7 +9,7 @@ packages=(
   libproj-dev proj-data proj-bin
   dbus dbus-daemon systemd
   python3 python3-pytest python3-pyte python3-pexpect
-  tmux time faketime procps
+  tmux time faketime procps strace
   nftables iproute2
   groff-base man-db dpkg-dev file
   direwolf
