@@ -160,24 +160,6 @@ TEST(FlushingPlatform, QuietCycleIsOneWriteBeforeItsPause) {
   EXPECT_GE(quiet, 10);
 }
 
-// The cycle that sends: the screen is written before the report logic's make-up pauses and
-// before each line goes out, so row 21 is on the terminal while the send waits.
-TEST(FlushingPlatform, SendingCycleWritesBeforeEachPauseAndSend) {
-  Station s;
-  s.RunCycles(20);
-  const auto& e = s.f.journal.events;
-  int checked = 0;
-  for (std::size_t i = 1; i < e.size(); ++i) {
-    if (!StartsWith(e[i], "tcp send 0 N0CALL-11>")) continue;
-    // Since the last flush nothing was drawn: the report's row 21 went out before the send.
-    std::size_t j = i;
-    while (j > 0 && e[j - 1] != "flush" && !Draws(e[j - 1])) --j;
-    EXPECT_TRUE(j > 0 && e[j - 1] == "flush") << e[i];
-    ++checked;
-  }
-  EXPECT_GE(checked, 2);
-}
-
 // After a resize the cleared and redrawn screen is written before the decoder is asked; the
 // new values follow in the cycle's write.
 TEST(FlushingPlatform, ResizedCycleWritesTheRedrawBeforeAskingTheDecoder) {
