@@ -10,7 +10,7 @@ packages=(
   dbus dbus-daemon systemd
   python3 python3-pytest python3-pyte python3-pexpect
   chromium chromium-driver python3-selenium
-  tmux time faketime procps
+  tmux time faketime procps strace
   nftables iproute2
   groff-base man-db dpkg-dev file
   direwolf

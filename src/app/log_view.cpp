@@ -26,6 +26,7 @@ void LogView::Line(const std::string& text) {
   if (text.empty()) return;
   out_.Write(DateTimeText(clock_.Now()) + " " + MaskControlBytes(text));
   out_.LineBreak();
+  out_.Flush();  // a log is read as it grows: each line goes out whole, at once
 }
 
 void LogView::Started() {

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "app/flushing_platform.h"
 #include "app/link_view.h"
 #include "app/log_view.h"
 #include "app/main_cycle.h"
@@ -63,8 +64,10 @@ int RunStartupAndCycle(Platform& p, StationView& operatorView, const UpdateServi
 
 }  // namespace
 
-int RunStation(Platform& platform, const UpdateService& updateService,
-               const OutputMaker& makeOutputs, WebServerStarter* webServers) {
+int RunStation(Platform& system, const UpdateService& updateService, const OutputMaker& makeOutputs,
+               WebServerStarter* webServers) {
+  FlushingPlatform flushing(system);
+  Platform& platform = flushing.platform();
   // A terminal shows the screen; without one (a service, output to a file) the run is logged.
   std::unique_ptr<StationView> view;
   if (platform.console.IsTerminal()) {
@@ -83,6 +86,7 @@ int RunStation(Platform& platform, const UpdateService& updateService,
   }
   if (outputs) outputs->Stop();
   view->Ended();
+  platform.console.Flush();
   return exitCode;
 }
 

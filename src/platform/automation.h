@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/variant.h"
 
@@ -29,6 +30,25 @@ class Automation {
   virtual bool IsAttached() const = 0;
   // Looks `member` up by name and calls it as a property get with one 16-bit argument.
   virtual CallResult Call(std::string_view member, std::int16_t argument) = 0;
+  // Calls `member` once for each argument and gives the results in the arguments' order. Once
+  // a call goes unanswered (kUnresponsive) the later ones read as unresponsive too, unasked
+  // here; a backend that can have all calls in flight at once overrides this, with one
+  // time-out for the whole round.
+  virtual std::vector<CallResult> CallRound(std::string_view member,
+                                            const std::vector<std::int16_t>& arguments) {
+    std::vector<CallResult> results;
+    results.reserve(arguments.size());
+    bool answering = true;
+    for (const std::int16_t argument : arguments) {
+      if (!answering) {
+        results.push_back({Variant::Empty(), CallOutcome::kUnresponsive});
+        continue;
+      }
+      results.push_back(Call(member, argument));
+      answering = results.back().outcome != CallOutcome::kUnresponsive;
+    }
+    return results;
+  }
   virtual void Release() = 0;
 };
 

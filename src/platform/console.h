@@ -7,6 +7,8 @@ namespace nimbrix {
 
 // The text screen and keyboard. Rows and columns count from 1; colours are the console's
 // numbers 0..15 (7 light grey, 12 light red, 14 yellow). Text reaching the right edge wraps.
+// What is drawn may be held until Flush(), and is then handed to the terminal at once; the
+// console flushes by itself before it waits for a key and when it ends.
 class Console {
  public:
   virtual ~Console() = default;
@@ -21,6 +23,9 @@ class Console {
   // Blanks in the current colours from the cursor to the right edge of its row; the cursor
   // stays. Nothing is erased when the text before it filled the row up to its last column.
   virtual void EraseToEndOfRow() = 0;
+  // Hands everything drawn since the last flush to the terminal (one write on POSIX); nothing
+  // happens when nothing was drawn.
+  virtual void Flush() = 0;
   // One pending key without waiting: "" when none, "\x1b" for ESC, a longer text for a special key.
   // Once the program has been asked to stop (SIGTERM; SIGINT without a terminal), every poll
   // and wait gives ESC, so the program ends the way ESC ends it.

@@ -1,11 +1,13 @@
 #include "telemetry/telemetry.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "format/round_to.h"
 #include "telemetry/variant_conversion.h"
@@ -41,15 +43,26 @@ std::optional<double> Within(std::optional<double> value, double min, double max
   return value;
 }
 
+// The round's answers, taken in item order as the conversion below asks for them. After the
+// first item the decoder left unanswered, the later items read as nothing even when their
+// answers came: a decoder that stops answering reads the same as when it was asked one item
+// after the other.
 class ItemReader {
  public:
-  explicit ItemReader(Automation& decoder) : decoder_(decoder) {
-    live_ = decoder_.IsAttached() || decoder_.Attach(kDecoderProgId);
+  // Asks items 0 to count - 1 in one round.
+  ItemReader(Automation& decoder, int count) {
+    live_ = decoder.IsAttached() || decoder.Attach(kDecoderProgId);
+    if (!live_) return;
+    std::vector<std::int16_t> items(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+      items[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i);
+    answers_ = decoder.CallRound(kSondeDataMember, items);
+    answers_.resize(items.size(), {Variant::Empty(), CallOutcome::kUnresponsive});
   }
 
   Variant Ask(int item) {
     if (!live_) return {};
-    CallResult result = decoder_.Call(kSondeDataMember, static_cast<std::int16_t>(item));
+    CallResult& result = answers_[static_cast<std::size_t>(item)];
     if (result.outcome == CallOutcome::kUnresponsive) live_ = false;
     if (result.outcome != CallOutcome::kOk) return {};
     return std::move(result.value);
@@ -62,7 +75,7 @@ class ItemReader {
   std::optional<double> GivenNumber(int item) { return VariantNumber(Ask(item)); }
 
  private:
-  Automation& decoder_;
+  std::vector<CallResult> answers_;
   bool live_ = false;
 };
 
@@ -70,7 +83,7 @@ class ItemReader {
 
 bool ReadSondeSample(Automation& decoder, SondeSample& sample, bool withExtension) {
   sample = SondeSample{};
-  ItemReader reader(decoder);
+  ItemReader reader(decoder, withExtension ? kDecoderItemCount : kContractItemCount);
   GivenReadings& given = sample.given;
 
   sample.serial = reader.Text(kSerial);

@@ -6,7 +6,10 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <set>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/fake/fakes.h"
 
@@ -408,6 +411,109 @@ TEST(ReadSondeSample, FailedCallReadsAsNothingAndGoesOn) {
   EXPECT_EQ(s.timeText, "");
   EXPECT_EQ(s.longitude, -71.987654);
   EXPECT_EQ(s.frame, 1234);
+}
+
+// Everything a cycle shows or sends of a sample, as one text to compare.
+std::string Whole(const SondeSample& s) {
+  std::ostringstream out;
+  out.precision(17);
+  out << s.serial << '|' << s.latitude << '|' << s.longitude << '|' << s.altitude << '|' << s.course
+      << '|' << s.speedKmh << '|' << s.speedKnots << '|' << s.timeText << '|' << s.qrg << '|'
+      << s.pressure << '|' << s.temperature << '|' << s.humidity << '|' << s.climb << '|' << s.frame
+      << '|' << s.item14 << '|' << s.item11 << '|' << s.given.climb << s.given.pressure
+      << s.given.temperature << s.given.humidity << s.given.frame;
+  return out.str();
+}
+
+TEST(ReadSondeSample, OneRoundAsksTheFifteenItemsInOrderOnceEach) {
+  FakeAutomation decoder = FlyingDecoder();
+  decoder.inFlight = true;
+  SondeSample s;
+  for (int cycle = 1; cycle <= 2; ++cycle) {
+    EXPECT_TRUE(ReadSondeSample(decoder, s));
+    ASSERT_EQ(decoder.rounds.size(), static_cast<std::size_t>(cycle));
+    EXPECT_EQ(decoder.rounds.back(),
+              (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}));
+  }
+  ASSERT_EQ(decoder.calls.size(), 30u);
+  for (int i = 0; i < 30; ++i)
+    EXPECT_EQ(decoder.calls[i], std::make_pair(std::string("GETSONDEDATA"), i % 15));
+  EXPECT_EQ(decoder.attachedProgIds.size(), 1u);
+  FakeAutomation oneByOne = FlyingDecoder();
+  SondeSample today;
+  ReadSondeSample(oneByOne, today);
+  EXPECT_EQ(Whole(s), Whole(today));
+}
+
+// A decoder that answers late, never, or only some items reads exactly as it did when the
+// items were asked one after the other (which a decoder left in `late` or kUnresponsive never
+// answers within the time-out either): the same values, the same "answered", and the decoder
+// detached after a round it left unanswered, so the next cycle attaches again.
+TEST(ReadSondeSample, RoundInFlightReadsAsItemByItem) {
+  const struct {
+    const char* name;
+    std::set<int> late;
+    std::set<int> never;
+    std::set<int> failed;
+  } cases[] = {
+      {"all answered", {}, {}, {}},
+      {"item 3 late", {3}, {}, {}},
+      {"item 0 never", {}, {0}, {}},
+      {"item 14 never", {}, {14}, {}},
+      {"items 7 and 12 late, later ones answered", {7, 12}, {}, {}},
+      {"some failed, one late", {9}, {}, {2, 5}},
+      {"some failed only", {}, {}, {0, 6, 13}},
+      {"all never", {}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, {}},
+  };
+  for (const auto& c : cases) {
+    FakeAutomation round = FlyingDecoder();
+    round.inFlight = true;
+    round.late = c.late;
+    FakeAutomation itemByItem = FlyingDecoder();
+    for (int item : c.late) itemByItem.outcomes[item] = CallOutcome::kUnresponsive;
+    for (int item : c.never) {
+      round.outcomes[item] = CallOutcome::kUnresponsive;
+      itemByItem.outcomes[item] = CallOutcome::kUnresponsive;
+    }
+    for (int item : c.failed) {
+      round.outcomes[item] = CallOutcome::kFailed;
+      itemByItem.outcomes[item] = CallOutcome::kFailed;
+    }
+    SondeSample read, today;
+    today.serial = read.serial = "left over";
+    const bool answered = ReadSondeSample(round, read);
+    EXPECT_EQ(answered, ReadSondeSample(itemByItem, today)) << c.name;
+    EXPECT_EQ(answered, c.late.empty() && c.never.empty()) << c.name;
+    EXPECT_EQ(Whole(read), Whole(today)) << c.name;
+    EXPECT_EQ(round.IsAttached(), itemByItem.IsAttached()) << c.name;
+    EXPECT_EQ(round.rounds.size(), 1u) << c.name;
+    EXPECT_EQ(round.calls.size(), 15u) << c.name;  // all in flight, once each
+    EXPECT_LE(round.timeouts, 1) << c.name;        // however many went unanswered
+    EXPECT_EQ(round.lateAnswersDropped, static_cast<int>(c.late.size())) << c.name;
+  }
+}
+
+// A frozen decoder costs one time-out a cycle, not one per item, and is attached and read
+// again in full as soon as it answers.
+TEST(ReadSondeSample, FrozenDecoderCostsOneTimeOutPerRound) {
+  fake::FakeClock clock;
+  FakeAutomation decoder = FlyingDecoder();
+  decoder.inFlight = true;
+  decoder.clock = &clock;
+  for (int item = 0; item < 15; ++item) decoder.late.insert(item);
+  SondeSample s;
+  for (int cycle = 1; cycle <= 3; ++cycle) {
+    EXPECT_FALSE(ReadSondeSample(decoder, s));
+    EXPECT_EQ(clock.elapsedMs(), 250 * cycle);
+    EXPECT_EQ(s.serial, "");
+  }
+  EXPECT_EQ(decoder.attachedProgIds.size(), 3u);
+  decoder.late.clear();
+  EXPECT_TRUE(ReadSondeSample(decoder, s));
+  EXPECT_EQ(clock.elapsedMs(), 750);
+  EXPECT_EQ(decoder.attachedProgIds.size(), 4u);
+  EXPECT_EQ(s.serial, "R3320123");
+  EXPECT_EQ(s.item14, std::int64_t{1} << 40);
 }
 
 TEST(ReadSondeSample, HostileNumbersStayFinite) {

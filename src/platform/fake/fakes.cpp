@@ -78,15 +78,18 @@ FakeConsole::FakeConsole(int rows, int cols, Journal* journal)
       journal_(journal) {}
 
 void FakeConsole::MoveTo(int row, int col) {
+  drawn_ = drawn_ || terminal;  // a file gets no moves, colours or erases
   row_ = std::clamp(row, 1, rows_);
   col_ = std::clamp(col, 1, cols_);
 }
 
 void FakeConsole::SetColor(int color) {
+  drawn_ = drawn_ || terminal;  // a file gets no moves, colours or erases
   color_ = color;
 }
 
 void FakeConsole::Clear() {
+  drawn_ = drawn_ || terminal;  // a file gets no moves, colours or erases
   ++clearCalls;
   for (int r = 0; r < rows_; ++r) {
     cells_[r].assign(cols_, ' ');
@@ -104,6 +107,7 @@ void FakeConsole::Scroll() {
 }
 
 void FakeConsole::Write(std::string_view text) {
+  drawn_ = true;
   transcript += text;
   if (journal_) journal_->Add("console " + Printable(text));
   for (char c : text) {
@@ -122,6 +126,7 @@ void FakeConsole::Write(std::string_view text) {
 }
 
 void FakeConsole::LineBreak() {
+  drawn_ = true;
   transcript += '\n';
   col_ = 1;
   if (row_ == rows_) {
@@ -132,12 +137,21 @@ void FakeConsole::LineBreak() {
 }
 
 void FakeConsole::EraseToEndOfRow() {
+  drawn_ = drawn_ || terminal;  // a file gets no moves, colours or erases
   if (journal_) journal_->Add("console erase");
   // Past the last column the cursor waits to wrap, as on a VT terminal: the row is full.
   for (int c = col_; c <= cols_; ++c) {
     cells_[row_ - 1][c - 1] = ' ';
     colors_[row_ - 1][c - 1] = color_;
   }
+}
+
+void FakeConsole::Flush() {
+  ++flushes;
+  if (!drawn_) return;
+  drawn_ = false;
+  ++writes;
+  if (journal_ && journalFlushes) journal_->Add("flush");
 }
 
 std::string FakeConsole::PollKey() {
@@ -149,6 +163,7 @@ std::string FakeConsole::PollKey() {
 }
 
 std::string FakeConsole::WaitKey() {
+  Flush();  // as a terminal's console does before it waits
   ++waitKeyCalls;
   if (journal_) journal_->Add("wait key");
   return PollKey();
@@ -187,9 +202,50 @@ CallResult FakeAutomation::Call(std::string_view member, std::int16_t argument) 
   } else if (answers.count(argument)) {
     outcome = CallOutcome::kOk;
   }
-  if (outcome == CallOutcome::kUnresponsive) attached_ = false;
+  if (outcome == CallOutcome::kUnresponsive) {
+    attached_ = false;
+    ++timeouts;
+    if (clock) clock->Advance(timeoutMs);
+  }
   if (outcome != CallOutcome::kOk) return {Variant::Empty(), outcome};
   return {answers[argument], CallOutcome::kOk};
+}
+
+std::vector<CallResult> FakeAutomation::CallRound(std::string_view member,
+                                                  const std::vector<std::int16_t>& arguments) {
+  rounds.emplace_back(arguments.begin(), arguments.end());
+  if (!inFlight) return Automation::CallRound(member, arguments);
+  std::vector<CallResult> results(arguments.size(), {Variant::Empty(), CallOutcome::kUnresponsive});
+  if (!attached_ || !available) {
+    attached_ = false;
+    return results;  // nobody to send to
+  }
+  bool unanswered = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const int item = arguments[i];
+    calls.emplace_back(std::string(member), item);
+    CallOutcome outcome = CallOutcome::kFailed;
+    if (auto it = outcomes.find(item); it != outcomes.end()) {
+      outcome = it->second;
+    } else if (answers.count(item)) {
+      outcome = CallOutcome::kOk;
+    }
+    if (late.count(item)) {
+      ++lateAnswersDropped;
+      outcome = CallOutcome::kUnresponsive;
+    }
+    if (outcome == CallOutcome::kUnresponsive) {
+      unanswered = true;
+      continue;
+    }
+    results[i] = {outcome == CallOutcome::kOk ? answers[item] : Variant::Empty(), outcome};
+  }
+  if (unanswered) {
+    attached_ = false;
+    ++timeouts;
+    if (clock) clock->Advance(timeoutMs);
+  }
+  return results;
 }
 
 void FakeAutomation::Release() {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,6 +57,7 @@ class FakeConsole : public Console {
   void Write(std::string_view text) override;
   void LineBreak() override;
   void EraseToEndOfRow() override;
+  void Flush() override;
   std::string PollKey() override;
   std::string WaitKey() override;
   bool TakeResized() override { return std::exchange(resized, false); }
@@ -74,32 +76,54 @@ class FakeConsole : public Console {
   std::deque<std::string> keys;  // pending keys, oldest first
   int waitKeyCalls = 0;
   int clearCalls = 0;
-  bool resized = false;        // the next TakeResized() says so
-  bool terminal = true;        // false: output to a file (the station writes its log)
-  bool stopRequested = false;  // as after SIGTERM: every key read is ESC
+  // Flush() calls, and those of them that had something drawn to hand on: what a terminal
+  // would get as one write each. With journalFlushes the journal gets "flush" for the latter.
+  int flushes = 0;
+  int writes = 0;
+  bool journalFlushes = false;
+  bool Drawn() const { return drawn_; }  // drawn since the last flush
+  bool resized = false;                  // the next TakeResized() says so
+  bool terminal = true;                  // false: output to a file (the station writes its log)
+  bool stopRequested = false;            // as after SIGTERM: every key read is ESC
 
  private:
   void Scroll();
   int rows_, cols_;
   int row_ = 1, col_ = 1;
   int color_ = 7;
+  bool drawn_ = false;
   std::vector<std::string> cells_;
   std::vector<std::vector<int>> colors_;
   Journal* journal_;
 };
 
 // The decoder: answers per item, scripted. Calls are recorded as (member, argument).
+// A round (CallRound) goes one call after the other, as COM does, unless `inFlight`: then all
+// its calls are out at once, as over the bus, and the items it leaves unanswered (an outcome
+// of kUnresponsive, or `late`) cost the round one time-out, however many they are.
 class FakeAutomation : public Automation {
  public:
   explicit FakeAutomation(Journal* journal = nullptr) : journal_(journal) {}
   bool Attach(std::string_view progId) override;
   bool IsAttached() const override { return attached_; }
   CallResult Call(std::string_view member, std::int16_t argument) override;
+  std::vector<CallResult> CallRound(std::string_view member,
+                                    const std::vector<std::int16_t>& arguments) override;
   void Release() override;
 
   bool available = true;  // whether a decoder is running
   std::map<int, Variant> answers;
   std::map<int, CallOutcome> outcomes;  // default kOk for items in `answers`, else kFailed
+  bool inFlight = false;
+  // Items answered only after the round's time-out: the round reads them as unanswered and
+  // the answers are dropped (counted in lateAnswersDropped).
+  std::set<int> late;
+  // When set, each time-out (a round or a call left unanswered) advances it by timeoutMs.
+  FakeClock* clock = nullptr;
+  int timeoutMs = 250;
+  int timeouts = 0;
+  int lateAnswersDropped = 0;
+  std::vector<std::vector<int>> rounds;  // each round's arguments, as asked
   std::vector<std::pair<std::string, int>> calls;
   std::vector<std::string> attachedProgIds;
   int releases = 0;

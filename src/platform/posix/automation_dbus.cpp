@@ -17,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/system.h"
 #include "telemetry/decoder_items.h"
@@ -33,7 +34,13 @@ struct BusUnref {
 struct MessageUnref {
   void operator()(sd_bus_message* m) const { sd_bus_message_unref(m); }
 };
+struct SlotUnref {
+  // Dropping a call's slot cancels it: an answer that comes later matches nothing and is
+  // thrown away by sd_bus_process.
+  void operator()(sd_bus_slot* slot) const { sd_bus_slot_unref(slot); }
+};
 using BusPtr = std::unique_ptr<sd_bus, BusUnref>;
+using SlotPtr = std::unique_ptr<sd_bus_slot, SlotUnref>;
 using MessagePtr = std::unique_ptr<sd_bus_message, MessageUnref>;
 
 struct BusError {
@@ -42,7 +49,6 @@ struct BusError {
   BusError(const BusError&) = delete;
   BusError& operator=(const BusError&) = delete;
   ~BusError() { sd_bus_error_free(&error); }
-  bool Named(const char* name) const { return sd_bus_error_has_name(&error, name) > 0; }
 };
 
 // Microseconds left until `deadline`; 0 once it has passed.
@@ -152,14 +158,14 @@ bool DecodeReply(sd_bus_message* reply, Variant& out) {
 
 // Errors that mean the decoder (or the bus) is not there to answer, as opposed to a decoder
 // that answered with an error of its own.
-bool MeansGone(int r, const BusError& e) {
+bool MeansGone(int r, const sd_bus_error* e) {
   static const char* const kGoneNames[] = {
       "org.freedesktop.DBus.Error.NoReply",        "org.freedesktop.DBus.Error.Timeout",
       "org.freedesktop.DBus.Error.TimedOut",       "org.freedesktop.DBus.Error.ServiceUnknown",
       "org.freedesktop.DBus.Error.NameHasNoOwner", "org.freedesktop.DBus.Error.Disconnected",
   };
   for (const char* name : kGoneNames) {
-    if (e.Named(name)) return true;
+    if (sd_bus_error_has_name(e, name) > 0) return true;
   }
   switch (-r) {
     case ETIMEDOUT:
@@ -173,6 +179,32 @@ bool MeansGone(int r, const BusError& e) {
     default:
       return false;
   }
+}
+
+// One call of a round, filled in by its reply.
+struct PendingCall {
+  CallResult result{Variant::Empty(), CallOutcome::kUnresponsive};
+  bool sent = false;
+  bool answered = false;
+};
+
+int OnRoundReply(sd_bus_message* reply, void* userdata, sd_bus_error*) {
+  auto* call = static_cast<PendingCall*>(userdata);
+  call->answered = true;
+  if (const sd_bus_error* e = sd_bus_message_get_error(reply)) {
+    // The bus answers for a decoder that is gone (or did not answer in time); the decoder's
+    // own errors fail this item only.
+    const bool gone = MeansGone(-sd_bus_error_get_errno(e), e);
+    call->result = {Variant::Empty(), gone ? CallOutcome::kUnresponsive : CallOutcome::kFailed};
+    return 0;
+  }
+  Variant value;
+  if (DecodeReply(reply, value)) {
+    call->result = {std::move(value), CallOutcome::kOk};
+  } else {
+    call->result = {Variant::Empty(), CallOutcome::kFailed};
+  }
+  return 0;
 }
 
 class DbusAutomation : public Automation {
@@ -231,7 +263,7 @@ class DbusAutomation : public Automation {
     int r = Send(call.get(), deadline, error, &rawReply);
     MessagePtr reply(rawReply);
     if (r < 0) {
-      const bool gone = MeansGone(r, error) || sd_bus_is_open(bus_.get()) <= 0;
+      const bool gone = MeansGone(r, &error.error) || sd_bus_is_open(bus_.get()) <= 0;
       if (sd_bus_is_open(bus_.get()) <= 0) bus_.reset();
       if (gone) {
         Detach();
@@ -242,6 +274,85 @@ class DbusAutomation : public Automation {
     Variant value;
     if (!DecodeReply(reply.get(), value)) return {Variant::Empty(), CallOutcome::kFailed};
     return {std::move(value), CallOutcome::kOk};
+  }
+
+  // All calls go out first, in order, and then the answers are collected as they come, each
+  // matched to its call by its slot; one deadline covers the whole round. Calls still
+  // unanswered at the deadline are cancelled (their slots dropped) and read as kUnresponsive,
+  // and the decoder is detached as after a single call that timed out.
+  std::vector<CallResult> CallRound(std::string_view member,
+                                    const std::vector<std::int16_t>& arguments) override {
+    std::vector<PendingCall> calls(arguments.size());
+    auto Results = [&calls] {
+      std::vector<CallResult> results;
+      results.reserve(calls.size());
+      for (PendingCall& call : calls) results.push_back(std::move(call.result));
+      return results;
+    };
+    if (!attached_ || !bus_) return Results();
+    const std::string name(member);
+    if (name.find('\0') != std::string::npos || sd_bus_member_name_is_valid(name.c_str()) <= 0) {
+      for (PendingCall& call : calls) call.result.outcome = CallOutcome::kFailed;
+      return Results();
+    }
+
+    const auto deadline = Clock::now() + timeout_;
+    std::vector<SlotPtr> slots;  // declared after `calls`: cancelled before they go
+    slots.reserve(arguments.size());
+    bool broken = false;
+    for (std::size_t i = 0; i < arguments.size() && !broken; ++i) {
+      sd_bus_message* raw = nullptr;
+      if (sd_bus_message_new_method_call(bus_.get(), &raw, unique_.c_str(), path_.c_str(),
+                                         interface_.c_str(), name.c_str()) < 0) {
+        calls[i].result.outcome = CallOutcome::kFailed;
+        continue;
+      }
+      MessagePtr call(raw);
+      if (sd_bus_message_append_basic(call.get(), 'n', &arguments[i]) < 0 ||
+          sd_bus_message_set_auto_start(call.get(), 0) < 0) {
+        calls[i].result.outcome = CallOutcome::kFailed;
+        continue;
+      }
+      const std::uint64_t left = MicrosLeft(deadline);
+      if (left == 0) break;  // sd-bus reads 0 as "its own default of 25 s"
+      sd_bus_slot* slot = nullptr;
+      const int r = sd_bus_call_async(bus_.get(), &slot, call.get(), OnRoundReply, &calls[i], left);
+      if (r < 0) {
+        const BusError none;
+        broken = MeansGone(r, &none.error) || sd_bus_is_open(bus_.get()) <= 0;
+        if (!broken) calls[i].result.outcome = CallOutcome::kFailed;
+        continue;
+      }
+      slots.emplace_back(slot);
+      calls[i].sent = true;
+    }
+
+    // Collect until every call sent is answered or the deadline passes. Whatever else arrives
+    // (late answers of an earlier round, signals) is read and dropped on the way.
+    auto Open = [&calls] {
+      std::size_t n = 0;
+      for (const PendingCall& call : calls) n += call.sent && !call.answered;
+      return n;
+    };
+    while (!broken && Open() > 0) {
+      const std::uint64_t left = MicrosLeft(deadline);
+      if (left == 0) break;
+      const int r = sd_bus_process(bus_.get(), nullptr);
+      if (r < 0) {
+        broken = true;
+      } else if (r == 0 && sd_bus_wait(bus_.get(), left) < 0) {
+        broken = true;
+      }
+    }
+    slots.clear();
+
+    bool unresponsive = broken;
+    for (const PendingCall& call : calls) {
+      unresponsive = unresponsive || call.result.outcome == CallOutcome::kUnresponsive;
+    }
+    if (sd_bus_is_open(bus_.get()) <= 0) bus_.reset();
+    if (unresponsive) Detach();
+    return Results();
   }
 
   void Release() override {
@@ -293,7 +404,7 @@ class DbusAutomation : public Automation {
     int r = Send(call.get(), deadline, error, &rawReply);
     reply.reset(rawReply);
     if (r < 0) {
-      if (!sd_bus_error_is_set(&error.error) || MeansGone(r, error)) bus_.reset();
+      if (!sd_bus_error_is_set(&error.error) || MeansGone(r, &error.error)) bus_.reset();
       return false;
     }
     return true;

@@ -17,10 +17,12 @@
 #include <condition_variable>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "telemetry/decoder_items.h"
@@ -141,6 +143,12 @@ class TestDecoder {
     std::lock_guard lock(mutex_);
     return seen_;
   }
+  // Holds every call back until `count` have come, then answers them last one first: a client
+  // that waits for each answer before the next call gets none.
+  void AnswerOnlyOnceAllCame(std::size_t count) {
+    std::lock_guard lock(mutex_);
+    heldUntil_ = count;
+  }
 
  private:
   static int Handle(sd_bus_message* m, void* self, sd_bus_error* error) {
@@ -152,8 +160,22 @@ class TestDecoder {
     std::lock_guard lock(mutex_);
     const char* dest = sd_bus_message_get_destination(m);
     seen_.push_back({index, sd_bus_message_get_auto_start(m) > 0, dest ? dest : ""});
+    if (heldUntil_ > 0) {
+      held_.push_back({index, sd_bus_message_ref(m)});
+      if (held_.size() < heldUntil_) return 1;  // answered later
+      for (auto call = held_.rbegin(); call != held_.rend(); ++call) {
+        Answer(call->first, call->second, nullptr);
+        sd_bus_message_unref(call->second);
+      }
+      held_.clear();
+      return 1;
+    }
+    return Answer(index, m, error);
+  }
+  int Answer(std::int16_t index, sd_bus_message* m, sd_bus_error* error) {
     auto it = answers_.find(index);
     if (it == answers_.end()) {
+      if (!error) return sd_bus_reply_method_errorf(m, kInvalidIndexError, "no such item");
       return sd_bus_error_set(error, kInvalidIndexError, "no such item");
     }
     return it->second(m);
@@ -186,6 +208,8 @@ class TestDecoder {
   std::condition_variable wake_;
   std::map<int, Responder> answers_;
   std::vector<SeenCall> seen_;
+  std::size_t heldUntil_ = 0;
+  std::vector<std::pair<std::int16_t, sd_bus_message*>> held_;
 };
 
 class DbusAutomationTest : public ::testing::Test {
@@ -437,6 +461,135 @@ TEST_F(DbusAutomationTest, ReleaseDetachesAndAttachReopensTheBus) {
   automation->Release();  // twice is harmless
   ASSERT_TRUE(automation->Attach(kProgId));
   EXPECT_EQ(automation->Call(kSondeDataMember, 1).outcome, CallOutcome::kOk);
+}
+
+// The round: fifteen calls in flight at once, one deadline, answers matched to their calls.
+
+const std::vector<std::int16_t> kItems = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
+
+// Item i answers 100 * n + i on its n-th call.
+Responder CountingAnswer(int item, std::shared_ptr<std::map<int, int>> counts,
+                         milliseconds firstDelay = milliseconds{0}) {
+  return [=](sd_bus_message* m) {
+    const int n = ++(*counts)[item];
+    if (n == 1 && firstDelay.count() > 0) std::this_thread::sleep_for(firstDelay);
+    return sd_bus_reply_method_return(m, "(qv)", VT_I4, "i", 100 * n + item);
+  };
+}
+
+std::vector<std::int64_t> Values(const std::vector<CallResult>& results) {
+  std::vector<std::int64_t> values;
+  for (const CallResult& r : results) {
+    values.push_back(r.outcome == CallOutcome::kOk ? std::get<std::int64_t>(r.value.value) : -1);
+  }
+  return values;
+}
+
+TEST_F(DbusAutomationTest, RoundHasAllCallsInFlightAndMatchesAnswersToTheirItems) {
+  StartDecoder();
+  auto counts = std::make_shared<std::map<int, int>>();
+  for (int item : kItems) decoder->Set(item, CountingAnswer(item, counts));
+  // Answered only when all fifteen are there, and last one first.
+  decoder->AnswerOnlyOnceAllCame(kItems.size());
+  ASSERT_TRUE(automation->Attach(kProgId));
+  const std::vector<CallResult> results = automation->CallRound("GETSONDEDATA", kItems);
+  std::vector<std::int64_t> want;
+  for (int item : kItems) want.push_back(100 + item);
+  EXPECT_EQ(Values(results), want);
+  const auto seen = decoder->Seen();
+  ASSERT_EQ(seen.size(), kItems.size());
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_EQ(seen[i].index, kItems[i]);  // sent in item order, once each
+    EXPECT_FALSE(seen[i].autoStart);
+    EXPECT_EQ(seen[i].destination, decoder->unique());
+  }
+  EXPECT_TRUE(automation->IsAttached());
+}
+
+TEST_F(DbusAutomationTest, RoundFailsTheItemsTheDecoderRefusesOnly) {
+  StartDecoder();
+  auto counts = std::make_shared<std::map<int, int>>();
+  for (int item : kItems) {
+    if (item != 5) decoder->Set(item, CountingAnswer(item, counts));  // 5: InvalidIndex
+  }
+  decoder->Set(7, [](sd_bus_message* m) {
+    return sd_bus_reply_method_errorf(m, "SondeMonitor.Document.Error.Busy", "busy");
+  });
+  decoder->Set(9, QvText(VT_R8, "not a double"));  // outside the contract
+  ASSERT_TRUE(automation->Attach(kProgId));
+  const std::vector<CallResult> results = automation->CallRound("GETSONDEDATA", kItems);
+  ASSERT_EQ(results.size(), kItems.size());
+  for (int item : kItems) {
+    const bool refused = item == 5 || item == 7 || item == 9;
+    EXPECT_EQ(results[item].outcome, refused ? CallOutcome::kFailed : CallOutcome::kOk) << item;
+  }
+  EXPECT_TRUE(automation->IsAttached());
+  EXPECT_EQ(automation->CallRound("NOT A MEMBER", kItems)[0].outcome, CallOutcome::kFailed);
+  EXPECT_TRUE(automation->IsAttached());
+}
+
+TEST_F(DbusAutomationTest, FrozenDecoderCostsTheRoundOneTimeOut) {
+  StartDecoder();
+  decoder->Set(1, Qv(VT_R8, "d", 48.5));
+  ASSERT_TRUE(automation->Attach(kProgId));
+  decoder->Freeze();
+  const auto start = SteadyClock::now();
+  const std::vector<CallResult> results = automation->CallRound("GETSONDEDATA", kItems);
+  const long long took = MillisSince(start);
+  ASSERT_EQ(results.size(), kItems.size());
+  for (const CallResult& r : results) {
+    EXPECT_EQ(r.outcome, CallOutcome::kUnresponsive);
+    EXPECT_EQ(r.value.vt, VT_EMPTY);
+  }
+  EXPECT_GE(took, 200);
+  EXPECT_LE(took, 1000);  // one time-out of 250 ms for fifteen calls, room for a busy machine
+  EXPECT_FALSE(automation->IsAttached());
+}
+
+TEST_F(DbusAutomationTest, LateAnswersAreDroppedNotTakenAsTheNextRounds) {
+  StartDecoder();
+  auto counts = std::make_shared<std::map<int, int>>();
+  for (int item : kItems) {
+    // Item 3's first answer comes after the round's time-out; the decoder answers in turn,
+    // so every item after it is late too.
+    decoder->Set(item,
+                 CountingAnswer(item, counts, item == 3 ? milliseconds{1500} : milliseconds{0}));
+  }
+  // Time-outs of a second and an answer 1.5 s late: the second round starts before the late
+  // answers arrive and ends after, with wide margins on a busy machine.
+  automation = MakeDbusAutomation(milliseconds{1000});
+  ASSERT_TRUE(automation->Attach(kProgId));
+  const std::vector<CallResult> first = automation->CallRound("GETSONDEDATA", kItems);
+  ASSERT_EQ(first.size(), kItems.size());
+  for (int item : kItems) {
+    EXPECT_EQ(first[item].outcome, item < 3 ? CallOutcome::kOk : CallOutcome::kUnresponsive)
+        << item;
+  }
+  EXPECT_FALSE(automation->IsAttached());
+
+  // The next cycle attaches again; the first round's answers arrive while the second waits.
+  ASSERT_TRUE(automation->Attach(kProgId));
+  const std::vector<CallResult> second = automation->CallRound("GETSONDEDATA", kItems);
+  std::vector<std::int64_t> want;
+  for (int item : kItems) want.push_back(200 + item);  // each item's second answer
+  EXPECT_EQ(Values(second), want);
+  EXPECT_TRUE(automation->IsAttached());
+  std::this_thread::sleep_for(milliseconds{100});
+  EXPECT_EQ(Values(automation->CallRound("GETSONDEDATA", kItems))[14], 314);
+}
+
+TEST_F(DbusAutomationTest, KilledDecoderEndsTheRoundAtOnce) {
+  StartDecoder();
+  decoder->Set(1, Qv(VT_R8, "d", 48.5));
+  ASSERT_TRUE(automation->Attach(kProgId));
+  decoder.reset();
+  const auto start = SteadyClock::now();
+  for (const CallResult& r : automation->CallRound("GETSONDEDATA", kItems)) {
+    EXPECT_EQ(r.outcome, CallOutcome::kUnresponsive);
+  }
+  EXPECT_LE(MillisSince(start), 1000);
+  EXPECT_FALSE(automation->IsAttached());
+  EXPECT_EQ(automation->CallRound("GETSONDEDATA", kItems)[0].outcome, CallOutcome::kUnresponsive);
 }
 
 }  // namespace

@@ -1,8 +1,12 @@
 // The terminal on POSIX systems: ANSI/VT output, raw keyboard input through termios.
+// Output is gathered and written with one write() per Flush(), so the terminal gets a drawn
+// screen as a whole: fewer system calls, and no half-drawn screen over a slow link.
 // The terminal settings are restored on every way out: normal end, exceptions, SIGHUP, SIGQUIT,
 // and fatal errors (out of memory, std::terminate), which end with 255. SIGTERM (and SIGINT
 // when there is no terminal to type Ctrl+C on) asks the program to stop: the keyboard then
 // reads as ESC, and the program ends as ESC ends it.
+
+#include "platform/posix/console_posix.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -27,6 +31,7 @@ termios g_savedTermios;
 volatile sig_atomic_t g_termiosSaved = 0;
 volatile sig_atomic_t g_outputIsTerminal = 0;
 volatile sig_atomic_t g_resized = 0;
+volatile sig_atomic_t g_widthChanged = 1;  // the terminal's width is to be asked again
 volatile sig_atomic_t g_stopRequested = 0;
 
 constexpr char kResetSequence[] = "\x1b[0m\x1b[?25h\x1b[?7h";
@@ -65,6 +70,7 @@ void OnTerminatingSignal(int signal) {
 
 void OnResize(int) {
   g_resized = 1;
+  g_widthChanged = 1;
 }
 
 void OnStopRequest(int) {
@@ -102,11 +108,16 @@ std::string ColorSequence(int color) {
   return "\x1b[" + std::to_string(((color & 8) ? 90 : 30) + ansi) + "m";
 }
 
+// Held output beyond which a flush happens anyway (a drawn screen is about 2 KB).
+constexpr std::size_t kMaxHeldBytes = 64 * 1024;
+
 class PosixConsole : public Console {
  public:
-  PosixConsole() {
+  // The process's own terminal: standard input and output.
+  PosixConsole() : out_(STDOUT_FILENO) {
     inputIsTerminal_ = ::isatty(STDIN_FILENO) == 1;
     g_outputIsTerminal = ::isatty(STDOUT_FILENO) == 1;
+    terminal_ = g_outputIsTerminal != 0;
     if (inputIsTerminal_ && ::tcgetattr(STDIN_FILENO, &g_savedTermios) == 0) {
       g_termiosSaved = 1;
       termios raw = g_savedTermios;
@@ -118,13 +129,22 @@ class PosixConsole : public Console {
       ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw);
     }
     InstallHandlers(inputIsTerminal_);
-    if (g_outputIsTerminal) Emit("\x1b[?7h");  // wrap at the right edge
+    if (terminal_) Emit("\x1b[?7h");  // wrap at the right edge
+    Flush();
   }
 
-  ~PosixConsole() override { RestoreTerminal(); }
+  // Output only, to `fd` as to a terminal of its own size; no keyboard, no signals.
+  explicit PosixConsole(int fd) : out_(fd), terminal_(true), ownTerminal_(false) {
+    inputClosed_ = true;
+  }
+
+  ~PosixConsole() override {
+    Flush();
+    if (ownTerminal_) RestoreTerminal();
+  }
 
   void MoveTo(int row, int col) override {
-    if (g_outputIsTerminal) {
+    if (terminal_) {
       Emit("\x1b[" + std::to_string(row) + ";" + std::to_string(col) + "H");
       column_ = col;
     } else if (!atLineStart_) {
@@ -133,11 +153,11 @@ class PosixConsole : public Console {
   }
 
   void SetColor(int color) override {
-    if (g_outputIsTerminal) Emit(ColorSequence(color));
+    if (terminal_) Emit(ColorSequence(color));
   }
 
   void Clear() override {
-    if (g_outputIsTerminal) Emit("\x1b[2J\x1b[H");
+    if (terminal_) Emit("\x1b[2J\x1b[H");
     column_ = 1;
   }
 
@@ -148,24 +168,29 @@ class PosixConsole : public Console {
   }
 
   void LineBreak() override {
-    Emit(g_outputIsTerminal ? "\r\n" : "\n");
+    Emit(terminal_ ? "\r\n" : "\n");
     column_ = 1;
   }
 
   void EraseToEndOfRow() override {
-    if (!g_outputIsTerminal) return;
+    if (!terminal_) return;
     // A text that ended in the last column leaves a VT terminal's cursor on that column,
     // waiting to wrap; "erase to the end" would then take the text's last character.
-    winsize size{};
-    const int width =
-        ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+    const int width = Width();
     if (column_ > 1 && (column_ - 1) % width == 0) return;
     Emit("\x1b[K");
+  }
+
+  void Flush() override {
+    if (held_.empty()) return;
+    WriteAll(out_, held_.data(), held_.size());
+    held_.clear();
   }
 
   std::string PollKey() override { return g_stopRequested ? kKeyEscape : ReadKey(0); }
 
   std::string WaitKey() override {
+    Flush();  // what the key is asked for must be on the screen
     std::string key = g_stopRequested ? "" : ReadKey(-1);
     return g_stopRequested ? kKeyEscape : key;
   }
@@ -173,16 +198,27 @@ class PosixConsole : public Console {
   bool TakeResized() override {
     const bool resized = g_resized != 0;
     g_resized = 0;
-    return resized && g_outputIsTerminal;
+    return resized && terminal_;
   }
 
-  bool IsTerminal() const override { return g_outputIsTerminal != 0; }
+  bool IsTerminal() const override { return terminal_; }
   bool StopRequested() const override { return g_stopRequested != 0; }
 
  private:
   void Emit(std::string_view bytes) {
-    WriteAll(STDOUT_FILENO, bytes.data(), bytes.size());
+    held_.append(bytes);
     if (!bytes.empty()) atLineStart_ = bytes.back() == '\n';
+    if (held_.size() > kMaxHeldBytes) Flush();
+  }
+
+  // The terminal's width, asked again only after it changed size (SIGWINCH), not per row.
+  int Width() {
+    if (width_ == 0 || (ownTerminal_ && g_widthChanged)) {
+      if (ownTerminal_) g_widthChanged = 0;
+      winsize size{};
+      width_ = ::ioctl(out_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+    }
+    return width_;
   }
 
   // One byte of input within timeoutMs (-1: wait); -1 when none (or end of input).
@@ -237,6 +273,11 @@ class PosixConsole : public Console {
   }
 
   static constexpr int kSequenceGapMs = 30;
+  int out_;
+  bool terminal_ = false;
+  bool ownTerminal_ = true;  // the process's terminal, restored at the end
+  std::string held_;         // drawn, not yet written
+  int width_ = 0;
   int column_ = 1;           // where the next character goes, counted from the last positioning
   bool atLineStart_ = true;  // plain text output: the last byte out was a line end
   bool inputIsTerminal_ = false;
@@ -247,6 +288,10 @@ class PosixConsole : public Console {
 
 std::unique_ptr<Console> MakeSystemConsole() {
   return std::make_unique<PosixConsole>();
+}
+
+std::unique_ptr<Console> MakeTerminalOutput(int fd) {
+  return std::make_unique<PosixConsole>(fd);
 }
 
 }  // namespace nimbrix

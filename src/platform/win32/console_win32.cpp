@@ -175,6 +175,10 @@ class Win32Console : public Console {
     FillConsoleOutputAttribute(g_out, attributes_, cells, info.dwCursorPosition, &done);
   }
 
+  // Every call above goes straight into the console's screen buffer, which has no stream of
+  // bytes to gather; plain output is written as it comes. Nothing is held back.
+  void Flush() override {}
+
   std::string PollKey() override {
     if (!inputIsConsole_) return ReadPlainByte(false);
     for (;;) {
