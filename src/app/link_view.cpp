@@ -11,18 +11,22 @@ std::string LinkView::Record(std::string record) {
 }
 
 void LinkView::Trying(int index, const std::string& entry) {
+  if (primary_) primary_->Trying(entry, clock_.UtcMs());
   view_.Trying(index, entry);
 }
 
 void LinkView::OpenFailed(const std::string& host) {
+  if (primary_) primary_->Failed("cannot connect", clock_.UtcMs());
   view_.OpenFailed(Record(OpenErrorRecord(clock_.Now(), host)));
 }
 
 void LinkView::Connected(int index, const std::string& entry) {
+  if (primary_) primary_->Connected(entry, clock_.UtcMs());
   view_.Connected(index, entry);
 }
 
 void LinkView::NoServerReachable() {
+  if (primary_) primary_->Failed("no server available", clock_.UtcMs());
   view_.NoServerReachable();
 }
 
@@ -31,10 +35,12 @@ bool LinkView::QuitWanted() {
 }
 
 void LinkView::SendFailed(int error, std::string_view line) {
+  if (primary_) primary_->Failed("send error " + std::to_string(error), clock_.UtcMs());
   view_.SendFailed(Record(SendErrorRecord(clock_.Now(), error, line)));
 }
 
 void LinkView::LinkDead(const DeadLink& dead) {
+  if (primary_) primary_->Failed("lost: " + dead.reason, clock_.UtcMs());
   view_.LinkDead(dead);
 }
 
@@ -46,6 +52,7 @@ void LinkView::ShowLoginVerdict(const LoginVerdict& verdict) {
     record =
         Record(LoginErrorRecord(clock_.Now(), SplitServerEntry(entry).host, verdict.serverLine));
   }
+  if (primary_) primary_->Login(verdict, clock_.UtcMs());
   view_.LoginAnswer(verdict, record);
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/primary_link_status.h"
 #include "app/station_view.h"
 #include "config/station_config.h"
 #include "platform/clock.h"
@@ -35,6 +36,9 @@ class LinkView : public LinkEvents {
   // earlier warning away.
   void ShowLoginVerdict(const LoginVerdict& verdict);
 
+  // Keeps `status` up to date with the link's events from now on.
+  void Track(PrimaryLinkStatus& status) { primary_ = &status; }
+
  private:
   std::string Record(std::string record);
 
@@ -43,6 +47,7 @@ class LinkView : public LinkEvents {
   Clock& clock_;
   Files& files_;
   const ServerList& servers_;
+  PrimaryLinkStatus* primary_ = nullptr;
 };
 
 }  // namespace nimbrix

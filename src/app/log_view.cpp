@@ -114,6 +114,22 @@ void LogView::NoObjectName(const std::string& serial) {
   Line("No APRS object name for serial " + serial + ": nothing is sent for this sonde");
 }
 
+void LogView::Destinations(const std::vector<DestinationStatus>& statuses, const ClockReading&) {
+  for (const DestinationStatus& s : statuses) {
+    if (s.primary || s.stateText.empty()) continue;  // the primary's events are lines of their own
+    std::string text = s.kind + " " + s.name + ": " + s.stateText;
+    if (!s.lastMessage.empty()) text += ": " + s.lastMessage;
+    std::string& told = toldOf_[s.kind + " " + s.name];
+    if (told == text) continue;
+    told = text;
+    Line(text);
+  }
+}
+
+void LogView::DestinationRecord(const std::string& record) {
+  Line(WithoutLineEnds(record));
+}
+
 void LogView::Ended() {
   Line("Ended");
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "app/station_view.h"
@@ -40,6 +41,9 @@ class LogView : public StationView {
   void ReportSent(const std::string& line) override;
   void ObjectMode(const std::string&) override {}  // each object sent is a line of its own
   void NoObjectName(const std::string& serial) override;
+  void Destinations(const std::vector<DestinationStatus>& statuses,
+                    const ClockReading& now) override;
+  void DestinationRecord(const std::string& record) override;
   void Ended() override;
 
  private:
@@ -48,7 +52,9 @@ class LogView : public StationView {
 
   Console& out_;
   Clock& clock_;
-  std::string unnamedSerial_;  // told once, not in every cycle that finds it again
+  std::string unnamedSerial_;
+  // What was last said of each destination beside the primary link, by kind and name.
+  std::map<std::string, std::string> toldOf_;  // told once, not in every cycle that finds it again
 };
 
 }  // namespace nimbrix

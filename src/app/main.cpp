@@ -2,6 +2,7 @@
 // to the APRS-IS network, and shows it on a text-mode dashboard. ESC ends it.
 
 #include "app/station.h"
+#include "app/system_outputs.h"
 #include "platform/system.h"
 #include "uplink/connection.h"
 
@@ -17,5 +18,5 @@ int main() {
   std::unique_ptr<ProcessRunner> process = MakeSystemProcessRunner();
   StdFiles files;
   Platform platform{*console, *clock, *automation, tcp, *http, *process, files};
-  return RunStation(platform, DefaultUpdateService());
+  return RunStation(platform, DefaultUpdateService(), MakeSystemOutputs);
 }

@@ -11,6 +11,8 @@ bool MainCycle::Step() {
   // A terminal whose size changed has lost or moved what it showed: draw it all anew.
   if (p_.console.TakeResized()) view_.Resized();
   const bool answered = ReadSondeSample(p_.automation, sample_);
+  const std::int64_t readUtcMs = p_.clock.UtcMs();
+  const std::int64_t readMonotonicMs = p_.clock.MonotonicMs();
   if (answered != decoderAnswers_) {
     decoderAnswers_ = answered;
     answered ? view_.DecoderFound() : view_.DecoderLost();
@@ -22,12 +24,16 @@ bool MainCycle::Step() {
   const int minute = p_.clock.Now().minute;
   MarkReportDue(state_, config_, sample_, second);
   const ReportPlan plan = PlanReports(state_, config_, sample_, minute);
-  if (SendPlannedReports(plan, uplink_, view_, p_.clock) == SendOutcome::kQuit) {
+  std::vector<HandedLine> handed;
+  if (SendPlannedReports(plan, uplink_, view_, p_.clock, &handed) == SendOutcome::kQuit) {
     throw ProgramEnd{0};
   }
   if (config_.nOBJECT == 1) view_.ObjectMode(LastObjectName(state_));
   link_.ShowLoginVerdict(WatchLoginAnswer(uplink_));
   WatchLink(uplink_);
+  if (outputs_) {
+    outputs_->Cycle(sample_, answered, readUtcMs, readMonotonicMs, handed, view_);
+  }
   p_.clock.SleepMs(950);
   EndCycle(state_);
   const std::string key = p_.console.PollKey();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/link_view.h"
+#include "app/station_outputs.h"
 #include "app/station_view.h"
 #include "config/station_config.h"
 #include "platform/platform.h"
@@ -15,8 +16,13 @@ namespace nimbrix {
 class MainCycle {
  public:
   MainCycle(Platform& platform, const StationConfig& config, Uplink& uplink, StationView& view,
-            LinkView& link)
-      : p_(platform), config_(config), uplink_(uplink), view_(view), link_(link) {}
+            LinkView& link, StationOutputs* outputs = nullptr)
+      : p_(platform),
+        config_(config),
+        uplink_(uplink),
+        view_(view),
+        link_(link),
+        outputs_(outputs) {}
 
   // One cycle. False when it read ESC (the cycle ends); throws ProgramEnd when the operator
   // ended the program while a failed send looked for a server.
@@ -30,6 +36,7 @@ class MainCycle {
   Uplink& uplink_;
   StationView& view_;
   LinkView& link_;
+  StationOutputs* outputs_;  // the outputs beside the primary link, when the station has them
   SondeSample sample_;
   ReportState state_;
   bool decoderAnswers_ = true;  // it was attached at start-up

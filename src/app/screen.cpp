@@ -56,6 +56,11 @@ void Screen::ShowNoObjectName(const std::string& text) {
   Show(21, Line{text});
 }
 
+void Screen::ShowDestinations(int row, const std::string& text) {
+  if (row < 16 || row > 17 || rows_[row].text == text) return;
+  Show(row, Line{text});
+}
+
 void Screen::ShowLoginWarning(bool shown) {
   Show(kLoginWarningRow, shown ? Line{kLoginWarning, kColorLightRed} : Line{});
 }

@@ -30,6 +30,8 @@ class Screen {
   void ShowLastTransmission(const std::string& text);
   // Row 21, in the object mode: why nothing goes out for the sonde.
   void ShowNoObjectName(const std::string& text);
+  // Rows 16 and 17: the outputs beside the primary link; drawn only when the text changes.
+  void ShowDestinations(int row, const std::string& text);
   // Row 22: the warning that the server did not verify the login, in light red; or nothing.
   void ShowLoginWarning(bool shown);
   bool LoginWarningShown() const { return !rows_[kLoginWarningRow].text.empty(); }

@@ -16,7 +16,8 @@ namespace nimbrix {
 
 namespace {
 
-int RunStartupAndCycle(Platform& p, StationView& view, const UpdateService& updateService) {
+int RunStartupAndCycle(Platform& p, StationView& view, const UpdateService& updateService,
+                       const OutputMaker& makeOutputs, std::unique_ptr<StationOutputs>& outputs) {
   ServerList servers;  // slots 0..10 empty, entry in use 1
   const ConfigResult read = ReadConfiguration(p.files.ReadAll(kConfigFileName));
   PerformConfigActions(read, view, p.console, p.clock);
@@ -36,14 +37,17 @@ int RunStartupAndCycle(Platform& p, StationView& view, const UpdateService& upda
   }
   view.DecoderAttached();
 
+  outputs =
+      std::make_unique<StationOutputs>(makeOutputs ? makeOutputs(config, p) : OutputList{}, p);
   LinkView link(view, p.console, p.clock, p.files, servers);
+  link.Track(outputs->primary());
   view.Connecting();
   Uplink uplink{p.clock, p.tcp, servers, link, config.LoginLine, config.sUSER};
   if (ConnectServers(uplink) == ConnectOutcome::kQuit) throw ProgramEnd{0};
   view.ServerInUse(servers.nCURSERVER, servers.sSERVER.at(servers.nCURSERVER));
   p.clock.SleepMs(2000);
 
-  MainCycle cycle(p, config, uplink, view, link);
+  MainCycle cycle(p, config, uplink, view, link, outputs.get());
   while (cycle.Step()) {
   }
   p.automation.Release();
@@ -52,7 +56,8 @@ int RunStartupAndCycle(Platform& p, StationView& view, const UpdateService& upda
 
 }  // namespace
 
-int RunStation(Platform& platform, const UpdateService& updateService) {
+int RunStation(Platform& platform, const UpdateService& updateService,
+               const OutputMaker& makeOutputs) {
   // A terminal shows the screen; without one (a service, output to a file) the run is logged.
   std::unique_ptr<StationView> view;
   if (platform.console.IsTerminal()) {
@@ -62,12 +67,14 @@ int RunStation(Platform& platform, const UpdateService& updateService) {
   }
   view->Started();
   int exitCode = 0;
+  std::unique_ptr<StationOutputs> outputs;
   try {
-    exitCode = RunStartupAndCycle(platform, *view, updateService);
+    exitCode = RunStartupAndCycle(platform, *view, updateService, makeOutputs, outputs);
   } catch (const ProgramEnd& end) {
     platform.automation.Release();
     exitCode = end.exitCode;
   }
+  if (outputs) outputs->Stop();
   view->Ended();
   return exitCode;
 }

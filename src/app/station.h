@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/station_outputs.h"
 #include "platform/platform.h"
 #include "update/version_check.h"
 
@@ -10,6 +11,8 @@ inline constexpr const char* kRegisterOleCommand = "regsvr32 c:\\windows\\system
 
 // The whole run: start-up, then the main cycle until ESC. Returns the exit code
 // (0 on every ordinary way out).
-int RunStation(Platform& platform, const UpdateService& updateService);
+// `makeOutputs` makes the outputs beside the primary link that the configuration asks for.
+int RunStation(Platform& platform, const UpdateService& updateService,
+               const OutputMaker& makeOutputs = {});
 
 }  // namespace nimbrix

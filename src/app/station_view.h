@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "app/destination_rows.h"
 #include "format/local_time.h"
+#include "outputs/output.h"
 #include "telemetry/sonde_sample.h"
 #include "update/version_check.h"
 #include "uplink/login_answer.h"
@@ -54,6 +57,12 @@ class StationView {
   virtual void ObjectMode(const std::string& lastObjectName) = 0;
   // No object goes out for this sonde: its serial gives no APRS object name.
   virtual void NoObjectName(const std::string& serial) = 0;
+  // Every destination's state, once per cycle: the primary link's first, then the outputs
+  // beside it (extra APRS-IS servers, SondeHub, the chase-car summary).
+  virtual void Destinations(const std::vector<DestinationStatus>& statuses,
+                            const ClockReading& now) = 0;
+  // An error record of an output beside the primary link, as written to nimbrix.err.
+  virtual void DestinationRecord(const std::string& record) = 0;
   virtual void Ended() = 0;
 };
 

@@ -98,6 +98,20 @@ void TerminalView::NoObjectName(const std::string& serial) {
   screen_.ShowNoObjectName(NoObjectNameRow(serial));
 }
 
+void TerminalView::Destinations(const std::vector<DestinationStatus>& statuses,
+                                const ClockReading& now) {
+  bool extras = false;
+  for (const DestinationStatus& s : statuses) {
+    if (s.primary) continue;
+    if (s.kind == "SondeHub") {
+      screen_.ShowDestinations(16, SondehubRow(s, now));
+    } else {
+      extras = true;
+    }
+  }
+  if (extras) screen_.ShowDestinations(17, ExtrasRow(statuses, now));
+}
+
 void TerminalView::PositionReportDue(const LocalTime& at) {
   screen_.ShowLastTransmission("Last transmission: " + ClockText(at));
 }

@@ -44,6 +44,9 @@ class TerminalView : public StationView {
   void ReportSent(const std::string&) override {}
   void ObjectMode(const std::string& lastObjectName) override;
   void NoObjectName(const std::string& serial) override;
+  void Destinations(const std::vector<DestinationStatus>& statuses,
+                    const ClockReading& now) override;
+  void DestinationRecord(const std::string&) override {}
   void Ended() override {}
 
   const Screen& screen() const { return screen_; }

@@ -23,8 +23,9 @@ struct DestinationStatus {
     kFailing,     // delivering fails for now; it tries again by itself
     kDown,        // gave up (refused for good, or nothing to deliver to)
   };
-  std::string kind;  // "APRS-IS", "SondeHub", "UDP"
-  std::string name;  // as configured: "host,port", or the API's base address
+  bool primary = false;  // the station's own APRS-IS link (row 24 and the link's events show it)
+  std::string kind;      // "APRS-IS", "SondeHub", "UDP"
+  std::string name;      // as configured: "host,port", or the API's base address
   State state = State::kOff;
   // A few words on the state, the same while the state is the same ("login verified",
   // "HTTP 503", "retry in 20 s" is not: counters and times go in the fields below).

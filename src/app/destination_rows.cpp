@@ -1,0 +1,60 @@
+#include "app/destination_rows.h"
+
+#include <chrono>
+
+#include "format/clock_text.h"
+
+namespace nimbrix {
+
+namespace {
+
+std::int64_t MillisecondsOf(const LocalTime& t) {
+  using namespace std::chrono;
+  const sys_days day = year_month_day{year{t.year}, month{static_cast<unsigned>(t.month)},
+                                      std::chrono::day{static_cast<unsigned>(t.day)}};
+  return duration_cast<milliseconds>(day.time_since_epoch()).count() +
+         ((t.hour * 60 + t.minute) * 60 + t.second) * std::int64_t{1000} + t.millisecond;
+}
+
+std::string Fitted(std::string row) {
+  if (row.size() > kDestinationRowWidth) row.resize(kDestinationRowWidth);
+  return row;
+}
+
+}  // namespace
+
+LocalTime LocalTimeAt(std::int64_t utcMs, const ClockReading& now) {
+  using namespace std::chrono;
+  const std::int64_t local = utcMs + (MillisecondsOf(now.local) - now.utcMs);
+  const sys_time<milliseconds> at{milliseconds{local}};
+  const sys_days day = floor<days>(at);
+  const year_month_day ymd{day};
+  const hh_mm_ss clock{at - day};
+  return LocalTime{static_cast<int>(ymd.year()),
+                   static_cast<int>(static_cast<unsigned>(ymd.month())),
+                   static_cast<int>(static_cast<unsigned>(ymd.day())),
+                   static_cast<int>(clock.hours().count()),
+                   static_cast<int>(clock.minutes().count()),
+                   static_cast<int>(clock.seconds().count()),
+                   static_cast<int>(clock.subseconds().count())};
+}
+
+std::string SondehubRow(const DestinationStatus& status, const ClockReading& now) {
+  std::string row = "SondeHub: " + std::to_string(status.sent) + " frames sent";
+  if (status.lastSuccessUtcMs != 0) {
+    row += ", last " + ClockText(LocalTimeAt(status.lastSuccessUtcMs, now));
+  }
+  row += " " + status.stateText;
+  return Fitted(row);
+}
+
+std::string ExtrasRow(const std::vector<DestinationStatus>& statuses, const ClockReading&) {
+  std::string row;
+  for (const DestinationStatus& s : statuses) {
+    if (s.primary || (s.kind != "APRS-IS" && s.kind != "UDP")) continue;
+    row += (row.empty() ? "" : " | ") + s.name + " " + s.stateText;
+  }
+  return Fitted(row);
+}
+
+}  // namespace nimbrix

@@ -1,0 +1,44 @@
+#include "app/station_outputs.h"
+
+#include "uplink/error_records.h"
+
+namespace nimbrix {
+
+void StationOutputs::Cycle(const SondeSample& sample, bool decoderAnswered, std::int64_t utcMs,
+                           std::int64_t monotonicMs, const std::vector<HandedLine>& handed,
+                           StationView& view) {
+  std::vector<std::string> lines;
+  lines.reserve(handed.size());
+  for (const HandedLine& h : handed) {
+    if (h.outcome == SendOutcome::kSent) {
+      primary_.LineSent(utcMs);
+    } else if (h.outcome == SendOutcome::kLost) {
+      primary_.LineLost();
+    }
+    lines.push_back(h.line);
+  }
+  const CycleFacts facts{sample, decoderAnswered, utcMs, monotonicMs, lines};
+  for (const std::unique_ptr<Output>& output : outputs_) {
+    output->Cycle(facts);
+    for (const std::string& record : output->TakeRecords()) {
+      p_.files.Append(kErrorLogPath, record);
+      view.DestinationRecord(record);
+    }
+  }
+  view.Destinations(Statuses(), ClockReading{p_.clock.Now(), p_.clock.UtcMs()});
+}
+
+void StationOutputs::Stop() {
+  const std::int64_t deadline = p_.clock.MonotonicMs() + kOutputStopMs;
+  for (const std::unique_ptr<Output>& output : outputs_) output->Stop(deadline);
+}
+
+std::vector<DestinationStatus> StationOutputs::Statuses() const {
+  std::vector<DestinationStatus> statuses;
+  statuses.reserve(outputs_.size() + 1);
+  statuses.push_back(primary_.Status());
+  for (const std::unique_ptr<Output>& output : outputs_) statuses.push_back(output->Status());
+  return statuses;
+}
+
+}  // namespace nimbrix

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/primary_link_status.h"
+#include "app/report_sending.h"
+#include "app/station_view.h"
+#include "config/station_config.h"
+#include "outputs/output.h"
+#include "platform/platform.h"
+#include "telemetry/sonde_sample.h"
+
+namespace nimbrix {
+
+using OutputList = std::vector<std::unique_ptr<Output>>;
+// Makes the outputs the configuration asks for: the system's own (main.cpp), or fakes in tests.
+using OutputMaker = std::function<OutputList(const StationConfig&, Platform&)>;
+
+// A clean stop gives the outputs this long, all together, to deliver what must not be lost.
+inline constexpr int kOutputStopMs = 5000;
+
+// The outputs beside the primary link, and the primary link's own status, fed one way by the
+// cycle: once per cycle each output gets the cycle's facts, its records go to nimbrix.err, and
+// the view is told every destination's state.
+class StationOutputs {
+ public:
+  StationOutputs(OutputList outputs, Platform& platform)
+      : outputs_(std::move(outputs)), p_(platform) {}
+
+  PrimaryLinkStatus& primary() { return primary_; }
+
+  // One cycle: `utcMs` and `monotonicMs` are when the sample was read; `handed` the lines the
+  // primary link was given.
+  void Cycle(const SondeSample& sample, bool decoderAnswered, std::int64_t utcMs,
+             std::int64_t monotonicMs, const std::vector<HandedLine>& handed, StationView& view);
+
+  // The clean stop: every output may deliver what it holds, within one shared time limit.
+  void Stop();
+
+  // Every destination's state, the primary link's first.
+  std::vector<DestinationStatus> Statuses() const;
+
+ private:
+  OutputList outputs_;
+  Platform& p_;
+  PrimaryLinkStatus primary_;
+};
+
+}  // namespace nimbrix
