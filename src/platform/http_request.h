@@ -32,8 +32,8 @@ struct HttpAnswer {
   std::string error;  // what went wrong, in the library's words, when not answered
 };
 
-// Answers are short; a longer one is cut here.
-inline constexpr std::size_t kMaxAnswerBytes = 64 * 1024;
+// Answers are short (a refusal quotes the refused records); a longer one is cut here.
+inline constexpr std::size_t kMaxAnswerBytes = std::size_t{1} << 20;
 
 class HttpRequester {
  public:
