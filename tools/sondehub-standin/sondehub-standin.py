@@ -11,6 +11,7 @@ import gzip
 import http.server
 import json
 import math
+import os
 import re
 import sys
 import threading
@@ -229,6 +230,7 @@ class Standin:
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--port", type=int, default=47832)
+    parser.add_argument("--port-file", help="file the port is written to (with --port 0)")
     parser.add_argument("--store", help="file the records taken are appended to, one JSON a line")
     parser.add_argument("--busy-seconds", type=float, default=0,
                         help="answer 503 to telemetry for this long from its first request")
@@ -274,7 +276,12 @@ def main():
 
     server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
-    print(f"listening on 127.0.0.1:{server.server_address[1]}", flush=True)
+    port = server.server_address[1]
+    if args.port_file:
+        with open(args.port_file + ".tmp", "w", encoding="ascii") as f:
+            f.write(str(port))
+        os.replace(args.port_file + ".tmp", args.port_file)
+    print(f"listening on 127.0.0.1:{port}", flush=True)
     server.serve_forever()
 
 
