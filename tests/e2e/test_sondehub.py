@@ -177,7 +177,9 @@ def test_fifty_seconds_of_503_lose_nothing(bus_address, sonde_sim, aprs_listener
         n.stop()
     frames = hub.frames()
     assert_each_frame_once(frames)
-    assert frames[0] <= 3, frames  # from the first frames the station read on
+    # From the first frames on: the station reads sonde-sim, started just before it, within
+    # seconds.
+    assert frames[0] <= 12, frames
     assert any(l.endswith(": OK") or ": OK: " in l for l in sondehub_lines(n)), n.text()
 
 

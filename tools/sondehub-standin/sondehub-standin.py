@@ -154,9 +154,11 @@ class Standin:
     def telemetry(self, body, headers):
         held = self.args.hold_seconds
         if held and self.window(held):
+            # A hung API: the request is never read into the service and never answered.
             with self.lock:
                 until = self.first_telemetry + held
             time.sleep(max(0.0, until - time.monotonic()))
+            return None
         busy = self.args.busy_seconds
         if busy and self.window(busy):
             return 503, "text/plain", "Service Unavailable"
@@ -235,7 +237,8 @@ def main():
     parser.add_argument("--busy-seconds", type=float, default=0,
                         help="answer 503 to telemetry for this long from its first request")
     parser.add_argument("--hold-seconds", type=float, default=0,
-                        help="hold telemetry requests unanswered until this long after the first")
+                        help="hold telemetry requests until this long after the first, then "
+                             "close them unanswered")
     parser.add_argument("--verbose", action="store_true")
     args = parser.parse_args()
     standin = Standin(args)
@@ -264,7 +267,11 @@ def main():
                 return
             body = self.rfile.read(length)
             if self.path == "/sondes/telemetry":
-                self.answer(*standin.telemetry(body, self.headers))
+                answer = standin.telemetry(body, self.headers)
+                if answer is None:
+                    self.close_connection = True
+                    return
+                self.answer(*answer)
             elif self.path == "/listeners":
                 self.answer(*standin.listener(body, self.headers))
             else:
