@@ -117,7 +117,7 @@ TEST(SondehubFeed, EachAnswer) {
     std::uint64_t sent, failed;
     bool retried;
   } cases[] = {
-      {"200", Answer(200, "^v^ telm logged"), State::kUp, "OK", "^v^ telm logged", 5, 0, false},
+      {"200", Answer(200, "^v^ telm logged"), State::kUp, "OK", "", 5, 0, false},
       {"202 refused two", Answer(202, refusal), State::kUp,
        "refused: Sonde S1 position breached altitude cap by 12m.",
        "some or all payloads could not be processed", 3, 2, false},

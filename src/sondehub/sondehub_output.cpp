@@ -21,7 +21,8 @@ SondehubOutput::SondehubOutput(const StationConfig& config, Clock& clock,
       station_(StationOf(config)),
       clock_(clock),
       requester_(std::move(requester)),
-      feed_(ListenerRecordJson(station_), rules) {}
+      feed_(ListenerRecordJson(station_), rules),
+      requestTimeoutMs_(rules.requestTimeoutMs) {}
 
 DestinationStatus SondehubOutput::Status() const {
   DestinationStatus status = feed_.status();
@@ -59,7 +60,7 @@ void SondehubOutput::Queue(const CycleFacts& facts) {
 bool SondehubOutput::Send(const FeedRequest& request, std::int64_t utcMs) {
   HttpRequest http;
   http.method = "PUT";
-  http.timeoutMs = FeedRules{}.requestTimeoutMs;
+  http.timeoutMs = requestTimeoutMs_;
   http.headers = {"Content-Type: application/json", "Date: " + HttpDateText(utcMs),
                   std::string("User-Agent: ") + kVersionText};
   if (request.kind == FeedRequest::Kind::kListener) {
