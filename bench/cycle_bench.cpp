@@ -39,21 +39,21 @@ StationConfig BenchConfig() {
 // The decoder's answers as sonde-sim gives them in mid-flight.
 void AnswerLikeADecoder(fake::FakeAutomation& decoder, double latitude) {
   decoder.answers = {
-      {0, Variant::Text("S3210987")},
-      {1, Variant::Real(latitude)},
-      {2, Variant::Real(12.499184)},
-      {3, Variant::Real(29100.0)},
-      {4, Variant::Real(255.7)},
-      {5, Variant::Real(12.28)},
-      {6, Variant::Text("2024-05-01 11:35:20")},
-      {7, Variant::Text("403.001")},
-      {8, Variant::Real(13.42)},
-      {9, Variant::Real(-47.40)},
-      {10, Variant::Real(2.2)},
-      {11, Variant::Text("RS41")},
-      {12, Variant::Real(5.00)},
-      {13, Variant::Signed(5721)},
-      {14, Variant::Signed(1714563320000, VT_I8)},
+      {kSerial, Variant::Text("S3210987")},
+      {kLatitude, Variant::Real(latitude)},
+      {kLongitude, Variant::Real(12.499184)},
+      {kAltitude, Variant::Real(29100.0)},
+      {kHeading, Variant::Real(255.7)},
+      {kSpeed, Variant::Real(12.28)},
+      {kTimeText, Variant::Text("2024-05-01 11:35:20")},
+      {kQrg, Variant::Text("403.001")},
+      {kPressure, Variant::Real(13.42)},
+      {kTemperature, Variant::Real(-47.40)},
+      {kHumidity, Variant::Real(2.2)},
+      {kTypeOrAprsName, Variant::Text("RS41")},
+      {kClimb, Variant::Real(5.00)},
+      {kFrame, Variant::Signed(5721)},
+      {kTimeMs, Variant::Signed(1714563320000, VT_I8)},
   };
 }
 
@@ -61,7 +61,7 @@ void BM_ComposePositionReport(benchmark::State& state) {
   const StationConfig config = BenchConfig();
   fake::FakeAutomation decoder;
   AnswerLikeADecoder(decoder, 47.862135);
-  decoder.Attach("SondeMonitor.Document");
+  decoder.Attach(kDecoderProgId);
   SondeSample sample;
   ReadSondeSample(decoder, sample);
   for (auto _ : state) {
@@ -90,7 +90,7 @@ void BM_WholeCycle(benchmark::State& state, bool sending) {
   LinkView link(view, console, clock, f.files, servers);
   Uplink uplink{clock, tcp, servers, link, config.LoginLine, config.sUSER};
   AnswerLikeADecoder(decoder, 47.862135);
-  decoder.Attach("SondeMonitor.Document");
+  decoder.Attach(kDecoderProgId);
   ConnectServers(uplink);
   MainCycle cycle(p, config, uplink, view, link);
 
@@ -99,7 +99,7 @@ void BM_WholeCycle(benchmark::State& state, bool sending) {
   for (auto _ : state) {
     if (sending) {
       latitude += 0.00001;
-      decoder.answers[1] = Variant::Real(latitude);
+      decoder.answers[kLatitude] = Variant::Real(latitude);
       console.keys.push_back("s");
     }
     benchmark::DoNotOptimize(cycle.Step());

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -78,8 +79,17 @@ void CheckFrame(std::string_view line, const Frame& f) {
   Check(Real(a[1]) == f.lat && Real(a[2]) == f.lon && Real(a[3]) == f.alt, "position", line);
   const double item4 = Real(a[4]);
   Check(item4 == -180 || (item4 >= 0 && item4 < 360), "item 4 outside 0..360", line);
-  for (int i : {5, 8, 9, 10, 12})
-    Check(std::isfinite(Real(a[static_cast<std::size_t>(i)])), "a real", line);
+  for (int i : {9, 10}) Check(std::isfinite(Real(a[static_cast<std::size_t>(i)])), "a real", line);
+  // A reading the frame lacks is EMPTY, never a number.
+  const auto realOrEmpty = [&](int i, const std::optional<double>& given) {
+    const Answer& answer = a[static_cast<std::size_t>(i)];
+    if (!given) return Check(answer.vt == decoder::VT_EMPTY, "a missing reading not EMPTY", line);
+    Check(std::isfinite(Real(answer)) && Real(answer) == *given, "a reading changed", line);
+  };
+  realOrEmpty(5, f.velH);
+  realOrEmpty(8, f.pressure);
+  realOrEmpty(12, f.velV);
+  realOrEmpty(17, f.batt);
 
   const std::string& time = Text(a[6]);
   Check(time.size() == 19 && time[10] == ' ' && time[13] == ':' && time[16] == ':',
@@ -93,11 +103,12 @@ void CheckFrame(std::string_view line, const Frame& f) {
   const std::string& qrg = Text(a[7]);
   const std::size_t point = qrg.find('.');
   Check(point != std::string::npos && point + 4 == qrg.size(), "frequency text", qrg);
-  for (int i : {0, 11}) {
+  for (int i : {0, 11, 15}) {
     const std::string& s = Text(a[static_cast<std::size_t>(i)]);
     Check(s.find('\0') == std::string::npos, "NUL in a text for D-Bus", s);
   }
-  Check(a[13].vt == decoder::VT_I4, "frame number type");
+  Check(a[13].vt == (f.frame ? decoder::VT_I4 : decoder::VT_EMPTY), "frame number type");
+  Check(a[16].vt == (f.sats ? decoder::VT_I4 : decoder::VT_EMPTY), "satellites type");
 }
 
 class Lines : public bridge::LineSplitter::Sink {
@@ -121,7 +132,7 @@ void CheckGpsTime(std::int64_t a, std::int64_t b) {
 
 std::string Text(bridge::FrameStore& store, std::int16_t item) {
   const auto a = store.AnswerFor(item);
-  Check(a.has_value(), "no answer for an item of 0..14");
+  Check(a.has_value(), "no answer for an item of 0..17");
   const auto* s = std::get_if<std::string>(&a->value);
   return a->vt == decoder::VT_BSTR && s ? *s : std::string();
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/dashboard.h"
+#include "app/error_log.h"
 #include "app/link_view.h"
 #include "app/report_sending.h"
 #include "app/terminal_view.h"
@@ -56,14 +57,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   fake::FakePlatform fakes;
   fakes.tcp.reachable = {"h:1"};
-  for (int item = 0; item <= 14 && in.remaining_bytes() > 0; ++item) {
+  for (int item = 0; item < kContractItemCount && in.remaining_bytes() > 0; ++item) {
     fakes.automation.answers[item] = nimbrix::fuzz::MakeVariant(in, true);
     if (in.ConsumeIntegralInRange(0, 15) == 0) {
       fakes.automation.outcomes[item] =
           in.ConsumeBool() ? CallOutcome::kFailed : CallOutcome::kUnresponsive;
     }
   }
-  fakes.automation.Attach("SondeMonitor.Document");
+  fakes.automation.Attach(kDecoderProgId);
 
   SondeSample sample;
   ReportState state;
@@ -87,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   servers.sSERVER[1] = "h,1";
   servers.nSERVERS = 1;
   TerminalView view(fakes.console);
-  LinkView link(view, fakes.console, fakes.clock, fakes.files, servers);
+  ErrorLog errors(fakes.files);
+  LinkView link(view, fakes.console, fakes.clock, errors, servers);
   Uplink uplink{fakes.clock, fakes.tcp, servers, link, "user X\r\n", "X"};
   const LocalTime now = fakes.clock.Now();
   MarkReportDue(state, config, sample, now.second);

@@ -12,6 +12,7 @@
 #include "fuzz_check.h"
 #include "fuzz_input.h"
 #include "platform/fake/fakes.h"
+#include "telemetry/decoder_items.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int i = in.ConsumeIntegralInRange(0, 4); i > 0; --i) {
     fakes.tcp.sendErrors.push_back(in.PickValueInArray({0, 24, 52, 57, 62, 70}));
   }
-  for (int item = 0; item <= 14; ++item) {
+  for (int item = 0; item < nimbrix::kContractItemCount; ++item) {
     fakes.automation.answers[item] = nimbrix::fuzz::MakeVariant(in, true);
   }
 

@@ -44,7 +44,8 @@ struct Station {
   Connection connection{socket, p.clock};
   ServerList servers;
   TerminalView view{p.console};
-  LinkView link{view, p.console, p.clock, p.files, servers};
+  ErrorLog errors{p.files};
+  LinkView link{view, p.console, p.clock, errors, servers};
   Uplink uplink{p.clock, connection, servers, link, kLogin, "N0CALL-11"};
 };
 
@@ -100,7 +101,8 @@ TEST(DeadLink, TheCycleShowsItInTheCycleThatFindsIt) {
   servers.nSERVERS = 1;
   f.tcp.reachable = {"a.example:14580"};
   TerminalView view(f.console);
-  LinkView link(view, f.console, f.clock, f.files, servers);
+  ErrorLog errors{f.files};
+  LinkView link(view, f.console, f.clock, errors, servers);
   Uplink uplink{f.clock, f.tcp, servers, link, kLogin, "N0CALL-11"};
   ASSERT_EQ(ConnectServers(uplink), ConnectOutcome::kConnected);
   const StationConfig config;

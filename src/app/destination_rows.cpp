@@ -53,12 +53,49 @@ std::string SondehubRow(const DestinationStatus& status, const ClockReading& now
   return Fitted(row);
 }
 
-std::string ExtrasRow(const std::vector<DestinationStatus>& statuses, const ClockReading&) {
-  std::string row;
-  for (const DestinationStatus& s : statuses) {
-    if (s.primary || (s.kind != "APRS-IS" && s.kind != "UDP")) continue;
-    row += (row.empty() ? "" : " | ") + s.name + " " + s.stateText;
+namespace {
+
+// A destination's state in a few characters: "up", "conn", "down", "unver" (a server that did
+// not verify the login drops every line), "off".
+std::string ShortState(const DestinationStatus& s) {
+  switch (s.state) {
+    case DestinationStatus::State::kUp:
+      return "up";
+    case DestinationStatus::State::kConnecting:
+      return "conn";
+    case DestinationStatus::State::kFailing:
+      return s.stateText == "login unverified" ? "unver" : "down";
+    case DestinationStatus::State::kDown:
+      return "down";
+    case DestinationStatus::State::kOff:
+      break;
   }
+  return "off";
+}
+
+std::string Missed(const DestinationStatus& s) {
+  return s.failed == 0 ? "" : "(" + std::to_string(s.failed) + " missed)";
+}
+
+}  // namespace
+
+// "+APRS 1:up 2:down(3 missed) UDP:12": the extra APRS-IS destinations by their place in the
+// configuration, then the chase-car summary by the datagrams it sent.
+std::string ExtrasRow(const std::vector<DestinationStatus>& statuses, const ClockReading&) {
+  std::string aprs;
+  std::string udp;
+  int number = 0;
+  for (const DestinationStatus& s : statuses) {
+    if (s.primary) continue;
+    if (s.kind == "APRS-IS") {
+      aprs += " " + std::to_string(++number) + ":" + ShortState(s) + Missed(s);
+    } else if (s.kind == "UDP") {
+      const bool sending = s.state == DestinationStatus::State::kUp;
+      udp += " UDP:" + (sending ? std::to_string(s.sent) : ShortState(s)) + Missed(s);
+    }
+  }
+  std::string row = aprs.empty() ? "" : "+APRS" + aprs;
+  row += row.empty() && !udp.empty() ? udp.substr(1) : udp;
   return Fitted(row);
 }
 

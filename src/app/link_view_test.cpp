@@ -32,7 +32,8 @@ struct Rig {
   FakePlatform p;
   ServerList servers;
   TerminalView view{p.console};
-  LinkView link{view, p.console, p.clock, p.files, servers};
+  ErrorLog errors{p.files};
+  LinkView link{view, p.console, p.clock, errors, servers};
   Uplink uplink{p.clock, p.tcp, servers, link, kLogin, "N0CALL-11"};
   std::string& log() { return p.files.contents[kErrorLogPath]; }
   std::vector<std::string>& events() { return p.journal.events; }

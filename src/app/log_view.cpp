@@ -2,7 +2,7 @@
 
 #include "format/clock_text.h"
 #include "format/safe_text.h"
-#include "telemetry/telemetry.h"
+#include "telemetry/decoder_items.h"
 #include "version/version.h"
 
 namespace nimbrix {
@@ -59,41 +59,35 @@ void LogView::ServerInUse(int, const std::string& entry) {
   if (entry.empty()) Line("No APRS-IS server in NIMBRIX.INI: no report can be sent");
 }
 
-void LogView::Trying(int index, const std::string& entry) {
-  Line("Connecting to " + EntryText(index, entry));
-}
-
-void LogView::OpenFailed(const std::string& record) {
-  Line(WithoutLineEnds(record));
-}
-
-void LogView::Connected(int index, const std::string& entry) {
-  Line("Connected to " + EntryText(index, entry) + ", login sent");
-}
-
-void LogView::NoServerReachable() {
-  Line("No servers available: trying again in 5 seconds");
-}
-
-void LogView::SendFailed(const std::string& record) {
-  Line(WithoutLineEnds(record));
-}
-
-void LogView::LoginAnswer(const LoginVerdict& verdict, const std::string& record) {
-  switch (verdict.kind) {
-    case LoginVerdict::Kind::kPending:
+void LogView::Link(const LinkEvent& event, const std::string& record) {
+  // Another destination's state changes are lines of their own (Destinations).
+  if (!event.primary) return;
+  switch (event.kind) {
+    case LinkEvent::Kind::kTrying:
+      return Line("Connecting to " + EntryText(event.index, event.entry));
+    case LinkEvent::Kind::kConnected:
+      return Line("Connected to " + EntryText(event.index, event.entry) + ", login sent");
+    case LinkEvent::Kind::kNoServer:
+      return Line("No servers available: trying again in 5 seconds");
+    case LinkEvent::Kind::kOpenFailed:
+    case LinkEvent::Kind::kSendFailed:
+      return Line(WithoutLineEnds(record));
+    case LinkEvent::Kind::kLoginAnswer:
+      switch (event.verdict.kind) {
+        case LoginVerdict::Kind::kPending:
+          return;
+        case LoginVerdict::Kind::kVerified:
+          return Line("Login verified: " + event.verdict.serverLine);
+        case LoginVerdict::Kind::kUnverified:
+        case LoginVerdict::Kind::kNoAnswer:
+          return Line(WithoutLineEnds(record) +
+                      " (the server drops our reports: check PASS in NIMBRIX.INI)");
+      }
       return;
-    case LoginVerdict::Kind::kVerified:
-      return Line("Login verified: " + verdict.serverLine);
-    case LoginVerdict::Kind::kUnverified:
-    case LoginVerdict::Kind::kNoAnswer:
-      return Line(WithoutLineEnds(record) +
-                  " (the server drops our reports: check PASS in NIMBRIX.INI)");
+    case LinkEvent::Kind::kDead:
+      return Line("Link dead: " + EntryText(event.dead.index, event.dead.entry) + ", " +
+                  event.dead.reason);
   }
-}
-
-void LogView::LinkDead(const DeadLink& dead) {
-  Line("Link dead: " + EntryText(dead.index, dead.entry) + ", " + dead.reason);
 }
 
 void LogView::DecoderLost() {

@@ -22,24 +22,13 @@ class LogView : public StationView {
   void UpdateVerdict(const VersionVerdict& verdict, const std::string& downloadPage) override;
   void DecoderNotFound() override;
   void DecoderAttached() override;
-  void Connecting() override {}
   void ServerInUse(int index, const std::string& entry) override;
 
-  void Trying(int index, const std::string& entry) override;
-  void OpenFailed(const std::string& record) override;
-  void Connected(int index, const std::string& entry) override;
-  void NoServerReachable() override;
-  void SendFailed(const std::string& record) override;
-  void LoginAnswer(const LoginVerdict& verdict, const std::string& record) override;
-  void LinkDead(const DeadLink& dead) override;
+  void Link(const LinkEvent& event, const std::string& record) override;
 
-  void Resized() override {}
-  void Dashboard(const SondeSample&, const std::string&, const LocalTime&, std::int32_t) override {}
   void DecoderLost() override;
   void DecoderFound() override;
-  void PositionReportDue(const LocalTime&) override {}
   void ReportSent(const std::string& line) override;
-  void ObjectMode(const std::string&) override {}  // each object sent is a line of its own
   void NoObjectName(const std::string& serial) override;
   void Destinations(const std::vector<DestinationStatus>& statuses,
                     const ClockReading& now) override;

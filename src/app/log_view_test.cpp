@@ -12,6 +12,8 @@
 namespace nimbrix {
 namespace {
 
+using Kind = LinkEvent::Kind;
+
 // Each event on its own: the exact line it writes, after the date and time of the clock.
 TEST(LogView, TheLineOfEachEvent) {
   LoginVerdict verified{LoginVerdict::Kind::kVerified, "# logresp N0CALL verified, server T2"};
@@ -35,21 +37,29 @@ TEST(LogView, TheLineOfEachEvent) {
       {[](LogView& v) { v.ServerInUse(1, ""); },
        "No APRS-IS server in NIMBRIX.INI: no report can be sent"},
       {[](LogView& v) { v.ServerInUse(2, "b,2"); }, ""},
-      {[](LogView& v) { v.Trying(3, "ev\x1b[2Jil,14580"); },
-       "Connecting to entry 3 (ev?[2Jil,14580)"},
-      {[](LogView& v) { v.OpenFailed("OPEN Error @12-08-2026 - 20:41:06 -> a\r\n"); },
-       "OPEN Error @12-08-2026 - 20:41:06 -> a"},
-      {[](LogView& v) { v.NoServerReachable(); },
-       "No servers available: trying again in 5 seconds"},
-      {[](LogView& v) { v.SendFailed("SEND Error 57 12-08-2026 - 20:41:06 -> L\r\n\r\n"); },
-       "SEND Error 57 12-08-2026 - 20:41:06 -> L"},
-      {[&](LogView& v) { v.LoginAnswer(verified, ""); },
-       "Login verified: # logresp N0CALL verified, server T2"},
-      {[&](LogView& v) { v.LoginAnswer(unverified, "LOGIN Error @x -> a: y\r\n"); },
-       "LOGIN Error @x -> a: y (the server drops our reports: check PASS in NIMBRIX.INI)"},
-      {[](LogView& v) { v.LoginAnswer({}, ""); }, ""},
       {[](LogView& v) {
-         v.LinkDead({2, "b,14580", "b", "no data for 60 s"});
+         v.Link({.kind = Kind::kTrying, .index = 3, .entry = "ev\x1b[2Jil,14580"}, "");
+       },
+       "Connecting to entry 3 (ev?[2Jil,14580)"},
+      {[](LogView& v) {
+         v.Link({.kind = Kind::kOpenFailed}, "OPEN Error @12-08-2026 - 20:41:06 -> a\r\n");
+       },
+       "OPEN Error @12-08-2026 - 20:41:06 -> a"},
+      {[](LogView& v) { v.Link({.kind = Kind::kNoServer}, ""); },
+       "No servers available: trying again in 5 seconds"},
+      {[](LogView& v) {
+         v.Link({.kind = Kind::kSendFailed}, "SEND Error 57 12-08-2026 - 20:41:06 -> L\r\n\r\n");
+       },
+       "SEND Error 57 12-08-2026 - 20:41:06 -> L"},
+      {[&](LogView& v) { v.Link({.kind = Kind::kLoginAnswer, .verdict = verified}, ""); },
+       "Login verified: # logresp N0CALL verified, server T2"},
+      {[&](LogView& v) {
+         v.Link({.kind = Kind::kLoginAnswer, .verdict = unverified}, "LOGIN Error @x -> a: y\r\n");
+       },
+       "LOGIN Error @x -> a: y (the server drops our reports: check PASS in NIMBRIX.INI)"},
+      {[](LogView& v) { v.Link({.kind = Kind::kLoginAnswer}, ""); }, ""},
+      {[](LogView& v) {
+         v.Link({.kind = Kind::kDead, .dead = {2, "b,14580", "b", "no data for 60 s"}}, "");
        },
        "Link dead: entry 2 (b,14580), no data for 60 s"},
       {[](LogView& v) { v.Dashboard(SondeSample{}, "N0CALL", LocalTime{}, 3); }, ""},

@@ -3,6 +3,7 @@
 #include "app/program_end.h"
 #include "app/report_sending.h"
 #include "telemetry/telemetry.h"
+#include "uplink/beacon.h"
 #include "uplink/reports.h"
 
 namespace nimbrix {
@@ -10,7 +11,7 @@ namespace nimbrix {
 bool MainCycle::Step() {
   // A terminal whose size changed has lost or moved what it showed: draw it all anew.
   if (p_.console.TakeResized()) view_.Resized();
-  const bool answered = ReadSondeSample(p_.automation, sample_);
+  const bool answered = ReadSondeSample(p_.automation, sample_, config_.nSONDEHUB == 1);
   const std::int64_t readUtcMs = p_.clock.UtcMs();
   const std::int64_t readMonotonicMs = p_.clock.MonotonicMs();
   if (answered != decoderAnswers_) {
@@ -28,6 +29,7 @@ bool MainCycle::Step() {
   if (SendPlannedReports(plan, uplink_, view_, p_.clock, &handed) == SendOutcome::kQuit) {
     throw ProgramEnd{0};
   }
+  SendBeaconIfDue(handed);
   if (config_.nOBJECT == 1) view_.ObjectMode(LastObjectName(state_));
   link_.ShowLoginVerdict(WatchLoginAnswer(uplink_));
   WatchLink(uplink_);
@@ -39,6 +41,16 @@ bool MainCycle::Step() {
   const std::string key = p_.console.PollKey();
   if (key == "s" || key == "S") state_.ValidFlags |= kFlagReportDue;
   return key != kKeyEscape;
+}
+
+void MainCycle::SendBeaconIfDue(std::vector<HandedLine>& handed) {
+  if (config_.nBEACON != 1 || !config_.position) return;
+  if (!beacon_.Due(p_.clock.MonotonicMs())) return;
+  const std::string line = BeaconLine(config_.sUSER, *config_.position);
+  const SendOutcome outcome = SendLine(uplink_, line);
+  if (outcome == SendOutcome::kQuit) throw ProgramEnd{0};
+  if (outcome == SendOutcome::kSent) view_.ReportSent(line);
+  handed.push_back({line, outcome});
 }
 
 }  // namespace nimbrix

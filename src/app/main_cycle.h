@@ -6,6 +6,7 @@
 #include "config/station_config.h"
 #include "platform/platform.h"
 #include "telemetry/sonde_sample.h"
+#include "uplink/beacon.h"
 #include "uplink/report_state.h"
 #include "uplink/uplink.h"
 
@@ -31,6 +32,10 @@ class MainCycle {
   const ReportState& reportState() const { return state_; }
 
  private:
+  // The station's own position (BEACON=YES with POSITION=), at the first cycle and every half
+  // hour, as a line of the primary link: the outputs beside it get it with the reports.
+  void SendBeaconIfDue(std::vector<HandedLine>& handed);
+
   Platform& p_;
   const StationConfig& config_;
   Uplink& uplink_;
@@ -40,6 +45,7 @@ class MainCycle {
   SondeSample sample_;
   ReportState state_;
   bool decoderAnswers_ = true;  // it was attached at start-up
+  BeaconTimer beacon_;
 };
 
 }  // namespace nimbrix

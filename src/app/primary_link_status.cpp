@@ -55,4 +55,23 @@ void PrimaryLinkStatus::LineLost() {
   ++status_.failed;
 }
 
+void PrimaryLinkStatus::Tell(const LinkEvent& event, std::int64_t utcMs) {
+  switch (event.kind) {
+    case LinkEvent::Kind::kTrying:
+      return Trying(event.entry, utcMs);
+    case LinkEvent::Kind::kOpenFailed:
+      return Failed("cannot connect", utcMs);
+    case LinkEvent::Kind::kConnected:
+      return Connected(event.entry, utcMs);
+    case LinkEvent::Kind::kNoServer:
+      return Failed("no server available", utcMs);
+    case LinkEvent::Kind::kSendFailed:
+      return Failed("send error " + std::to_string(event.error), utcMs);
+    case LinkEvent::Kind::kLoginAnswer:
+      return Login(event.verdict, utcMs);
+    case LinkEvent::Kind::kDead:
+      return Failed("lost: " + event.dead.reason, utcMs);
+  }
+}
+
 }  // namespace nimbrix

@@ -5,6 +5,7 @@
 
 #include "outputs/output.h"
 #include "uplink/login_answer.h"
+#include "uplink/uplink.h"
 
 namespace nimbrix {
 
@@ -16,6 +17,9 @@ class PrimaryLinkStatus {
     status_.primary = true;
     status_.kind = "APRS-IS";
   }
+
+  // The link's own event, as it happens.
+  void Tell(const LinkEvent& event, std::int64_t utcMs);
 
   void Trying(const std::string& entry, std::int64_t utcMs);
   void Connected(const std::string& entry, std::int64_t utcMs);

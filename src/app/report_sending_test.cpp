@@ -23,7 +23,8 @@ struct Sending : ::testing::Test {
   fake::FakePlatform p;
   ServerList servers;
   TerminalView view{p.console};
-  LinkView link{view, p.console, p.clock, p.files, servers};
+  ErrorLog errors{p.files};
+  LinkView link{view, p.console, p.clock, errors, servers};
   Uplink uplink{p.clock, p.tcp, servers, link, "user N0CALL\r\n", "N0CALL"};
 };
 

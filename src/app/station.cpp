@@ -39,7 +39,7 @@ int RunStartupAndCycle(Platform& p, StationView& view, const UpdateService& upda
 
   outputs =
       std::make_unique<StationOutputs>(makeOutputs ? makeOutputs(config, p) : OutputList{}, p);
-  LinkView link(view, p.console, p.clock, p.files, servers);
+  LinkView link(view, p.console, p.clock, outputs->errors(), servers);
   link.Track(outputs->primary());
   view.Connecting();
   Uplink uplink{p.clock, p.tcp, servers, link, config.LoginLine, config.sUSER};

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/error_log.h"
 #include "app/primary_link_status.h"
 #include "app/report_sending.h"
 #include "app/station_view.h"
@@ -29,9 +30,11 @@ inline constexpr int kOutputStopMs = 5000;
 class StationOutputs {
  public:
   StationOutputs(OutputList outputs, Platform& platform)
-      : outputs_(std::move(outputs)), p_(platform) {}
+      : outputs_(std::move(outputs)), p_(platform), errors_(platform.files) {}
 
   PrimaryLinkStatus& primary() { return primary_; }
+  // The station's one writer of nimbrix.err, which the primary link's records go through too.
+  ErrorLog& errors() { return errors_; }
 
   // One cycle: `utcMs` and `monotonicMs` are when the sample was read; `handed` the lines the
   // primary link was given.
@@ -47,6 +50,7 @@ class StationOutputs {
  private:
   OutputList outputs_;
   Platform& p_;
+  ErrorLog errors_;
   PrimaryLinkStatus primary_;
 };
 

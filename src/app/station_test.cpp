@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/fake/fakes.h"
+#include "telemetry/decoder_items.h"
 #include "version/version.h"
 
 namespace nimbrix {
@@ -25,27 +26,27 @@ UpdateService TestService() {
 // A flying sonde above 2000 m whose time text moves on by one second per cycle pause.
 void FlySonde(FakePlatform& f) {
   f.automation.answers = {
-      {0, Variant::Text("T1234567")},
-      {1, Variant::Real(48.123456)},
-      {2, Variant::Real(-71.987654)},
-      {3, Variant::Real(12345.5)},
-      {4, Variant::Real(10)},
-      {5, Variant::Real(10)},
-      {6, Variant::Text("2026-12-08 20:41:05")},
-      {7, Variant::Text("403.001")},
-      {8, Variant::Real(850.4)},
-      {9, Variant::Real(-3.2)},
-      {10, Variant::Real(67)},
-      {11, Variant::Text("RS41")},
-      {12, Variant::Real(5.3)},
-      {13, Variant::Signed(2345)},
-      {14, Variant::Signed(7, VT_I8)},
+      {kSerial, Variant::Text("T1234567")},
+      {kLatitude, Variant::Real(48.123456)},
+      {kLongitude, Variant::Real(-71.987654)},
+      {kAltitude, Variant::Real(12345.5)},
+      {kHeading, Variant::Real(10)},
+      {kSpeed, Variant::Real(10)},
+      {kTimeText, Variant::Text("2026-12-08 20:41:05")},
+      {kQrg, Variant::Text("403.001")},
+      {kPressure, Variant::Real(850.4)},
+      {kTemperature, Variant::Real(-3.2)},
+      {kHumidity, Variant::Real(67)},
+      {kTypeOrAprsName, Variant::Text("RS41")},
+      {kClimb, Variant::Real(5.3)},
+      {kFrame, Variant::Signed(2345)},
+      {kTimeMs, Variant::Signed(7, VT_I8)},
   };
   f.clock.onSleep = [&f](std::int64_t) {
     const LocalTime now = f.clock.Now();
     char text[32];
     std::snprintf(text, sizeof text, "2026-12-08 %02d:%02d:%02d", now.hour, now.minute, now.second);
-    f.automation.answers[6] = Variant::Text(text);
+    f.automation.answers[kTimeText] = Variant::Text(text);
   };
 }
 
@@ -184,7 +185,7 @@ TEST_F(StationTest, EscDuringTheWaitForServersEndsTheProgram) {
 }
 
 TEST_F(StationTest, LowAltitudeReportsArePacedAtLeastSixCyclesApart) {
-  f.automation.answers[3] = Variant::Real(1500);
+  f.automation.answers[kAltitude] = Variant::Real(1500);
   for (int i = 0; i < 40; ++i) f.console.keys.push_back("");
   f.console.keys.push_back(kKeyEscape);
   ASSERT_EQ(Run(), 0);
@@ -202,7 +203,7 @@ struct LoginAnswerTest : StationTest {
       "Server did not verify the login: reports are dropped. Check PASS in NIMBRIX.INI";
   void SetUp() override {
     StationTest::SetUp();
-    f.automation.answers[3] = Variant::Real(1500);
+    f.automation.answers[kAltitude] = Variant::Real(1500);
   }
   void RunCycles(int cycles) {
     for (int i = 0; i < cycles; ++i) f.console.keys.push_back("");
@@ -260,7 +261,7 @@ TEST(LoginAnswer, LinesSentAreTheSameWhateverTheAnswer) {
   for (std::size_t i = 0; i < answers.size(); ++i) {
     FakePlatform f;
     PrepareStation(f);
-    f.automation.answers[3] = Variant::Real(1500);
+    f.automation.answers[kAltitude] = Variant::Real(1500);
     f.tcp.serverText["aprs.local:14580"] = answers[i];
     f.console.keys.assign(45, "");
     f.console.keys.push_back(kKeyEscape);
@@ -327,7 +328,7 @@ TEST_F(HeadlessTest, OneLinePerEventAndNothingInQuietCycles) {
   f.tcp.reachable = {"aprs.local:14580"};
   f.tcp.serverText["aprs.local:14580"] = {"# aprsc 2.1\r\n",
                                           "# logresp N0CALL-11 verified, server T2\r\n"};
-  f.automation.answers[3] = Variant::Real(1500);  // low: a report every few cycles
+  f.automation.answers[kAltitude] = Variant::Real(1500);  // low: a report every few cycles
   // Cycles 1..10 quiet but for reports; the decoder is gone in cycles 11..13 and back after.
   for (int i = 0; i < 16; ++i) f.console.keys.push_back("");
   f.console.keys.push_back(kKeyEscape);
@@ -339,7 +340,7 @@ TEST_F(HeadlessTest, OneLinePerEventAndNothingInQuietCycles) {
     const LocalTime now = f.clock.Now();
     char text[32];
     std::snprintf(text, sizeof text, "2026-12-08 %02d:%02d:%02d", now.hour, now.minute, now.second);
-    f.automation.answers[6] = Variant::Text(text);
+    f.automation.answers[kTimeText] = Variant::Text(text);
   };
   ASSERT_EQ(Run(), 0);
 
@@ -373,7 +374,7 @@ TEST_F(HeadlessTest, OneLinePerEventAndNothingInQuietCycles) {
 }
 
 TEST_F(HeadlessTest, SendAndLoginErrorsAreLoggedAsRecorded) {
-  f.automation.answers[3] = Variant::Real(1500);
+  f.automation.answers[kAltitude] = Variant::Real(1500);
   f.tcp.serverText["aprs.local:14580"] = {"# aprsc 2.1\r\n",
                                           "# logresp N0CALL-11 unverified, server T2\r\n"};
   f.tcp.sendErrors = {0, 57};  // the login goes out, the first report finds the line dead
@@ -417,6 +418,47 @@ TEST_F(HeadlessTest, DecoderNotFoundAndConfigurationErrorsAreLogged) {
 }
 
 // The object mode, whole: the configuration file, the decoder, the lines, rows 20 and 21.
+// The extension items are asked only with the SondeHub feed on, after the fifteen, and change
+// nothing the primary link sends or the screen shows.
+TEST_F(StationTest, TheDecodersExtensionIsAskedOnlyWithTheSondehubFeedOn) {
+  const auto run = [](const char* keys, FakePlatform& g) {
+    PrepareStation(g);
+    g.automation.answers[kKind] = Variant::Text("RS41-SGP");
+    g.automation.answers[kSatellites] = Variant::Signed(9);
+    g.files.contents["NIMBRIX.INI"] = std::string(kGoodIni) + keys;
+    g.console.keys.assign(65, "");
+    g.console.keys.push_back(kKeyEscape);
+    EXPECT_EQ(RunStationOn(g), 0);
+  };
+  // Each cycle's calls, as the item numbers in the order asked.
+  const auto asked = [](const FakePlatform& g) {
+    std::vector<int> items;
+    for (const auto& [member, item] : g.automation.calls) {
+      EXPECT_EQ(member, "GETSONDEDATA");
+      items.push_back(item);
+    }
+    return items;
+  };
+  const auto cycles = [](int count, int items) {
+    std::vector<int> all;
+    for (int c = 0; c < count; ++c) {
+      for (int i = 0; i < items; ++i) all.push_back(i);
+    }
+    return all;
+  };
+  FakePlatform off, on, other;
+  run("", off);
+  run("SONDEHUB=YES\r\n", on);
+  run("SONDEHUB=NO\r\n", other);
+  EXPECT_EQ(asked(off), cycles(66, 15));
+  EXPECT_EQ(asked(other), cycles(66, 15));
+  EXPECT_EQ(asked(on), cycles(66, 18));
+  EXPECT_EQ(on.tcp.lines, off.tcp.lines);
+  for (int row = 1; row <= 15; ++row) {
+    EXPECT_EQ(on.console.RowTrimmed(row), off.console.RowTrimmed(row)) << row;
+  }
+}
+
 struct ObjectModeTest : StationTest {
   void RunCycles(const std::string& ini, int cycles) {
     f.files.contents["NIMBRIX.INI"] = ini;
@@ -464,9 +506,9 @@ TEST_F(ObjectModeTest, WithoutTheKeyTheLinesAreTodaysByteForByte) {
 TEST_F(ObjectModeTest, ReadingsTheDecoderDidNotGiveAreLeftOut) {
   // What sonde-bridge answers for an RS41-SG before its calibration: no pressure sensor, no
   // temperature or humidity yet.
-  f.automation.answers[8] = Variant::Real(0);
-  f.automation.answers[9] = Variant::Real(-999);
-  f.automation.answers[10] = Variant::Real(-1);
+  f.automation.answers[kPressure] = Variant::Real(0);
+  f.automation.answers[kTemperature] = Variant::Real(-999);
+  f.automation.answers[kHumidity] = Variant::Real(-1);
   RunCycles(std::string(kGoodIni) + "OBJECT=YES\r\nFRAME=YES\r\n", 3);
   ASSERT_EQ(Objects().size(), 1u);
   EXPECT_EQ(Objects()[0],
@@ -477,9 +519,53 @@ TEST_F(ObjectModeTest, ReadingsTheDecoderDidNotGiveAreLeftOut) {
             "      Pressure=   0.0mB        Temperature=-99.0oC        Humidity=  0%");
 }
 
+// What a decoder answers for readings it does not have: EMPTY (sonde-bridge today) or 0 (before).
+// The position report, the dashboard and every other line are the same byte for byte; only an
+// object leaves the climb and the frame number out, as it leaves out every reading not given.
+TEST_F(ObjectModeTest, ReadingsAnsweredEmptyDifferOnlyInTheObject) {
+  struct Run {
+    std::vector<std::string> lines;
+    std::string rows;
+  };
+  const auto run = [](const std::string& keys, const Variant& missing) {
+    FakePlatform g;
+    PrepareStation(g);
+    for (const int item : {kSpeed, kPressure, kClimb, kFrame}) g.automation.answers[item] = missing;
+    g.files.contents["NIMBRIX.INI"] = std::string(kGoodIni) + keys;
+    g.console.keys.assign(65, "");
+    g.console.keys.push_back(kKeyEscape);
+    EXPECT_EQ(RunStationOn(g), 0);
+    std::string rows;
+    for (int row = 1; row <= 15; ++row) rows += g.console.RowTrimmed(row) + "\n";
+    return Run{g.tcp.lines, rows};
+  };
+  const Variant kEmpty = Variant::Empty(), kZero = Variant::Real(0);
+  const Run positionEmpty = run("FRAME=YES\r\n", kEmpty);
+  const Run positionZero = run("FRAME=YES\r\n", Variant::Signed(0));
+  EXPECT_EQ(positionEmpty.lines, positionZero.lines);
+  EXPECT_EQ(positionEmpty.rows, positionZero.rows);
+  EXPECT_EQ(positionEmpty.lines, run("FRAME=YES\r\n", kZero).lines);
+  ASSERT_GE(positionEmpty.lines.size(), 2u);
+  EXPECT_NE(positionEmpty.lines[1].find(" Clb=0m/s P=0hPa T=-3.2oC U=67% FN=0\r\n"),
+            std::string::npos)
+      << positionEmpty.lines[1];
+
+  const Run objectEmpty = run("OBJECT=YES\r\nFRAME=YES\r\n", kEmpty);
+  const Run objectZero = run("OBJECT=YES\r\nFRAME=YES\r\n", Variant::Signed(0));
+  EXPECT_EQ(objectEmpty.rows, objectZero.rows);
+  ASSERT_GE(objectEmpty.lines.size(), 2u);
+  ASSERT_EQ(objectEmpty.lines.size(), objectZero.lines.size());
+  EXPECT_EQ(objectEmpty.lines[1],
+            "N0CALL-11>APZQW0,TCPIP*:;T1234567 *204110h4807.41N/07159.26WO190/000/A=040504 "
+            "T=-3.2oC U=67%\r\n");
+  EXPECT_EQ(objectZero.lines[1],
+            "N0CALL-11>APZQW0,TCPIP*:;T1234567 *204110h4807.41N/07159.26WO190/000/A=040504 "
+            "Clb=0m/s T=-3.2oC U=67% FN=0\r\n");
+}
+
 TEST_F(ObjectModeTest, AnM10IsNamedByItsDecodersAprsName) {
-  f.automation.answers[0] = Variant::Text("M10-012-3-45678");
-  f.automation.answers[11] = Variant::Text("ME8123456");
+  f.automation.answers[kSerial] = Variant::Text("M10-012-3-45678");
+  f.automation.answers[kTypeOrAprsName] = Variant::Text("ME8123456");
   RunCycles(std::string(kGoodIni) + "OBJECT=YES\r\n", 3);
   ASSERT_EQ(Objects().size(), 1u);
   EXPECT_EQ(Objects()[0].substr(0, 35), "N0CALL-11>APZQW0,TCPIP*:;ME8123456*");
@@ -487,7 +573,7 @@ TEST_F(ObjectModeTest, AnM10IsNamedByItsDecodersAprsName) {
 }
 
 TEST_F(ObjectModeTest, ASerialWithoutANameSendsNothingAndRow21SaysWhy) {
-  f.automation.answers[0] = Variant::Text("DFM-xxxxxxxx");
+  f.automation.answers[kSerial] = Variant::Text("DFM-xxxxxxxx");
   RunCycles(std::string(kGoodIni) + "OBJECT=YES\r\nSTATUS=Test\r\n", 40);
   EXPECT_TRUE(Objects().empty());
   EXPECT_TRUE(Reports().empty());

@@ -18,10 +18,6 @@ std::string DeadLinkLine(const DeadLink& dead) {
          dead.reason + ")";
 }
 
-void TerminalView::LinkDead(const DeadLink& dead) {
-  screen_.ShowConnection(DeadLinkLine(dead));
-}
-
 void TerminalView::StartupLine(const std::string& text) {
   console_.Write(MaskControlBytes(text));
   console_.LineBreak();
@@ -58,19 +54,28 @@ void TerminalView::ServerInUse(int index, const std::string& entry) {
   screen_.ShowConnection(ServerInUseLine(index, entry));
 }
 
-void TerminalView::Trying(int, const std::string& entry) {
-  screen_.ShowConnection("Trying " + entry + std::string(28, ' '), true);
+// Row 24 tells the primary link's events; the other destinations have row 17.
+void TerminalView::Link(const LinkEvent& event, const std::string&) {
+  if (!event.primary) return;
+  switch (event.kind) {
+    case LinkEvent::Kind::kTrying:
+      return screen_.ShowConnection("Trying " + event.entry + std::string(28, ' '), true);
+    case LinkEvent::Kind::kConnected:
+      return screen_.ShowConnection(ServerInUseLine(event.index, event.entry));
+    case LinkEvent::Kind::kNoServer:
+      return screen_.ShowConnection(
+          "No servers available. Press ESC to quit or wait to try again...     ");
+    case LinkEvent::Kind::kLoginAnswer:
+      return LoginAnswer(event.verdict);
+    case LinkEvent::Kind::kDead:
+      return screen_.ShowConnection(DeadLinkLine(event.dead));
+    case LinkEvent::Kind::kOpenFailed:
+    case LinkEvent::Kind::kSendFailed:
+      return;  // the records are the error log's
+  }
 }
 
-void TerminalView::Connected(int index, const std::string& entry) {
-  screen_.ShowConnection(ServerInUseLine(index, entry));
-}
-
-void TerminalView::NoServerReachable() {
-  screen_.ShowConnection("No servers available. Press ESC to quit or wait to try again...     ");
-}
-
-void TerminalView::LoginAnswer(const LoginVerdict& verdict, const std::string&) {
+void TerminalView::LoginAnswer(const LoginVerdict& verdict) {
   switch (verdict.kind) {
     case LoginVerdict::Kind::kPending:
       return;

@@ -19,39 +19,28 @@ class TerminalView : public StationView {
  public:
   explicit TerminalView(Console& console) : console_(console), screen_(console) {}
 
-  void Started() override {}
   void StartupLine(const std::string& text) override;
   void UpdateVerdict(const VersionVerdict& verdict, const std::string& downloadPage) override;
   void DecoderNotFound() override;
-  void DecoderAttached() override {}
   void Connecting() override;
   void ServerInUse(int index, const std::string& entry) override;
 
-  void Trying(int index, const std::string& entry) override;
-  void OpenFailed(const std::string&) override {}
-  void Connected(int index, const std::string& entry) override;
-  void NoServerReachable() override;
-  void SendFailed(const std::string&) override {}
-  void LoginAnswer(const LoginVerdict& verdict, const std::string& record) override;
-  void LinkDead(const DeadLink& dead) override;
+  void Link(const LinkEvent& event, const std::string& record) override;
 
   void Resized() override { screen_.Redraw(); }
   void Dashboard(const SondeSample& sample, const std::string& user, const LocalTime& now,
                  std::int32_t cyclesSinceReport) override;
-  void DecoderLost() override {}
-  void DecoderFound() override {}
   void PositionReportDue(const LocalTime& at) override;
-  void ReportSent(const std::string&) override {}
   void ObjectMode(const std::string& lastObjectName) override;
   void NoObjectName(const std::string& serial) override;
   void Destinations(const std::vector<DestinationStatus>& statuses,
                     const ClockReading& now) override;
-  void DestinationRecord(const std::string&) override {}
-  void Ended() override {}
 
   const Screen& screen() const { return screen_; }
 
  private:
+  void LoginAnswer(const LoginVerdict& verdict);
+
   Console& console_;
   Screen screen_;
 };

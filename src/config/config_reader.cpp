@@ -135,6 +135,10 @@ ConfigResult ReadConfigFormat2(const ConfigBytes& file, StationConfig config, Se
     }
     if (!ApplySetting(result, KeywordPosition(key), value)) return result;
   }
+  // Either key may come first: only the whole file tells whether the beacon has a place.
+  if (result.config.nBEACON == 1 && !result.config.position) {
+    WriteLine(result, "BEACON=YES without POSITION=: no station beacon is sent");
+  }
   result.config.LoginLine = BuildLoginLine(result.config.sUSER, result.config.sPASS);
   return result;
 }

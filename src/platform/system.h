@@ -5,8 +5,10 @@
 
 #include <memory>
 
+#include "platform/name_resolver.h"
 #include "platform/platform.h"
 #include "platform/tcp_socket.h"
+#include "platform/udp_socket.h"
 
 namespace nimbrix {
 
@@ -17,6 +19,9 @@ std::unique_ptr<Clock> MakeSystemClock();
 std::unique_ptr<Automation> MakeSystemAutomation();
 // The socket under the APRS-IS connection (uplink/connection.h holds the policy above it).
 std::unique_ptr<TcpSocket> MakeSystemTcpSocket();
+// The sockets and the look-ups of the outputs beside the APRS-IS link, which never wait.
+std::unique_ptr<UdpSocket> MakeSystemUdpSocket();
+std::unique_ptr<NameResolver> MakeSystemNameResolver();
 std::unique_ptr<HttpClient> MakeSystemHttpClient();
 std::unique_ptr<ProcessRunner> MakeSystemProcessRunner();
 

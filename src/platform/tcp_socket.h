@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,9 @@ class TcpSocket {
   // closed: kDone when it connected at once, kWouldBlock while it goes on (WaitWritable, then
   // FinishConnect), anything else when it failed.
   virtual SocketStatus StartConnect(const std::string& host, int port) = 0;
+  // The same for an address already resolved (IPv4, network byte order): nothing here waits
+  // for a name look-up.
+  virtual SocketStatus StartConnectTo(std::uint32_t address, int port) = 0;
   // Once WaitWritable said kDone for a connect: kDone when it succeeded.
   virtual SocketStatus FinishConnect() = 0;
   // Waits at most timeoutMs until data can be sent, or a connect has ended: kDone, kTimedOut,

@@ -8,8 +8,8 @@
 
 #include "format/round_to.h"
 #include "format/safe_text.h"
-#include "sondehub/sonde_kinds_standin.h"
 #include "sondehub/utc_time.h"
+#include "telemetry/sonde_kinds.h"
 #include "version/version.h"
 
 namespace nimbrix {
@@ -67,15 +67,6 @@ bool ValidFix(const SondeSample& s) {
          !(s.latitude == 0 && s.longitude == 0);
 }
 
-// Which of the readings below the decoder gave. Position, height, speed and course go with the
-// fix until the decoder says otherwise for each.
-struct Given {
-  bool speed = true, course = true;
-};
-Given GivenMotion(const SondeSample&) {
-  return {};
-}
-
 }  // namespace
 
 SondehubStation StationOf(const StationConfig& config) {
@@ -83,7 +74,7 @@ SondehubStation StationOf(const StationConfig& config) {
 }
 
 std::string DecoderKindOf(const SondeSample& sample) {
-  return sample.item11;
+  return sample.kind;
 }
 
 bool NeedsFullBatch(std::string_view type) {
@@ -94,7 +85,8 @@ bool NeedsFullBatch(std::string_view type) {
 
 FrameOutcome FrameOf(const SondeSample& sample, std::int64_t receivedUtcMs) {
   FrameOutcome outcome;
-  if (sample.serial.empty() || !ValidFix(sample)) return outcome;
+  // Without a height the network takes no position.
+  if (sample.serial.empty() || !ValidFix(sample) || !sample.given.altitude) return outcome;
   const std::string kindText = DecoderKindOf(sample);
   const std::optional<SondeKind> kind = SondeKindOf(kindText, sample.serial);
   if (!kind) {
@@ -126,14 +118,15 @@ FrameOutcome FrameOf(const SondeSample& sample, std::int64_t receivedUtcMs) {
   f.lat = sample.latitude;
   f.lon = sample.longitude;
   f.alt = sample.altitude;
-  const Given given = GivenMotion(sample);
   if (sample.given.climb) f.velV = sample.climb;
-  if (given.speed) f.velH = sample.speedKmh / kKmhPerMs;
-  if (given.course) f.heading = sample.course;
+  if (sample.given.speed) f.velH = sample.speedKmh / kKmhPerMs;
+  if (sample.given.course) f.heading = sample.course;
   if (sample.given.temperature) f.temp = sample.temperature;
   if (sample.given.humidity) f.humidity = sample.humidity;
   if (sample.given.pressure) f.pressure = sample.pressure;
   f.frequencyMhz = FrequencyMhz(sample.qrg);
+  f.sats = sample.satellites;
+  f.batt = sample.batteryVolts;
   outcome.frame = std::move(f);
   return outcome;
 }

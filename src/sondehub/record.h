@@ -50,7 +50,7 @@ struct FrameOutcome {
 };
 FrameOutcome FrameOf(const SondeSample& sample, std::int64_t receivedUtcMs);
 
-// The decoder's kind of sonde as the sample carries it.
+// The decoder's kind of sonde as the sample carries it (item 15, else item 11).
 std::string DecoderKindOf(const SondeSample& sample);
 
 // Whether SondeHub refuses frames of this type from a batch that holds too few of them.

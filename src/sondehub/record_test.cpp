@@ -61,8 +61,11 @@ SondeSample Rs41Sample() {
   s.climb = 5.1;
   s.frame = 5721;
   s.item14 = 0;
-  s.item11 = "RS41-SGP";
-  s.given = {true, true, true, true, true};
+  s.item11 = "RS41";
+  s.kind = "RS41-SGP";
+  s.satellites = 9;
+  s.batteryVolts = 2.9;
+  s.given = {true, true, true, true, true, true, true, true};
   return s;
 }
 
@@ -95,6 +98,8 @@ TEST(SondehubRecord, RadiosondeFieldByField) {
       {"humidity", "2"},
       {"pressure", "13.4"},
       {"frequency", "403.001"},
+      {"sats", "9"},
+      {"batt", "2.9"},
       {"uploader_position", "[...]"},
       {"uploader_antenna", "5/8 vertical"},
   };
@@ -112,14 +117,24 @@ TEST(SondehubRecord, ReadingsNotGivenAreLeftOut) {
       {"no temperature", [](SondeSample& s) { s.given.temperature = false; }, {"temp"}},
       {"no humidity", [](SondeSample& s) { s.given.humidity = false; }, {"humidity"}},
       {"no frequency", [](SondeSample& s) { s.qrg = ""; }, {"frequency"}},
+      {"no speed", [](SondeSample& s) { s.given.speed = false; }, {"vel_h"}},
+      {"no course", [](SondeSample& s) { s.given.course = false; }, {"heading"}},
+      {"decoder without the extension",
+       [](SondeSample& s) {
+         s.satellites.reset();
+         s.batteryVolts.reset();
+       },
+       {"sats", "batt"}},
       {"frequency text", [](SondeSample& s) { s.qrg = "403.001 MHz"; }, {"frequency"}},
       {"none of them",
        [](SondeSample& s) {
          s.given = {};
-         s.given.frame = true;
+         s.given.frame = s.given.altitude = true;
          s.qrg = "?";
+         s.satellites.reset();
+         s.batteryVolts.reset();
        },
-       {"vel_v", "pressure", "temp", "humidity", "frequency"}},
+       {"vel_v", "vel_h", "heading", "pressure", "temp", "humidity", "frequency", "sats", "batt"}},
   };
   for (const Case& c : cases) {
     SondeSample sample = Rs41Sample();
@@ -148,8 +163,10 @@ TEST(SondehubRecord, KindsAndSerialsTheNetworkTakesOrRefuses) {
     bool fullBatch;
   } cases[] = {
       {"RS41-SG", "T1234567", "Vaisala", "RS41", "T1234567", false},
-      {"DFM09", "D12345678", "Graw", "DFM", "12345678", true},
-      {"M10", "ME8123456", "Meteomodem", "M10", "ME8123456", false},
+      {"DFM09", "DFM-12345678", "Graw", "DFM", "12345678", true},
+      {"", "DFM-12345678", "Graw", "DFM", "12345678", true},
+      {"M10", "M10-012-3-45678", "Meteomodem", "M10", "012-3-45678", false},
+      {"IMS100", "IMS100-2102060", "Meisei", "iMS-100", "2102060", true},
       {"RS41", "B1234567", nullptr, "", "", false},   // letter before C
       {"RS41", "S12345678", nullptr, "", "", false},  // a digit too many
       {"DFM09", "DFM-xxxxxx", nullptr, "", "", false},
@@ -158,7 +175,7 @@ TEST(SondehubRecord, KindsAndSerialsTheNetworkTakesOrRefuses) {
   };
   for (const Case& c : cases) {
     SondeSample sample = Rs41Sample();
-    sample.item11 = c.kind;
+    sample.kind = c.kind;
     sample.serial = c.serial;
     const FrameOutcome outcome = FrameOf(sample, kNow);
     if (c.manufacturer == nullptr) {
@@ -182,6 +199,7 @@ TEST(SondehubRecord, NoRecordWithoutAFixOrATime) {
       {"no fix", [](SondeSample& s) { s.latitude = s.longitude = 0; }},
       {"latitude out of range", [](SondeSample& s) { s.latitude = 91; }},
       {"no serial", [](SondeSample& s) { s.serial.clear(); }},
+      {"no height", [](SondeSample& s) { s.given.altitude = false; }},
       {"no time", [](SondeSample& s) { s.timeText = "--:--"; }},
   };
   for (const Case& c : cases) {

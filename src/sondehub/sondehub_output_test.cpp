@@ -56,12 +56,12 @@ struct OutputTest : ::testing::Test {
     http = requester.get();
     output = std::make_unique<SondehubOutput>(config, clock, std::move(requester));
     sample.serial = "S3210987";
-    sample.item11 = "RS41-SGP";
+    sample.kind = "RS41-SGP";
     sample.latitude = 47.86;
     sample.longitude = 12.5;
     sample.altitude = 1000;
     sample.timeText = "2026-12-08 20:41:05";
-    sample.given.frame = true;
+    sample.given.frame = sample.given.altitude = true;
   }
 
   // Cycles once a second; the frame number moves on each cycle when `newFrames`.
@@ -134,7 +134,7 @@ TEST_F(OutputTest, OneRecordPerFrameOfEachSonde) {
 
 TEST_F(OutputTest, ASondeTheNetworkWouldRefuseIsToldOnceAndNotSent) {
   sample.serial = "DFM-xxxxxx";
-  sample.item11 = "DFM09";
+  sample.kind = "DFM09";
   Seconds(1);
   const DestinationStatus told = output->Status();
   EXPECT_EQ(told.stateText, "not sent: DFM-xxxxxx: serial not accepted for DFM");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace nimbrix {
@@ -10,12 +11,16 @@ namespace nimbrix {
 // a number reads as 0; a temperature outside -99..99 is -99 and a humidity outside 0..100 is 0.
 // A pressure of 0 hPa is no reading either: no sonde flies where there is no air, and a decoder
 // for a sonde without a pressure sensor answers 0.
+// Speed, course and altitude are given when the decoder answered them with a number; a course
+// of 0 is no direction (APRS's "unknown", north being 360), which is what a decoder without a
+// heading answers (-180).
 struct GivenReadings {
   bool climb = false;
   bool pressure = false;
   bool temperature = false;
   bool humidity = false;
   bool frame = false;
+  bool speed = false, course = false, altitude = false;
 };
 
 // One cycle's telemetry, in the units the dashboard and the reports use. Filled in full by the
@@ -41,6 +46,12 @@ struct SondeSample {
   // Item 11: the name an M10 or M20 is known by on APRS, where the decoder gives one (the sonde
   // type for other sondes); read by the object mode only.
   std::string item11;
+  // The decoder's kind of sonde ("RS41-SGP", "DFM09", "M10"): item 15, else item 11 when that
+  // is no M10/M20 APRS name; "" when unknown.
+  std::string kind;
+  // Items 16 and 17, asked only when the SondeHub feed is on; empty when not given.
+  std::optional<int> satellites;
+  std::optional<double> batteryVolts;
   GivenReadings given;
 };
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -13,9 +14,6 @@ namespace nimbrix {
 
 namespace {
 
-// The decoder's member that answers one telemetry item per call.
-constexpr std::string_view kSondeDataMember = "GETSONDEDATA";
-
 // The speed factors are single-precision constants widened to double, so 10 m/s gives
 // 35.99999904632568 km/h rather than 36.
 constexpr double kKmhPerMs = static_cast<double>(3.6f);
@@ -24,6 +22,23 @@ constexpr double kKmhPerKnot = static_cast<double>(1.852f);
 // A huge but finite answer can still overflow on the way (1e308 * 3.6); store 0 then.
 double Finite(double value) {
   return std::isfinite(value) ? value : 0;
+}
+
+// Item 11 as an M10's or M20's APRS name: "ME" and seven letters or digits. Any other text
+// there is the kind of sonde.
+bool IsAprsName(std::string_view text) {
+  if (text.size() != 9 || !text.starts_with("ME")) return false;
+  for (const char c : text) {
+    const bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (!alnum) return false;
+  }
+  return true;
+}
+
+// A reading of the extension, kept only within what a sonde can send.
+std::optional<double> Within(std::optional<double> value, double min, double max) {
+  if (!value || !(*value >= min && *value <= max)) return std::nullopt;
+  return value;
 }
 
 class ItemReader {
@@ -53,54 +68,69 @@ class ItemReader {
 
 }  // namespace
 
-bool ReadSondeSample(Automation& decoder, SondeSample& sample) {
+bool ReadSondeSample(Automation& decoder, SondeSample& sample, bool withExtension) {
   sample = SondeSample{};
   ItemReader reader(decoder);
   GivenReadings& given = sample.given;
 
-  sample.serial = reader.Text(0);
+  sample.serial = reader.Text(kSerial);
 
-  sample.latitude = reader.Number(1);
-  sample.longitude = reader.Number(2);
+  sample.latitude = reader.Number(kLatitude);
+  sample.longitude = reader.Number(kLongitude);
 
-  sample.altitude = Finite(RoundTo(reader.Number(3), 2));
+  const std::optional<double> altitude = reader.GivenNumber(kAltitude);
+  given.altitude = altitude.has_value();
+  sample.altitude = Finite(RoundTo(altitude.value_or(0), 2));
 
-  double course = reader.Number(4) + 180;
+  const std::optional<double> heading = reader.GivenNumber(kHeading);
+  double course = heading.value_or(0) + 180;
   if (course > 360) course -= 360;  // exactly 360 stays 360
   sample.course = Finite(RoundTo(course, 0));
+  given.course = heading && sample.course != 0;
 
-  sample.speedKmh = Finite(reader.Number(5) * kKmhPerMs);
+  const std::optional<double> speed = reader.GivenNumber(kSpeed);
+  given.speed = speed.has_value();
+  sample.speedKmh = Finite(speed.value_or(0) * kKmhPerMs);
   sample.speedKnots = Finite(RoundTo(sample.speedKmh / kKmhPerKnot, 0));
 
-  sample.timeText = reader.Text(6);
+  sample.timeText = reader.Text(kTimeText);
 
-  sample.qrg = reader.Text(7);
+  sample.qrg = reader.Text(kQrg);
 
-  sample.pressure = Finite(RoundTo(reader.Number(8), 1));
+  sample.pressure = Finite(RoundTo(reader.Number(kPressure), 1));
   given.pressure = sample.pressure != 0;
 
-  const std::optional<double> temperatureAnswer = reader.GivenNumber(9);
+  const std::optional<double> temperatureAnswer = reader.GivenNumber(kTemperature);
   double temperature = temperatureAnswer.value_or(0);
   given.temperature = temperatureAnswer && temperature >= -99 && temperature <= 99;
   if (temperature < -99 || temperature > 99) temperature = -99;
   sample.temperature = Finite(RoundTo(temperature, 1));
 
-  const std::optional<double> humidityAnswer = reader.GivenNumber(10);
+  const std::optional<double> humidityAnswer = reader.GivenNumber(kHumidity);
   double humidity = humidityAnswer.value_or(0);
   given.humidity = humidityAnswer && humidity >= 0 && humidity <= 100;
   if (humidity < 0 || humidity > 100) humidity = 0;
   sample.humidity = Finite(RoundTo(humidity, 0));
 
-  sample.item11 = reader.Text(11);
+  sample.item11 = reader.Text(kTypeOrAprsName);
+  if (!IsAprsName(sample.item11)) sample.kind = sample.item11;
 
-  const std::optional<double> climb = reader.GivenNumber(12);
+  const std::optional<double> climb = reader.GivenNumber(kClimb);
   given.climb = climb.has_value();
   sample.climb = Finite(RoundTo(climb.value_or(0), 1));
 
-  const Variant frame = reader.Ask(13);
+  const Variant frame = reader.Ask(kFrame);
   given.frame = VariantNumber(frame).has_value();
   sample.frame = VariantToInt32(frame);
-  sample.item14 = VariantToInteger(reader.Ask(14));
+  sample.item14 = VariantToInteger(reader.Ask(kTimeMs));
+
+  if (withExtension) {
+    if (std::string kind = reader.Text(kKind); !kind.empty()) sample.kind = std::move(kind);
+    if (const auto sats = Within(reader.GivenNumber(kSatellites), 0, 99)) {
+      sample.satellites = static_cast<int>(std::lround(*sats));
+    }
+    sample.batteryVolts = Within(reader.GivenNumber(kBatteryVolts), 0, 100);
+  }
   return reader.Live();
 }
 

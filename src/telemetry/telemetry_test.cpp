@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
+#include <optional>
+#include <string>
 
 #include "platform/fake/fakes.h"
 
@@ -16,21 +19,21 @@ using fake::FakeAutomation;
 FakeAutomation FlyingDecoder() {
   FakeAutomation decoder;
   decoder.answers = {
-      {0, Variant::Text("R3320123")},
-      {1, Variant::Real(48.123456)},
-      {2, Variant::Real(-71.987654)},
-      {3, Variant::Real(1234.5)},
-      {4, Variant::Real(90)},
-      {5, Variant::Real(10, VT_R4)},
-      {6, Variant::Text("2026-12-08T20:41:05")},
-      {7, Variant::Text("403.000")},
-      {8, Variant::Real(850.25)},
-      {9, Variant::Real(-12.34)},
-      {10, Variant::Real(51.5)},
-      {11, Variant::Text("RS41-SGP")},
-      {12, Variant::Real(5.25)},
-      {13, Variant::Signed(1234, VT_I2)},
-      {14, Variant::Signed(std::int64_t{1} << 40, VT_I8)},
+      {kSerial, Variant::Text("R3320123")},
+      {kLatitude, Variant::Real(48.123456)},
+      {kLongitude, Variant::Real(-71.987654)},
+      {kAltitude, Variant::Real(1234.5)},
+      {kHeading, Variant::Real(90)},
+      {kSpeed, Variant::Real(10, VT_R4)},
+      {kTimeText, Variant::Text("2026-12-08T20:41:05")},
+      {kQrg, Variant::Text("403.000")},
+      {kPressure, Variant::Real(850.25)},
+      {kTemperature, Variant::Real(-12.34)},
+      {kHumidity, Variant::Real(51.5)},
+      {kTypeOrAprsName, Variant::Text("RS41-SGP")},
+      {kClimb, Variant::Real(5.25)},
+      {kFrame, Variant::Signed(1234, VT_I2)},
+      {kTimeMs, Variant::Signed(std::int64_t{1} << 40, VT_I8)},
   };
   return decoder;
 }
@@ -89,43 +92,43 @@ const Field Item14 = [](const SondeSample& s) { return static_cast<double>(s.ite
 TEST(ReadSondeSample, ConversionPerItem) {
   const double kNaN = std::numeric_limits<double>::quiet_NaN();
   const ItemCase cases[] = {
-      {3, Variant::Real(1234.567), Altitude, 1234.57},
-      {3, Variant::Real(2.675), Altitude, 2.68},  // 2.675 * 100 is 267.5 in double
-      {3, Variant::Text("12.5"), Altitude, 0},
-      {3, Variant::Real(1.7e308), Altitude, 1.7e308},  // too large to have decimals
-      {4, Variant::Real(180), Course, 360},
-      {4, Variant::Real(359), Course, 179},
-      {4, Variant::Real(-10), Course, 170},
-      {4, Variant::Real(0), Course, 180},
-      {4, Variant::Real(179.5), Course, 360},  // 359.5, tie to even
-      {4, Variant::Real(540), Course, 360},    // turned back only once
-      {4, Variant::Real(kNaN), Course, 180},
-      {5, Variant::Real(10), Knots, 19},
-      {5, Variant::Real(-10), Knots, -19},
-      {5, Variant::Real(1e308), Kmh, 0},
-      {5, Variant::Real(1e308), Knots, 0},
-      {8, Variant::Real(10.25), Pressure, 10.2},
-      {8, Variant::Signed(1013, VT_I2), Pressure, 1013},
-      {9, Variant::Real(150), Temperature, -99},
-      {9, Variant::Real(-120), Temperature, -99},
-      {9, Variant::Real(98.96), Temperature, 99},
-      {9, Variant::Real(-99), Temperature, -99},
-      {9, Variant::Real(99.01), Temperature, -99},
-      {9, Variant::Empty(), Temperature, 0},
-      {10, Variant::Real(50.5), Humidity, 50},
-      {10, Variant::Real(51.5), Humidity, 52},
-      {10, Variant::Real(101), Humidity, 0},
-      {10, Variant::Real(-1), Humidity, 0},
-      {10, Variant::Real(100), Humidity, 100},
-      {12, Variant::Real(-3.25), Climb, -3.2},
-      {12, Variant::Unsigned(5, VT_UI1), Climb, 5},
-      {13, Variant::Signed(40000), Frame, 40000},
-      {13, Variant::Signed(65536), Frame, 65536},
-      {13, Variant::Signed(1110632994, VT_I4), Frame, 1110632994},
-      {13, Variant::Signed(4294967296LL, VT_I8), Frame, 0},
-      {13, Variant::Real(12.5), Frame, 12},
-      {14, Variant::Real(2.5), Item14, 2},
-      {14, Variant::Signed(-7, VT_CY), Item14, 0},
+      {kAltitude, Variant::Real(1234.567), Altitude, 1234.57},
+      {kAltitude, Variant::Real(2.675), Altitude, 2.68},  // 2.675 * 100 is 267.5 in double
+      {kAltitude, Variant::Text("12.5"), Altitude, 0},
+      {kAltitude, Variant::Real(1.7e308), Altitude, 1.7e308},  // too large to have decimals
+      {kHeading, Variant::Real(180), Course, 360},
+      {kHeading, Variant::Real(359), Course, 179},
+      {kHeading, Variant::Real(-10), Course, 170},
+      {kHeading, Variant::Real(0), Course, 180},
+      {kHeading, Variant::Real(179.5), Course, 360},  // 359.5, tie to even
+      {kHeading, Variant::Real(540), Course, 360},    // turned back only once
+      {kHeading, Variant::Real(kNaN), Course, 180},
+      {kSpeed, Variant::Real(10), Knots, 19},
+      {kSpeed, Variant::Real(-10), Knots, -19},
+      {kSpeed, Variant::Real(1e308), Kmh, 0},
+      {kSpeed, Variant::Real(1e308), Knots, 0},
+      {kPressure, Variant::Real(10.25), Pressure, 10.2},
+      {kPressure, Variant::Signed(1013, VT_I2), Pressure, 1013},
+      {kTemperature, Variant::Real(150), Temperature, -99},
+      {kTemperature, Variant::Real(-120), Temperature, -99},
+      {kTemperature, Variant::Real(98.96), Temperature, 99},
+      {kTemperature, Variant::Real(-99), Temperature, -99},
+      {kTemperature, Variant::Real(99.01), Temperature, -99},
+      {kTemperature, Variant::Empty(), Temperature, 0},
+      {kHumidity, Variant::Real(50.5), Humidity, 50},
+      {kHumidity, Variant::Real(51.5), Humidity, 52},
+      {kHumidity, Variant::Real(101), Humidity, 0},
+      {kHumidity, Variant::Real(-1), Humidity, 0},
+      {kHumidity, Variant::Real(100), Humidity, 100},
+      {kClimb, Variant::Real(-3.25), Climb, -3.2},
+      {kClimb, Variant::Unsigned(5, VT_UI1), Climb, 5},
+      {kFrame, Variant::Signed(40000), Frame, 40000},
+      {kFrame, Variant::Signed(65536), Frame, 65536},
+      {kFrame, Variant::Signed(1110632994, VT_I4), Frame, 1110632994},
+      {kFrame, Variant::Signed(4294967296LL, VT_I8), Frame, 0},
+      {kFrame, Variant::Real(12.5), Frame, 12},
+      {kTimeMs, Variant::Real(2.5), Item14, 2},
+      {kTimeMs, Variant::Signed(-7, VT_CY), Item14, 0},
   };
   int row = 0;
   for (const auto& c : cases) {
@@ -157,27 +160,28 @@ TEST(ReadSondeSample, WhichReadingsTheDecoderGave) {
     Given given;
     bool want;
   } cases[] = {
-      {"pressure 0", 8, Variant::Real(0), &GivenReadings::pressure, false},
-      {"pressure rounding to 0", 8, Variant::Real(0.04), &GivenReadings::pressure, false},
-      {"pressure .1", 8, Variant::Real(0.06), &GivenReadings::pressure, true},
-      {"pressure none", 8, Variant::Empty(), &GivenReadings::pressure, false},
-      {"temperature -99", 9, Variant::Real(-99), &GivenReadings::temperature, true},
-      {"temperature 0", 9, Variant::Real(0), &GivenReadings::temperature, true},
-      {"temperature 150", 9, Variant::Real(150), &GivenReadings::temperature, false},
-      {"temperature -999", 9, Variant::Real(-999), &GivenReadings::temperature, false},
-      {"temperature as text", 9, Variant::Text("12"), &GivenReadings::temperature, false},
-      {"temperature NaN", 9, Variant::Real(kNaN), &GivenReadings::temperature, false},
-      {"humidity 0", 10, Variant::Real(0), &GivenReadings::humidity, true},
-      {"humidity 100", 10, Variant::Real(100), &GivenReadings::humidity, true},
-      {"humidity -1", 10, Variant::Real(-1), &GivenReadings::humidity, false},
-      {"humidity 101", 10, Variant::Real(101), &GivenReadings::humidity, false},
-      {"humidity none", 10, Variant::Empty(), &GivenReadings::humidity, false},
-      {"climb 0", 12, Variant::Real(0), &GivenReadings::climb, true},
-      {"climb as I2", 12, Variant::Signed(-3, VT_I2), &GivenReadings::climb, true},
-      {"climb none", 12, Variant::Empty(), &GivenReadings::climb, false},
-      {"frame 0", 13, Variant::Signed(0), &GivenReadings::frame, true},
-      {"frame as text", 13, Variant::Text("5"), &GivenReadings::frame, false},
-      {"frame none", 13, Variant::Empty(), &GivenReadings::frame, false},
+      {"pressure 0", kPressure, Variant::Real(0), &GivenReadings::pressure, false},
+      {"pressure rounding to 0", kPressure, Variant::Real(0.04), &GivenReadings::pressure, false},
+      {"pressure .1", kPressure, Variant::Real(0.06), &GivenReadings::pressure, true},
+      {"pressure none", kPressure, Variant::Empty(), &GivenReadings::pressure, false},
+      {"temperature -99", kTemperature, Variant::Real(-99), &GivenReadings::temperature, true},
+      {"temperature 0", kTemperature, Variant::Real(0), &GivenReadings::temperature, true},
+      {"temperature 150", kTemperature, Variant::Real(150), &GivenReadings::temperature, false},
+      {"temperature -999", kTemperature, Variant::Real(-999), &GivenReadings::temperature, false},
+      {"temperature as text", kTemperature, Variant::Text("12"), &GivenReadings::temperature,
+       false},
+      {"temperature NaN", kTemperature, Variant::Real(kNaN), &GivenReadings::temperature, false},
+      {"humidity 0", kHumidity, Variant::Real(0), &GivenReadings::humidity, true},
+      {"humidity 100", kHumidity, Variant::Real(100), &GivenReadings::humidity, true},
+      {"humidity -1", kHumidity, Variant::Real(-1), &GivenReadings::humidity, false},
+      {"humidity 101", kHumidity, Variant::Real(101), &GivenReadings::humidity, false},
+      {"humidity none", kHumidity, Variant::Empty(), &GivenReadings::humidity, false},
+      {"climb 0", kClimb, Variant::Real(0), &GivenReadings::climb, true},
+      {"climb as I2", kClimb, Variant::Signed(-3, VT_I2), &GivenReadings::climb, true},
+      {"climb none", kClimb, Variant::Empty(), &GivenReadings::climb, false},
+      {"frame 0", kFrame, Variant::Signed(0), &GivenReadings::frame, true},
+      {"frame as text", kFrame, Variant::Text("5"), &GivenReadings::frame, false},
+      {"frame none", kFrame, Variant::Empty(), &GivenReadings::frame, false},
   };
   for (const auto& c : cases) {
     FakeAutomation decoder = FlyingDecoder();
@@ -191,7 +195,7 @@ TEST(ReadSondeSample, WhichReadingsTheDecoderGave) {
   }
   // A failed request, and a decoder that has gone, give nothing.
   FakeAutomation failing = FlyingDecoder();
-  failing.outcomes[9] = CallOutcome::kFailed;
+  failing.outcomes[kTemperature] = CallOutcome::kFailed;
   SondeSample s;
   ReadSondeSample(failing, s);
   EXPECT_FALSE(s.given.temperature);
@@ -202,9 +206,145 @@ TEST(ReadSondeSample, WhichReadingsTheDecoderGave) {
   for (Given g : kAll) EXPECT_FALSE(s.given.*g);
 }
 
+// Speed, course and altitude are given only as numbers; a course of 0 is APRS's "unknown".
+TEST(ReadSondeSample, WhetherSpeedCourseAndAltitudeWereGiven) {
+  using Given = bool GivenReadings::*;
+  const struct {
+    const char* name;
+    int item;
+    Variant answer;
+    Given given;
+    bool want;
+  } cases[] = {
+      {"speed 0", kSpeed, Variant::Real(0), &GivenReadings::speed, true},
+      {"speed as I4", kSpeed, Variant::Signed(7), &GivenReadings::speed, true},
+      {"speed none", kSpeed, Variant::Empty(), &GivenReadings::speed, false},
+      {"speed as text", kSpeed, Variant::Text("7"), &GivenReadings::speed, false},
+      {"heading north", kHeading, Variant::Real(180), &GivenReadings::course, true},
+      {"heading south", kHeading, Variant::Real(0), &GivenReadings::course, true},
+      {"no heading", kHeading, Variant::Real(-180), &GivenReadings::course, false},
+      {"heading none", kHeading, Variant::Empty(), &GivenReadings::course, false},
+      {"altitude 0", kAltitude, Variant::Real(0), &GivenReadings::altitude, true},
+      {"altitude none", kAltitude, Variant::Empty(), &GivenReadings::altitude, false},
+  };
+  for (const auto& c : cases) {
+    FakeAutomation decoder = FlyingDecoder();
+    decoder.answers[c.item] = c.answer;
+    SondeSample s;
+    ReadSondeSample(decoder, s);
+    EXPECT_EQ(s.given.*c.given, c.want) << c.name;
+  }
+  FakeAutomation failing = FlyingDecoder();
+  for (const int item : {kSpeed, kAltitude, kHeading})
+    failing.outcomes[item] = CallOutcome::kFailed;
+  SondeSample s;
+  ReadSondeSample(failing, s);
+  EXPECT_FALSE(s.given.speed);
+  EXPECT_FALSE(s.given.altitude);
+  EXPECT_FALSE(s.given.course);
+  EXPECT_EQ(s.course, 180);  // what the station has always sent then
+}
+
+// The extension is asked only with the feed on, after the 15 items; without it the calls are
+// exactly those of the 15 items.
+TEST(ReadSondeSample, TheExtensionIsAskedOnlyWhenWanted) {
+  FakeAutomation decoder = FlyingDecoder();
+  decoder.answers[kKind] = Variant::Text("RS41-SGM");
+  decoder.answers[kSatellites] = Variant::Signed(9);
+  decoder.answers[kBatteryVolts] = Variant::Real(2.9);
+  SondeSample s;
+  ReadSondeSample(decoder, s);
+  ASSERT_EQ(decoder.calls.size(), 15u);
+  EXPECT_EQ(s.kind, "RS41-SGP");  // item 11
+  EXPECT_FALSE(s.satellites);
+  EXPECT_FALSE(s.batteryVolts);
+
+  decoder.calls.clear();
+  EXPECT_TRUE(ReadSondeSample(decoder, s, true));
+  ASSERT_EQ(decoder.calls.size(), 18u);
+  for (int i = 0; i < 18; ++i) EXPECT_EQ(decoder.calls[i].second, i);
+  EXPECT_EQ(s.kind, "RS41-SGM");
+  EXPECT_EQ(s.satellites, 9);
+  EXPECT_EQ(s.batteryVolts, 2.9);
+  EXPECT_EQ(s.serial, "R3320123");
+}
+
+// A decoder without the extension answers an error for 15 to 17: still a decoder that answered,
+// and the sample is what the 15 items give.
+TEST(ReadSondeSample, ADecoderWithoutTheExtensionStillWorks) {
+  FakeAutomation decoder = FlyingDecoder();
+  SondeSample with, without;
+  EXPECT_TRUE(ReadSondeSample(decoder, with, true));
+  ReadSondeSample(decoder, without);
+  EXPECT_EQ(with.kind, "RS41-SGP");
+  EXPECT_FALSE(with.satellites);
+  EXPECT_FALSE(with.batteryVolts);
+  EXPECT_EQ(with.serial, without.serial);
+  EXPECT_EQ(with.frame, without.frame);
+  EXPECT_EQ(with.item14, without.item14);
+
+  // A decoder that stops answering within the extension is lost, as within the 15 items.
+  decoder.outcomes[kSatellites] = CallOutcome::kUnresponsive;
+  EXPECT_FALSE(ReadSondeSample(decoder, with, true));
+  EXPECT_EQ(decoder.calls.back().second, kSatellites);
+}
+
+TEST(ReadSondeSample, KindSatellitesAndBatteryFromTheirItems) {
+  const double kNaN = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    const char* name;
+    std::map<int, Variant> answers;  // over a decoder giving item 11 "RS41-SGP"
+    std::string kind;
+    std::optional<int> satellites;
+    std::optional<double> volts;
+  } cases[] = {
+      {"all",
+       {{kKind, Variant::Text("DFM09")},
+        {kSatellites, Variant::Signed(12)},
+        {kBatteryVolts, Variant::Real(3.1)}},
+       "DFM09",
+       12,
+       3.1},
+      {"empty kind: item 11", {{kKind, Variant::Text("")}}, "RS41-SGP", {}, {}},
+      {"kind as number: item 11", {{kKind, Variant::Real(41)}}, "RS41-SGP", {}, {}},
+      {"M10 name in 11, no kind", {{kTypeOrAprsName, Variant::Text("ME8C60C1F")}}, "", {}, {}},
+      {"M10 name in 11, kind 15",
+       {{kTypeOrAprsName, Variant::Text("ME8C60C1F")}, {kKind, Variant::Text("M10")}},
+       "M10",
+       {},
+       {}},
+      {"nine but not ME", {{kTypeOrAprsName, Variant::Text("RS41-SGPX")}}, "RS41-SGPX", {}, {}},
+      {"ME but not alnum", {{kTypeOrAprsName, Variant::Text("ME8C60C1-")}}, "ME8C60C1-", {}, {}},
+      {"sats as real", {{kSatellites, Variant::Real(8.4)}}, "RS41-SGP", 8, {}},
+      {"sats 0 and 99", {{kSatellites, Variant::Signed(0)}}, "RS41-SGP", 0, {}},
+      {"sats 100", {{kSatellites, Variant::Signed(100)}}, "RS41-SGP", {}, {}},
+      {"sats -1", {{kSatellites, Variant::Signed(-1)}}, "RS41-SGP", {}, {}},
+      {"sats huge", {{kSatellites, Variant::Real(1e300)}}, "RS41-SGP", {}, {}},
+      {"sats NaN", {{kSatellites, Variant::Real(kNaN)}}, "RS41-SGP", {}, {}},
+      {"sats text", {{kSatellites, Variant::Text("9")}}, "RS41-SGP", {}, {}},
+      {"volts 0", {{kBatteryVolts, Variant::Real(0)}}, "RS41-SGP", {}, 0.0},
+      {"volts -1", {{kBatteryVolts, Variant::Real(-1)}}, "RS41-SGP", {}, {}},
+      {"volts inf",
+       {{kBatteryVolts, Variant::Real(std::numeric_limits<double>::infinity())}},
+       "RS41-SGP",
+       {},
+       {}},
+      {"volts empty", {{kBatteryVolts, Variant::Empty()}}, "RS41-SGP", {}, {}},
+  };
+  for (const auto& c : cases) {
+    FakeAutomation decoder = FlyingDecoder();
+    for (const auto& [item, answer] : c.answers) decoder.answers[item] = answer;
+    SondeSample s;
+    ReadSondeSample(decoder, s, true);
+    EXPECT_EQ(s.kind, c.kind) << c.name;
+    EXPECT_EQ(s.satellites, c.satellites) << c.name;
+    EXPECT_EQ(s.batteryVolts, c.volts) << c.name;
+  }
+}
+
 TEST(ReadSondeSample, TextItemAnsweredWithANumberIsEmpty) {
   FakeAutomation decoder;
-  for (int item : {0, 6, 7}) decoder.answers[item] = Variant::Real(12);
+  for (int item : {kSerial, kTimeText, kQrg}) decoder.answers[item] = Variant::Real(12);
   SondeSample s;
   ReadSondeSample(decoder, s);
   EXPECT_EQ(s.serial, "");
@@ -236,7 +376,7 @@ TEST(ReadSondeSample, DecoderGoneGivesZerosWithoutRequests) {
 
 TEST(ReadSondeSample, UnresponsiveCallEndsTheCycleAndTheNextReattaches) {
   FakeAutomation decoder = FlyingDecoder();
-  decoder.outcomes[3] = CallOutcome::kUnresponsive;
+  decoder.outcomes[kAltitude] = CallOutcome::kUnresponsive;
   SondeSample s;
   ReadSondeSample(decoder, s);
   EXPECT_EQ(decoder.calls.size(), 4u);  // items 0..3, nothing after the time-out
@@ -258,8 +398,8 @@ TEST(ReadSondeSample, UnresponsiveCallEndsTheCycleAndTheNextReattaches) {
 
 TEST(ReadSondeSample, FailedCallReadsAsNothingAndGoesOn) {
   FakeAutomation decoder = FlyingDecoder();
-  decoder.outcomes[3] = CallOutcome::kFailed;
-  decoder.outcomes[6] = CallOutcome::kFailed;
+  decoder.outcomes[kAltitude] = CallOutcome::kFailed;
+  decoder.outcomes[kTimeText] = CallOutcome::kFailed;
   SondeSample s;
   ReadSondeSample(decoder, s);
   EXPECT_EQ(decoder.calls.size(), 15u);

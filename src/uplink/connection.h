@@ -9,7 +9,7 @@
 #include "platform/clock.h"
 #include "platform/tcp_client.h"
 #include "platform/tcp_socket.h"
-#include "uplink/incoming_text.h"
+#include "uplink/link_watch.h"
 
 namespace nimbrix {
 
@@ -37,7 +37,11 @@ class Connection : public TcpClient {
   // interrupts then ends at once (the send or connect fails) instead of going on.
   using StopCheck = std::function<bool()>;
   Connection(TcpSocket& socket, Clock& clock, LinkLimits limits = {}, StopCheck stopping = {})
-      : socket_(socket), clock_(clock), limits_(limits), stopping_(std::move(stopping)) {}
+      : socket_(socket),
+        clock_(clock),
+        limits_(limits),
+        stopping_(std::move(stopping)),
+        watch_(socket, clock, limits.silenceMs) {}
   ~Connection() override { Close(); }
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -52,24 +56,11 @@ class Connection : public TcpClient {
  private:
   // Waits for room (or a connect's end) until `deadlineMs`; signals do not extend it.
   SocketStatus WaitWritableUntil(std::int64_t deadlineMs);
-  // Reads what the server has sent, without waiting, into incoming_; 0, or the error number
-  // that the connection's fault gives, which every later send returns too.
-  int ReadIncoming();
-  // The error number of a send that the socket ended with `status`; a connection that the
-  // system gave up is dead from then on.
-  int FailedSend(SocketStatus status);
-  // Takes the connection for dead; returns the error number its sends fail with from now on.
-  int Fail(LinkFault fault, int error);
-
   TcpSocket& socket_;
   Clock& clock_;
   LinkLimits limits_;
   StopCheck stopping_;
-  IncomingText incoming_;
-  LinkFault fault_ = LinkFault::kNone;
-  int faultError_ = 0;
-  bool heard_ = false;  // the server has sent something on this connection
-  std::int64_t lastHeardMs_ = 0;
+  LinkWatch watch_;  // what the server sends, and whether the link is alive
 };
 
 struct OwnedSocket {

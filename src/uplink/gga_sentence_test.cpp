@@ -58,10 +58,10 @@ TEST(GgaSentence, ChangesWithTimeCoordinatesOrAltitudeOnly) {
 
 TEST(GgaSentence, OfASampleReadFromTheDecoder) {
   fake::FakeAutomation decoder;
-  decoder.answers = {{1, Variant::Real(48.123456)},
-                     {2, Variant::Real(-71.987654)},
-                     {3, Variant::Real(-12.254)},
-                     {6, Variant::Text("2026-12-08T20:41:05")}};
+  decoder.answers = {{kLatitude, Variant::Real(48.123456)},
+                     {kLongitude, Variant::Real(-71.987654)},
+                     {kAltitude, Variant::Real(-12.254)},
+                     {kTimeText, Variant::Text("2026-12-08T20:41:05")}};
   SondeSample s;
   ReadSondeSample(decoder, s);
   EXPECT_EQ(GgaSentence(s),

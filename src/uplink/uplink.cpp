@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "format/safe_text.h"
+#include "uplink/link_watch.h"
 #include "uplink/server_entry.h"
 
 namespace nimbrix {
@@ -25,14 +26,17 @@ bool TryEntry(Uplink& uplink, int index) {
   const std::string& entry = uplink.servers.sSERVER[index];
   const ServerEntry target = SplitServerEntry(entry);
 
-  uplink.events.Trying(index, entry);
+  uplink.events.Tell({.kind = LinkEvent::Kind::kTrying, .index = index, .entry = entry});
   const bool opened = uplink.tcp.Open(target.host, target.port);
   if (!opened && uplink.events.Stopping()) return false;
   uplink.clock.SleepMs(kAttemptPauseMs);
   if (!opened) {
     // Also ends a connection still open from before a failed send.
     uplink.tcp.Close();
-    uplink.events.OpenFailed(target.host);
+    uplink.events.Tell({.kind = LinkEvent::Kind::kOpenFailed,
+                        .index = index,
+                        .entry = entry,
+                        .host = target.host});
     return false;
   }
 
@@ -40,26 +44,20 @@ bool TryEntry(Uplink& uplink, int index) {
   uplink.deadTold = false;
   uplink.tcp.Send(OneLine(uplink.loginLine));  // a broken connection shows at the next send
   uplink.loginWatch.Start(StripControlBytes(uplink.callsign), uplink.clock.MonotonicMs());
-  uplink.events.Connected(index, entry);
+  uplink.events.Tell({.kind = LinkEvent::Kind::kConnected, .index = index, .entry = entry});
   return true;
 }
 
-// What the operator reads of the way a connection died.
-struct FaultWords {
-  LinkFault fault;
-  const char* text;
-};
-constexpr FaultWords kFaultWords[] = {
-    {LinkFault::kSilent, "no data for 60 s"},
-    {LinkFault::kUnacknowledged, "data unacknowledged for 30 s"},
-    {LinkFault::kClosed, "closed by the server"},
-};
-
-const char* FaultText(LinkFault fault) {
-  for (const FaultWords& words : kFaultWords) {
-    if (words.fault == fault) return words.text;
-  }
-  return "network error";
+// A failed send, named by the entry in use.
+void TellSendFailed(Uplink& uplink, int error, std::string_view line) {
+  const int index = uplink.servers.nCURSERVER;
+  const std::string& entry = uplink.servers.sSERVER.at(index);
+  uplink.events.Tell({.kind = LinkEvent::Kind::kSendFailed,
+                      .index = index,
+                      .entry = entry,
+                      .host = SplitServerEntry(entry).host,
+                      .error = error,
+                      .line = std::string(line)});
 }
 
 // Tells LinkDead when the connection in use has died and it was not told yet.
@@ -70,7 +68,12 @@ void TellIfDead(Uplink& uplink) {
   uplink.deadTold = true;
   const int index = uplink.servers.nCURSERVER;
   const std::string& entry = uplink.servers.sSERVER.at(index);
-  uplink.events.LinkDead({index, entry, SplitServerEntry(entry).host, FaultText(fault)});
+  const DeadLink dead{index, entry, SplitServerEntry(entry).host, LinkFaultText(fault)};
+  uplink.events.Tell({.kind = LinkEvent::Kind::kDead,
+                      .index = index,
+                      .entry = entry,
+                      .host = dead.host,
+                      .dead = dead});
 }
 
 }  // namespace
@@ -89,7 +92,7 @@ ConnectOutcome ConnectServers(Uplink& uplink) {
       if (TryEntry(uplink, index)) return ConnectOutcome::kConnected;
       if (uplink.events.Stopping()) return ConnectOutcome::kQuit;
     }
-    uplink.events.NoServerReachable();
+    uplink.events.Tell({.kind = LinkEvent::Kind::kNoServer});
     uplink.clock.SleepMs(kFailedPassPauseMs);
     if (uplink.events.QuitWanted()) return ConnectOutcome::kQuit;
   }
@@ -109,14 +112,14 @@ SendOutcome SendLine(Uplink& uplink, std::string_view line) {
   if (error == 0) return SendOutcome::kSent;
   if (uplink.events.Stopping()) return SendOutcome::kQuit;
   TellIfDead(uplink);
-  uplink.events.SendFailed(error, line);
+  TellSendFailed(uplink, error, line);
   // The old connection is still open: the first attempt fails on it and closes it.
   if (ConnectServers(uplink) == ConnectOutcome::kQuit) return SendOutcome::kQuit;
   error = uplink.tcp.Send(line);
   if (error == 0) return SendOutcome::kSent;
   if (uplink.events.Stopping()) return SendOutcome::kQuit;
   TellIfDead(uplink);
-  uplink.events.SendFailed(error, line);
+  TellSendFailed(uplink, error, line);
   return SendOutcome::kLost;
 }
 

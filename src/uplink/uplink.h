@@ -18,30 +18,42 @@ struct DeadLink {
   std::string reason;  // "no data for 60 s", "data unacknowledged for 30 s", ...
 };
 
-// What the link tells its owner as it happens, in the order it happens: the owner shows it
-// (row 24), keeps the records of failures, and says whether the operator wants to quit. The
-// link itself never touches the screen or a file.
+// One thing that happened to an APRS-IS link, named by the destination it happened to. The
+// primary link tells them as they happen; whoever shows them switches on the kind.
+struct LinkEvent {
+  enum class Kind {
+    kTrying,       // an attempt on `entry` begins (the connect may take a while)
+    kOpenFailed,   // that attempt failed (`host` is the entry's host part)
+    kConnected,    // connected to `entry`, and the login line went out
+    kNoServer,     // every entry of a pass failed; the link waits before the next pass
+    kSendFailed,   // `line` could not be sent: `error`, one of the send error numbers
+    kLoginAnswer,  // the server's answer to the last login: `verdict`
+    kDead,         // the connection in use was found dead, once per connection: `dead`
+  };
+  Kind kind = Kind::kTrying;
+  bool primary = true;  // the station's own link; otherwise an extra destination
+  int index = 0;        // the entry's number in the server list
+  std::string entry{};  // "host,port": the destination's name
+  std::string host{};
+  int error = 0;
+  std::string line{};
+  LoginVerdict verdict{};
+  DeadLink dead{};
+};
+
+// Where the link tells what happens, in the order it happens: the owner shows it (row 24),
+// keeps the records of failures, and says whether the operator wants to quit. The link itself
+// never touches the screen or a file.
 class LinkEvents {
  public:
   virtual ~LinkEvents() = default;
-  // An attempt on entry `index` begins (the connect may take a while).
-  virtual void Trying(int index, const std::string& entry) = 0;
-  // That attempt failed; `host` is the entry's host part.
-  virtual void OpenFailed(const std::string& host) = 0;
-  // Connected to entry `index` and the login line went out.
-  virtual void Connected(int index, const std::string& entry) = 0;
-  // Every entry of a pass failed; the link waits before the next pass.
-  virtual void NoServerReachable() = 0;
-  // Asked after that wait: true ends the program (the operator pressed ESC).
+  virtual void Tell(const LinkEvent& event) = 0;
+  // Asked after a pass in which no entry could be reached: true ends the program (the
+  // operator pressed ESC).
   virtual bool QuitWanted() = 0;
   // Whether the program has been asked to stop (SIGTERM): the link then gives up at once,
   // whatever it is doing, and records nothing of what that cut short.
   virtual bool Stopping() = 0;
-  // A line could not be sent; `error` is one of the send error numbers.
-  virtual void SendFailed(int error, std::string_view line) = 0;
-  // The connection in use was found dead, once per connection; the next line does not go
-  // into it but fails (SendFailed) and connects anew.
-  virtual void LinkDead(const DeadLink& dead) = 0;
 };
 
 // The APRS-IS side of the station: the connection, the server list it moves through, and the

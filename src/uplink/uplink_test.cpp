@@ -57,24 +57,28 @@ TEST(SplitServerEntry, HostAndPort) {
 // the clock's own entries in between.
 struct RecordedEvents : LinkEvents {
   explicit RecordedEvents(fake::Journal& journal) : journal(journal) {}
-  void Trying(int index, const std::string& entry) override {
-    journal.Add("trying " + std::to_string(index) + " " + entry);
+  void Tell(const LinkEvent& e) override {
+    switch (e.kind) {
+      case LinkEvent::Kind::kTrying:
+        return journal.Add("trying " + std::to_string(e.index) + " " + e.entry);
+      case LinkEvent::Kind::kOpenFailed:
+        return journal.Add("open failed " + e.host);
+      case LinkEvent::Kind::kConnected:
+        return journal.Add("connected " + std::to_string(e.index) + " " + e.entry);
+      case LinkEvent::Kind::kNoServer:
+        return journal.Add("no server");
+      case LinkEvent::Kind::kSendFailed:
+        return journal.Add("send failed " + std::to_string(e.error) + " " + e.line);
+      case LinkEvent::Kind::kDead:
+        return journal.Add("link dead " + std::to_string(e.dead.index) + " " + e.dead.entry + " " +
+                           e.dead.host + ": " + e.dead.reason);
+      case LinkEvent::Kind::kLoginAnswer:
+        return;
+    }
   }
-  void OpenFailed(const std::string& host) override { journal.Add("open failed " + host); }
-  void Connected(int index, const std::string& entry) override {
-    journal.Add("connected " + std::to_string(index) + " " + entry);
-  }
-  void NoServerReachable() override { journal.Add("no server"); }
   bool QuitWanted() override {
     journal.Add("quit?");
     return quitAfterPasses > 0 && --quitAfterPasses == 0;
-  }
-  void SendFailed(int error, std::string_view line) override {
-    journal.Add("send failed " + std::to_string(error) + " " + std::string(line));
-  }
-  void LinkDead(const DeadLink& dead) override {
-    journal.Add("link dead " + std::to_string(dead.index) + " " + dead.entry + " " + dead.host +
-                ": " + dead.reason);
   }
   bool Stopping() override { return stopping; }
   fake::Journal& journal;

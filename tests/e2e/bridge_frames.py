@@ -138,7 +138,8 @@ def frame_number_text(number):
     return str(number) if -limit <= number < limit else None
 
 
-# Which GETSONDEDATA item each field of a report comes from (the station asks 0 to 14 in turn).
+# Which GETSONDEDATA item each field of a report comes from (the station asks 0 to 14 in turn);
+# a mirror of the item names in src/telemetry/decoder_items.h.
 ITEM_OF_FIELD = {"id": 0, "lat": 1, "lon": 2, "feet": 3, "course": 4, "speed": 5, "time": 6,
                  "qrg": 7, "pressure": 8, "temp": 9, "humidity": 10, "climb": 12, "frame": 13}
 

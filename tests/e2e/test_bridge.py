@@ -119,9 +119,9 @@ def test_udp_datagrams_become_position_reports(nimbrix, aprs_listener, bridge):
 
 def test_answers_over_the_bus_empty_then_the_newest_frame(bus_address, bridge):
     bridge("--qrg", "403.5")
-    for index in (0, 1, 6, 13, 14):
+    for index in (0, 1, 6, 13, 14, 15, 17):
         assert item(bus_address, index) == "(qv) 0 ay 0"
-    assert "InvalidIndex" in item(bus_address, 15) or "item 15" in item(bus_address, 15)
+    assert "InvalidIndex" in item(bus_address, 18) or "item 18" in item(bus_address, 18)
 
 
 def test_answer_types_and_values_of_a_frame(bus_address, bridge):
@@ -133,8 +133,11 @@ def test_answer_types_and_values_of_a_frame(bus_address, bridge):
         4: "(qv) 5 d 61.3",  # heading 241.3 + 180, less 360
         5: "(qv) 5 d 7.1", 6: '(qv) 8 s "2026-05-01 11:35:20"',
         7: '(qv) 8 s "403.500"',  # from --qrg: the frame has no frequency
-        8: "(qv) 5 d 0", 9: "(qv) 5 d 9.6", 10: "(qv) 5 d -1", 11: '(qv) 8 s "0xA"',
+        8: "(qv) 0 ay 0",  # no pressure printed: no number either
+        9: "(qv) 5 d 9.6", 10: "(qv) 5 d -1", 11: '(qv) 8 s "0xA"',
         12: "(qv) 5 d -4.8", 13: "(qv) 3 i 211", 14: "(qv) 20 x 1777635320000",
+        # The extension: the kind (the type, as "0xA" names no model), satellites, no battery.
+        15: '(qv) 8 s "DFM"', 16: "(qv) 3 i 8", 17: "(qv) 0 ay 0",
     }
     for index, answer in answers.items():
         assert item(bus_address, index) == answer, index
@@ -230,8 +233,9 @@ def test_a_fifo_is_opened_again_for_the_next_writer(bus_address, bridge, tmp_pat
     with open(fifo, "wb"):
         pass
     assert writers_gone(3), b.stderr()
-    assert (gone + "0 lines read, 0 frames accepted, 0 lines skipped\nsonde-bridge: the decoder "
-            "printed nothing usable: is its input right?\n") in b.stderr(), b.stderr()
+    # The two lines are written one after the other: wait for the second too.
+    assert b.wait_stderr(gone + "0 lines read, 0 frames accepted, 0 lines skipped\nsonde-bridge: "
+                         "the decoder printed nothing usable: is its input right?\n"), b.stderr()
     assert item(bus_address, 13) == "(qv) 3 i 4102"  # the last frame stays served
 
 
@@ -279,6 +283,21 @@ def test_an_m10_is_named_by_its_aprs_id_in_item_11(bus_address, bridge):
            b'"subtype": "0x9F" }\n\n')
     b.write(m10)
     assert wait_item(bus_address, 11, '(qv) 8 s "ME8C60C1F"'), item(bus_address, 11)
+    # What SondeHub needs and item 11 does not carry for it: its kind, satellites and battery.
+    assert item(bus_address, 15) == '(qv) 8 s "M10"'
+    assert item(bus_address, 16) == "(qv) 3 i 9"
+    assert item(bus_address, 17) == "(qv) 5 d 2.98"
+    assert item(bus_address, 8) == "(qv) 0 ay 0"  # no pressure sensor: no number
     # A frame of it without one (or with one that is not 9 letters or digits): its subtype.
     b.write(m10.replace(b'"ME8C60C1F"', b'"ME8C60C1\\n"'))
     assert wait_item(bus_address, 11, '(qv) 8 s "0x9F"'), item(bus_address, 11)
+
+
+def test_sonde_sim_serves_the_extension(bus_address, sonde_sim):
+    sonde_sim("simulate", "--type", "RS41-SGP")
+    assert wait_item(bus_address, 15, '(qv) 8 s "RS41-SGP"'), item(bus_address, 15)
+    sats = item(bus_address, 16)
+    assert sats.startswith("(qv) 3 i ") and 7 <= int(sats.split()[-1]) <= 11, sats
+    volts = item(bus_address, 17)
+    assert volts.startswith("(qv) 5 d ") and 2.5 <= float(volts.split()[-1]) <= 3.0, volts
+    assert "InvalidIndex" in item(bus_address, 18) or "item 18" in item(bus_address, 18)

@@ -9,7 +9,7 @@
 #include <string>
 #include <variant>
 
-#include "platform/posix/decoder_contract.h"
+#include "telemetry/decoder_items.h"
 
 namespace decoder {
 
@@ -35,8 +35,8 @@ struct Answer {
   static Answer Int8(std::int64_t i) { return {Kind::kValue, VT_I8, "x", i, {}, {}}; }
 };
 
-// GETSONDEDATA knows the items 0 to 14.
-inline constexpr int kItemCount = 15;
+// GETSONDEDATA knows the items 0 to 17: the contract and its extension.
+inline constexpr int kItemCount = nimbrix::kDecoderItemCount;
 
 // The answer for an item index; nullopt for an index the decoder does not have.
 using AnswerSource = std::function<std::optional<Answer>(std::int16_t index)>;

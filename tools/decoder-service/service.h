@@ -25,7 +25,7 @@ namespace decoder {
 
 struct ServiceOptions {
   std::string program = "sonde-sim";           // names the program in messages on stderr
-  std::string name = "SondeMonitor.Document";  // bus name and interface (Linux)
+  std::string name = nimbrix::kDecoderProgId;  // bus name and interface (Linux)
   bool printReady = false;                     // "ready" on stdout each time the name is owned
   bool faultControls = false;
   double stopAfterSeconds = 0;      // ends the service with 0 after this long; 0: never

@@ -209,8 +209,8 @@ class SdBusService final : public Service::Platform {
     if (s->frozen) return 1;
     std::optional<Answer> a = s->source(index);
     if (!a) {
-      return sd_bus_reply_method_errorf(m, "SondeMonitor.Document.Error.InvalidIndex",
-                                        "item %d does not exist (0 to 14)", index);
+      return sd_bus_reply_method_errorf(m, nimbrix::kInvalidIndexError,
+                                        "item %d does not exist (0 to %d)", index, kItemCount - 1);
     }
     return s->Reply(m, *a);
   }
@@ -292,7 +292,7 @@ class SdBusService final : public Service::Platform {
 
   static constexpr sd_bus_vtable kDocumentVtable[] = {
       SD_BUS_VTABLE_START(0),
-      SD_BUS_METHOD_WITH_NAMES("GETSONDEDATA", "n", SD_BUS_PARAM(itemIndex), "(qv)",
+      SD_BUS_METHOD_WITH_NAMES(nimbrix::kSondeDataMember, "n", SD_BUS_PARAM(itemIndex), "(qv)",
                                SD_BUS_PARAM(value), OnGetSondeData, 0),
       SD_BUS_VTABLE_END,
   };

@@ -25,12 +25,15 @@ namespace {
 constexpr CLSID kDocumentClsid = {
     0x6e3a1f52, 0x9c4b, 0x4d8e, {0xa1, 0xb7, 0x3f, 0x5d, 0x2c, 0x8e, 0x9a, 0x41}};
 constexpr wchar_t kClsidText[] = L"{6E3A1F52-9C4B-4D8E-A1B7-3F5D2C8E9A41}";
-constexpr wchar_t kProgId[] = L"SondeMonitor.Document";
 constexpr DISPID kGetSondeDataId = 1;
 
 std::wstring FromUtf8(const std::string& text) {
   return nimbrix::Widen(text, CP_UTF8);
 }
+
+// The contract's names, as the COM and registry calls take them.
+const std::wstring kProgId = FromUtf8(nimbrix::kDecoderProgId);
+const std::wstring kMemberName = FromUtf8(nimbrix::kSondeDataMember);
 
 std::int64_t AsInteger(const Answer& a) {
   if (auto* i = std::get_if<std::int64_t>(&a.value)) return *i;
@@ -155,7 +158,8 @@ class SondeDocument final : public IDispatch {
     HRESULT result = S_OK;
     for (UINT n = 0; n < count; ++n) {
       // Automation names are case-insensitive.
-      const bool known = n == 0 && names[0] != nullptr && lstrcmpiW(names[0], L"GETSONDEDATA") == 0;
+      const bool known =
+          n == 0 && names[0] != nullptr && lstrcmpiW(names[0], kMemberName.c_str()) == 0;
       ids[n] = known ? kGetSondeDataId : DISPID_UNKNOWN;
       if (!known) result = DISP_E_UNKNOWNNAME;
     }
@@ -188,7 +192,7 @@ class SondeDocument final : public IDispatch {
       if (exception != nullptr) {
         *exception = EXCEPINFO{};
         exception->scode = DISP_E_EXCEPTION;
-        exception->bstrSource = SysAllocString(kProgId);
+        exception->bstrSource = SysAllocString(kProgId.c_str());
         const std::wstring text = FromUtf8(answer->errorName + ": " + answer->errorText);
         exception->bstrDescription = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
       }
@@ -255,7 +259,7 @@ bool RegisterProgId() {
   return SetKeyValue(classes + kProgId, L"SondeMonitor Document") &&
          SetKeyValue(classes + kProgId + L"\\CLSID", kClsidText) &&
          SetKeyValue(classes + L"CLSID\\" + kClsidText, L"SondeMonitor Document") &&
-         SetKeyValue(classes + L"CLSID\\" + kClsidText + L"\\ProgID", kProgId);
+         SetKeyValue(classes + L"CLSID\\" + kClsidText + L"\\ProgID", kProgId.c_str());
 }
 
 namespace {

@@ -42,13 +42,15 @@ enum Field {
   kRefPosition,
   kDiffGpsMsl,
   kAprsid,
+  kSats,
+  kBatt,
   kFieldCount
 };
 constexpr std::array<std::string_view, kFieldCount> kFieldNames = {
     "type",         "frame",        "id",        "datetime", "lat",          "lon",
     "alt",          "vel_h",        "heading",   "vel_v",    "temp",         "humidity",
     "pressure",     "subtype",      "encrypted", "freq",     "tx_frequency", "ref_datetime",
-    "ref_position", "diff_GPS_MSL", "aprsid"};
+    "ref_position", "diff_GPS_MSL", "aprsid",    "sats",     "batt"};
 
 int FieldOf(std::string_view key) {
   if (key.empty()) return -1;
@@ -211,6 +213,8 @@ constexpr Range kTemperatureRange{-273.15, 200};   // degrees Celsius
 constexpr Range kHumidityRange{0, 150};            // %
 constexpr Range kPressureRange{0, 2000};           // hPa
 constexpr Range kFrequencyRange{1e-3, 1e7};        // kHz: above 0, up to 10 GHz
+constexpr Range kSatellitesRange{0, 99};
+constexpr Range kBatteryRange{0, 100};  // V
 // The geoid lies between about -106 m and +85 m of the ellipsoid; room for other models.
 constexpr Range kGeoidRange{-200, 200};  // m
 
@@ -380,6 +384,12 @@ std::variant<Frame, Skip> ParseFrame(std::string_view line) {
   f.pressure = OptionalNumber(r[kPressure], kPressureRange);
   f.freqKhz = OptionalNumber(r[kFreq], kFrequencyRange);
   f.txFrequencyKhz = OptionalNumber(r[kTxFrequency], kFrequencyRange);
+  const Value& sats = r[kSats];
+  if ((sats.kind == Value::Kind::kInteger || sats.kind == Value::Kind::kUnsigned) &&
+      kSatellitesRange.Holds(sats.Number())) {
+    f.sats = static_cast<int>(sats.Number());
+  }
+  f.batt = OptionalNumber(r[kBatt], kBatteryRange);
   return f;
 }
 

@@ -53,6 +53,8 @@ struct Frame {
   std::optional<double> velH, velV, heading;
   std::optional<double> temp, humidity, pressure;
   std::optional<double> freqKhz, txFrequencyKhz;
+  std::optional<int> sats;     // GPS satellites in the solution
+  std::optional<double> batt;  // battery, V
 };
 
 std::variant<Frame, Skip> ParseFrame(std::string_view line);

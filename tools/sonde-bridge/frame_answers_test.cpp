@@ -30,7 +30,9 @@ Frame Full() {
                .humidity = 2.2,
                .pressure = 13.42,
                .freqKhz = 403500,
-               .txFrequencyKhz = 404100};
+               .txFrequencyKhz = 404100,
+               .sats = 9,
+               .batt = 2.9};
 }
 
 double Real(const Answer& a) {
@@ -65,10 +67,20 @@ TEST(AnswersOfTest, EveryItemOfAFullFrame) {
   EXPECT_EQ(a[14].vt, decoder::VT_I8);
   EXPECT_EQ(a[14].dbusType, "x");
   EXPECT_EQ(std::get<std::int64_t>(a[14].value), 1777635320250);
+  EXPECT_EQ(Text(a[15]), "RS41-SGP");
+  EXPECT_EQ(a[16].vt, decoder::VT_I4);
+  EXPECT_EQ(std::get<std::int64_t>(a[16].value), 9);
+  EXPECT_EQ(Real(a[17]), 2.9);
   for (const Answer& answer : a) EXPECT_EQ(answer.kind, Answer::Kind::kValue);
 }
 
-TEST(AnswersOfTest, TheMissingOptionalFieldsAnswerWhatTheStationShowsAsNoReading) {
+bool IsEmpty(const Answer& a) {
+  return a.kind == Answer::Kind::kValue && a.vt == decoder::VT_EMPTY && a.dbusType == "ay";
+}
+
+// A frame with only the fields every frame has: no reading the decoder did not print reaches
+// the station as a number, except the three whose stand-ins the station shows as "no reading".
+TEST(AnswersOfTest, TheMissingReadingsAnswerEmptyOrTheStationsNoReading) {
   Frame f;
   f.id = "DFM-123456";
   f.utcMs = 1777635320000;
@@ -76,17 +88,72 @@ TEST(AnswersOfTest, TheMissingOptionalFieldsAnswerWhatTheStationShowsAsNoReading
   f.lon = 6.78901;
   f.alt = 1520.5;
   const auto a = AnswersOf(f, "");
+  for (const int empty : {5, 8, 12, 13, 16, 17}) EXPECT_TRUE(IsEmpty(a[empty])) << empty;
   EXPECT_EQ(Real(a[4]), -180);  // course 0 at the station: unknown
-  EXPECT_EQ(Real(a[5]), 0);
+  EXPECT_LT(Real(a[9]), -99);   // the station shows -99
+  EXPECT_LT(Real(a[10]), 0);    // the station shows 0
   EXPECT_EQ(Text(a[7]), "");
-  EXPECT_EQ(Real(a[8]), 0);
-  EXPECT_LT(Real(a[9]), -99);  // the station shows -99
-  EXPECT_LT(Real(a[10]), 0);   // the station shows 0
   EXPECT_EQ(Text(a[11]), "");
-  EXPECT_EQ(Real(a[12]), 0);
-  EXPECT_EQ(std::get<std::int64_t>(a[13].value), 0);
+  EXPECT_EQ(Text(a[15]), "");
   f.type = "DFM";
   EXPECT_EQ(Text(AnswersOf(f, "")[11]), "DFM");  // type when there is no subtype
+  EXPECT_EQ(Text(AnswersOf(f, "")[15]), "DFM");
+}
+
+// Each optional reading alone: its own item is a number, the others stay EMPTY.
+TEST(AnswersOfTest, EachPrintedReadingIsANumber) {
+  struct Case {
+    void (*set)(Frame&);
+    int item;
+    double value;
+  } cases[] = {
+      {[](Frame& f) { f.velH = 0; }, 5, 0},  {[](Frame& f) { f.pressure = 0.5; }, 8, 0.5},
+      {[](Frame& f) { f.velV = 0; }, 12, 0}, {[](Frame& f) { f.velV = -5.5; }, 12, -5.5},
+      {[](Frame& f) { f.batt = 0; }, 17, 0},
+  };
+  for (const auto& c : cases) {
+    Frame f;
+    f.id = "S3210987";
+    c.set(f);
+    const auto a = AnswersOf(f, "");
+    EXPECT_EQ(Real(a[static_cast<std::size_t>(c.item)]), c.value) << c.item;
+    for (const int other : {5, 8, 12, 17}) {
+      EXPECT_TRUE(other == c.item || IsEmpty(a[static_cast<std::size_t>(other)])) << other;
+    }
+  }
+  Frame f;
+  f.frame = 0;
+  f.sats = 0;
+  const auto a = AnswersOf(f, "");
+  EXPECT_EQ(std::get<std::int64_t>(a[13].value), 0);
+  EXPECT_EQ(std::get<std::int64_t>(a[16].value), 0);
+}
+
+TEST(AnswersOfTest, KindIsTheSubtypeThatRefinesTheTypeElseTheType) {
+  struct Case {
+    const char* type;
+    const char* subtype;
+    const char* kind;
+  } cases[] = {
+      {"RS41", "RS41-SGP", "RS41-SGP"},
+      {"RS41", "RS41", "RS41"},
+      {"RS41", "", "RS41"},
+      {"DFM", "0x6:DFM06", "DFM06"},
+      {"DFM", "0xA", "DFM"},
+      {"DFM", "0xD:DFM17", "DFM17"},
+      {"M10", "0x9F", "M10"},
+      {"M20", "", "M20"},
+      {"", "RS92-SGP", "RS92-SGP"},
+      {"", "", ""},
+      {"IMS100", "IMS100", "IMS100"},
+  };
+  for (const auto& c : cases) {
+    Frame f = Full();
+    f.type = c.type;
+    f.subtype = c.subtype;
+    EXPECT_EQ(KindOf(f), c.kind) << c.type << " " << c.subtype;
+    EXPECT_EQ(Text(AnswersOf(f, "")[15]), c.kind);
+  }
 }
 
 TEST(AnswersOfTest, Item11IsTheAprsNameOfAnM10OrM20AndTheKindOfSondeOtherwise) {

@@ -32,7 +32,7 @@ class FrameStore {
   void Skip(SkipReason reason);
 
   // The answer to GETSONDEDATA(index): EMPTY before the first frame, nullopt for an index
-  // outside 0..14. The station asks for the items one by one, in increasing order, once a
+  // outside 0..17. The station asks for the items one by one, in increasing order, once a
   // second: all the answers of one such round come from one frame, also when a newer one
   // arrives in between, so that no report mixes two frames. A round ends when an index is asked
   // that is not above the last one, or three seconds after its last question.

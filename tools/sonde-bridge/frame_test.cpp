@@ -61,6 +61,8 @@ TEST(ParseFrameTest, TakesTheFieldsOfBothExamples) {
   EXPECT_EQ(r.pressure, 13.42);
   EXPECT_EQ(r.freqKhz, 403500);
   EXPECT_EQ(r.txFrequencyKhz, 403500);
+  EXPECT_EQ(r.sats, 9);
+  EXPECT_EQ(r.batt, 2.9);
 
   const Frame d = Accepted(kDfm);
   EXPECT_EQ(d.id, "DFM-123456");
@@ -73,6 +75,30 @@ TEST(ParseFrameTest, TakesTheFieldsOfBothExamples) {
   EXPECT_EQ(d.pressure, std::nullopt);
   EXPECT_EQ(d.freqKhz, std::nullopt);
   EXPECT_EQ(d.txFrequencyKhz, std::nullopt);
+  EXPECT_EQ(d.sats, 8);
+  EXPECT_EQ(d.batt, std::nullopt);
+}
+
+TEST(ParseFrameTest, SatellitesAndBatteryOnlyWhereASondeCanHaveThem) {
+  struct Case {
+    const char* fields;  // in place of "sats": 8
+    std::optional<int> sats;
+    std::optional<double> batt;
+  } cases[] = {
+      {R"("sats": 0, "batt": 0)", 0, 0.0},
+      {R"("sats": 12, "batt": 3.05)", 12, 3.05},
+      {R"("sats": 99, "batt": 100)", 99, 100.0},
+      {R"("sats": 100, "batt": 100.1)", std::nullopt, std::nullopt},
+      {R"("sats": -1, "batt": -0.1)", std::nullopt, std::nullopt},
+      {R"("sats": 8.0, "batt": "3.0")", std::nullopt, std::nullopt},
+      {R"("sats": "8", "batt": null)", std::nullopt, std::nullopt},
+      {R"("sats": 18446744073709551615, "batt": [3])", std::nullopt, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    const Frame f = Accepted(Replace(kDfm, R"("sats": 8)", c.fields));
+    EXPECT_EQ(f.sats, c.sats) << c.fields;
+    EXPECT_EQ(f.batt, c.batt) << c.fields;
+  }
 }
 
 TEST(ParseFrameTest, TimeScalesFractionsAndTheLeapSeconds) {
@@ -288,7 +314,8 @@ TEST(ParseFrameTest, EveryKindOfLineThatIsNotAFrame) {
       {Replace(kDfm, "6.78901", "-1e999"), SkipReason::kAbsurd, "lon"},
       {Replace(kDfm, "1520.50000", "1e999"), SkipReason::kAbsurd, "alt"},
       {Replace(kDfm, "1520.50000", "250000"), SkipReason::kAbsurd, "alt"},
-      {Replace(kDfm, "\"sats\": 8", "\"batt\": 1e400"), SkipReason::kAbsurd, nullptr},
+      {Replace(kDfm, "\"sats\": 8", "\"snr\": 1e400"), SkipReason::kAbsurd, nullptr},
+      {Replace(kDfm, "\"sats\": 8", "\"batt\": 1e400"), SkipReason::kAbsurd, "batt"},
       {Replace(kDfm, "\"sats\": 8", "\"x\": [1e400]"), SkipReason::kAbsurd, nullptr},
       {Replace(kDfm, "1520.50000", "-5000"), SkipReason::kAbsurd, "alt"},
       {Replace(kDfm, "2026-05-01T11:35:20.000Z", "2026-02-29T11:35:20.000Z"),

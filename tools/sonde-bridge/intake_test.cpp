@@ -25,15 +25,15 @@ std::string Item(FrameStore& store, int index) {
   return "<other>";
 }
 
-TEST(FrameStoreTest, EmptyBeforeTheFirstFrameAndOnlyItems0To14) {
+TEST(FrameStoreTest, EmptyBeforeTheFirstFrameAndOnlyItems0To17) {
   FrameStore store;
-  for (int i = 0; i < 15; ++i) {
+  for (int i = 0; i < 18; ++i) {
     auto a = store.AnswerFor(static_cast<std::int16_t>(i));
     ASSERT_TRUE(a.has_value()) << i;
     EXPECT_EQ(a->vt, decoder::VT_EMPTY) << i;
     EXPECT_EQ(a->dbusType, "ay") << i;
   }
-  for (int i : {-1, 15, 32767, -32768}) {
+  for (int i : {-1, 18, 32767, -32768}) {
     EXPECT_FALSE(store.AnswerFor(static_cast<std::int16_t>(i)).has_value()) << i;
   }
 }

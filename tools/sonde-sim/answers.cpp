@@ -10,23 +10,27 @@ namespace sondesim {
 using decoder::TimeText;
 
 std::array<Answer, kItemCount> ItemsOf(const Telemetry& t) {
-  return {
-      Answer::Text(t.serial),
-      Answer::Real(t.lat),
-      Answer::Real(t.lon),
-      Answer::Real(t.alt),
-      Answer::Real(t.course),
-      Answer::Real(t.speedMs),
-      Answer::Text(TimeText(t.unixSeconds)),
-      Answer::Text(t.qrg),
-      Answer::Real(t.pressureHpa),
-      Answer::Real(t.temperatureC),
-      Answer::Real(t.humidity),
-      Answer::Text(t.type),
-      Answer::Real(t.climbMs),
-      Answer::Int4(static_cast<std::int32_t>(t.frame)),
-      Answer::Int8(t.unixSeconds * 1000),
-  };
+  using namespace nimbrix;  // the item names
+  std::array<Answer, kItemCount> a;
+  a[kSerial] = Answer::Text(t.serial);
+  a[kLatitude] = Answer::Real(t.lat);
+  a[kLongitude] = Answer::Real(t.lon);
+  a[kAltitude] = Answer::Real(t.alt);
+  a[kHeading] = Answer::Real(t.course);
+  a[kSpeed] = Answer::Real(t.speedMs);
+  a[kTimeText] = Answer::Text(TimeText(t.unixSeconds));
+  a[kQrg] = Answer::Text(t.qrg);
+  a[kPressure] = Answer::Real(t.pressureHpa);
+  a[kTemperature] = Answer::Real(t.temperatureC);
+  a[kHumidity] = Answer::Real(t.humidity);
+  a[kTypeOrAprsName] = Answer::Text(t.type);
+  a[kClimb] = Answer::Real(t.climbMs);
+  a[kFrame] = Answer::Int4(static_cast<std::int32_t>(t.frame));
+  a[kTimeMs] = Answer::Int8(t.unixSeconds * 1000);
+  a[kKind] = Answer::Text(t.type);
+  if (t.satellites) a[kSatellites] = Answer::Int4(*t.satellites);
+  if (t.batteryVolts) a[kBatteryVolts] = Answer::Real(*t.batteryVolts);
+  return a;
 }
 
 Telemetry TelemetryAt(const Flight& flight, const SondeIdentity& id, double seconds) {
@@ -49,6 +53,11 @@ Telemetry TelemetryAt(const Flight& flight, const SondeIdentity& id, double seco
   t.climbMs = p.climbMs;
   // One frame a second, as an RS41 sends them.
   t.frame = id.firstFrame + static_cast<std::int64_t>(whole);
+  // A receiver's view of the sky: 7 to 11 satellites, changing every few minutes; a battery
+  // that starts at 3.0 V and sags by a tenth of a volt an hour.
+  const auto minutes = static_cast<std::int64_t>(std::fabs(whole) / 180);
+  t.satellites = 7 + static_cast<int>(minutes % 5);
+  t.batteryVolts = std::max(2.5, 3.0 - std::fabs(whole) / 36000);
   return t;
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "decoder-service/answer.h"
@@ -28,10 +29,14 @@ struct Telemetry {
   std::string type;
   double climbMs = 0;
   std::int64_t frame = 0;
+  // Not in a replayed log: answered EMPTY there.
+  std::optional<int> satellites;
+  std::optional<double> batteryVolts;
 };
 
 // Items 0 to 14: serial, lat, lon, alt, course, speed, time text, qrg, pressure, temperature,
-// humidity, sonde type, climb, frame (I4) and the time in milliseconds since 1970 (I8).
+// humidity, sonde type, climb, frame (I4) and the time in milliseconds since 1970 (I8); then
+// the extension: the sonde type again as the kind (BSTR), satellites (I4), battery volts (R8).
 std::array<Answer, kItemCount> ItemsOf(const Telemetry& t);
 
 // The telemetry of a simulated flight `seconds` after launch.

@@ -97,15 +97,39 @@ TEST(TelemetryTest, ItemsCarryTheDecoderTypesAndAFramePerSecond) {
   EXPECT_EQ(t.frame, 110);
   EXPECT_EQ(TelemetryAt(f, id, 11.0).frame, 111);
   auto items = ItemsOf(t);
-  const std::uint16_t types[kItemCount] = {VT_BSTR, VT_R8,   VT_R8,   VT_R8, VT_R8,
-                                           VT_R8,   VT_BSTR, VT_BSTR, VT_R8, VT_R8,
-                                           VT_R8,   VT_BSTR, VT_R8,   VT_I4, VT_I8};
+  const std::uint16_t types[kItemCount] = {VT_BSTR, VT_R8,   VT_R8, VT_R8,   VT_R8, VT_R8,
+                                           VT_BSTR, VT_BSTR, VT_R8, VT_R8,   VT_R8, VT_BSTR,
+                                           VT_R8,   VT_I4,   VT_I8, VT_BSTR, VT_I4, VT_R8};
   for (int i = 0; i < kItemCount; ++i) {
     EXPECT_EQ(items[i].vt, types[i]) << i;
     EXPECT_EQ(items[i].dbusType, DbusTypeOf(types[i])) << i;
   }
   EXPECT_EQ(std::get<std::string>(items[6].value), "2024-05-01 11:00:10");
   EXPECT_EQ(std::get<std::int64_t>(items[14].value), 1714561210000);
+  EXPECT_EQ(std::get<std::string>(items[15].value), "RS41");
+}
+
+// The extension over a whole flight: a count of satellites a receiver sees, a battery that
+// sags but stays within a cell's range; a replayed log has neither and answers EMPTY.
+TEST(TelemetryTest, SatellitesAndBatteryArePlausibleAllFlightLong) {
+  Flight f{FlightParams{}};
+  SondeIdentity id;
+  double lastVolts = 3.0;
+  for (double s = 0; s < f.LandingTime() + 3600; s += 60) {
+    const Telemetry t = TelemetryAt(f, id, s);
+    ASSERT_TRUE(t.satellites && t.batteryVolts) << s;
+    EXPECT_GE(*t.satellites, 7) << s;
+    EXPECT_LE(*t.satellites, 11) << s;
+    EXPECT_LE(*t.batteryVolts, lastVolts) << s;
+    EXPECT_GE(*t.batteryVolts, 2.5) << s;
+    lastVolts = *t.batteryVolts;
+  }
+  Telemetry replayed = TelemetryAt(f, id, 10);
+  replayed.satellites.reset();
+  replayed.batteryVolts.reset();
+  const auto items = ItemsOf(replayed);
+  EXPECT_EQ(items[16].vt, VT_EMPTY);
+  EXPECT_EQ(items[17].vt, VT_EMPTY);
 }
 
 }  // namespace

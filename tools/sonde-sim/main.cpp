@@ -33,11 +33,12 @@ const char kHelp[] = R"(usage: sonde-sim [simulate] [options]
        sonde-sim record FILE [flight options] [--from SECONDS] [--seconds N]
 
 A stand-in for the radiosonde decoder: owns the name SondeMonitor.Document on the D-Bus session
-bus and answers GETSONDEDATA(n item) with (q vartype, v value) for the items 0 to 14:
+bus and answers GETSONDEDATA(n item) with (q vartype, v value) for the items 0 to 17:
   0 serial  1 latitude  2 longitude  3 altitude m  4 heading (travel direction + 180)
   5 speed m/s  6 time "YYYY-MM-DD hh:mm:ss" UTC  7 frequency MHz  8 pressure hPa
   9 temperature C  10 humidity %  11 sonde type  12 climb m/s  13 frame (I4)
-  14 milliseconds since 1970 (I8)
+  14 milliseconds since 1970 (I8)  15 kind of sonde (the type)  16 GPS satellites (I4)
+  17 battery volts
 Other indexes get the error SondeMonitor.Document.Error.InvalidIndex.
 
 modes:
@@ -62,7 +63,7 @@ flight options (simulate, record):
   --offset SECONDS      start this far into the flight (0)
   --frame N             frame number at launch (1)
 options for every mode:
-  --type TEXT           sonde type, item 11 (RS41)
+  --type TEXT           sonde type, items 11 and 15 (RS41)
   --speedup X           flight seconds per real second (1); 0 stands still
   --name NAME           bus name and interface (SondeMonitor.Document); path /NAME with / for .
   --once-ready-print    print "ready" on stdout each time the name is owned

@@ -18,8 +18,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/posix/decoder_contract.h"
 #include "platform/system.h"
+#include "telemetry/decoder_items.h"
 
 namespace nimbrix {
 

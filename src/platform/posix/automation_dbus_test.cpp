@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include "telemetry/decoder_items.h"
+
 extern char** environ;
 
 namespace nimbrix {
@@ -31,7 +33,7 @@ namespace {
 using std::chrono::milliseconds;
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr const char* kProgId = "SondeMonitor.Document";
+constexpr const char* kProgId = kDecoderProgId;
 
 // A dbus-daemon of our own; its address replaces the session bus for this process.
 class PrivateBus {
@@ -152,7 +154,7 @@ class TestDecoder {
     seen_.push_back({index, sd_bus_message_get_auto_start(m) > 0, dest ? dest : ""});
     auto it = answers_.find(index);
     if (it == answers_.end()) {
-      return sd_bus_error_set(error, "SondeMonitor.Document.Error.InvalidIndex", "no such item");
+      return sd_bus_error_set(error, kInvalidIndexError, "no such item");
     }
     return it->second(m);
   }
@@ -171,7 +173,7 @@ class TestDecoder {
 
   static constexpr sd_bus_vtable kVtable[] = {
       SD_BUS_VTABLE_START(0),
-      SD_BUS_METHOD("GETSONDEDATA", "n", "(qv)", Handle, 0),
+      SD_BUS_METHOD(kSondeDataMember, "n", "(qv)", Handle, 0),
       SD_BUS_VTABLE_END,
   };
 
@@ -227,7 +229,7 @@ TEST(DbusObjectPathTest, MadeFromValidProgIdsOnly) {
 TEST_F(DbusAutomationTest, NoDecoderRunningIsNotFound) {
   EXPECT_FALSE(automation->Attach(kProgId));
   EXPECT_FALSE(automation->IsAttached());
-  EXPECT_EQ(automation->Call("GETSONDEDATA", 1).outcome, CallOutcome::kUnresponsive);
+  EXPECT_EQ(automation->Call(kSondeDataMember, 1).outcome, CallOutcome::kUnresponsive);
 }
 
 TEST_F(DbusAutomationTest, InvalidProgIdIsNotFound) {
@@ -277,7 +279,7 @@ TEST_F(DbusAutomationTest, EveryVarTypeArrivesWithItsValue) {
   ASSERT_TRUE(automation->Attach(kProgId));
   for (const auto& c : cases) {
     decoder->Set(3, c.reply);
-    CallResult result = automation->Call("GETSONDEDATA", 3);
+    CallResult result = automation->Call(kSondeDataMember, 3);
     EXPECT_EQ(result.outcome, CallOutcome::kOk) << c.what;
     EXPECT_EQ(result.value.vt, c.expected.vt) << c.what;
     EXPECT_EQ(result.value.value, c.expected.value) << c.what;
@@ -313,7 +315,7 @@ TEST_F(DbusAutomationTest, AnswersOutsideTheContractFailWithoutValue) {
   ASSERT_TRUE(automation->Attach(kProgId));
   for (const auto& c : cases) {
     decoder->Set(1, c.reply);
-    CallResult result = automation->Call("GETSONDEDATA", 1);
+    CallResult result = automation->Call(kSondeDataMember, 1);
     EXPECT_EQ(result.outcome, CallOutcome::kFailed) << c.what;
     EXPECT_EQ(result.value.vt, VT_EMPTY) << c.what;
     EXPECT_TRUE(std::holds_alternative<std::monostate>(result.value.value)) << c.what;
@@ -331,7 +333,7 @@ TEST_F(DbusAutomationTest, HostileTextsArriveByteForByte) {
   };
   for (const auto& text : texts) {
     decoder->Set(0, QvText(VT_BSTR, text));
-    CallResult result = automation->Call("GETSONDEDATA", 0);
+    CallResult result = automation->Call(kSondeDataMember, 0);
     ASSERT_EQ(result.outcome, CallOutcome::kOk);
     EXPECT_EQ(std::get<std::string>(result.value.value), text);
   }
@@ -342,8 +344,8 @@ TEST_F(DbusAutomationTest, CallsGoToTheUniqueNameWithoutAutoStart) {
   decoder->Set(-1, Qv(VT_I4, "i", 1));
   decoder->Set(14, Qv(VT_I4, "i", 1));
   ASSERT_TRUE(automation->Attach(kProgId));
-  automation->Call("GETSONDEDATA", 14);
-  automation->Call("GETSONDEDATA", -1);
+  automation->Call(kSondeDataMember, 14);
+  automation->Call(kSondeDataMember, -1);
   auto seen = decoder->Seen();
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0].index, 14);
@@ -358,7 +360,7 @@ TEST_F(DbusAutomationTest, DecoderErrorsFailOneRequestOnly) {
   StartDecoder();
   decoder->Set(1, Qv(VT_R8, "d", 48.5));
   ASSERT_TRUE(automation->Attach(kProgId));
-  EXPECT_EQ(automation->Call("GETSONDEDATA", 15).outcome, CallOutcome::kFailed);  // InvalidIndex
+  EXPECT_EQ(automation->Call(kSondeDataMember, 15).outcome, CallOutcome::kFailed);  // InvalidIndex
   EXPECT_EQ(automation->Call("NOSUCHMEMBER", 1).outcome, CallOutcome::kFailed);
   EXPECT_EQ(automation->Call("not a member!", 1).outcome, CallOutcome::kFailed);
   EXPECT_EQ(automation->Call(std::string_view("GETSONDEDATA\0x", 14), 1).outcome,
@@ -366,9 +368,9 @@ TEST_F(DbusAutomationTest, DecoderErrorsFailOneRequestOnly) {
   decoder->Set(2, [](sd_bus_message* m) {
     return sd_bus_reply_method_errorf(m, "SondeMonitor.Document.Error.Busy", "busy");
   });
-  EXPECT_EQ(automation->Call("GETSONDEDATA", 2).outcome, CallOutcome::kFailed);
+  EXPECT_EQ(automation->Call(kSondeDataMember, 2).outcome, CallOutcome::kFailed);
   EXPECT_TRUE(automation->IsAttached());
-  EXPECT_EQ(automation->Call("GETSONDEDATA", 1).outcome, CallOutcome::kOk);
+  EXPECT_EQ(automation->Call(kSondeDataMember, 1).outcome, CallOutcome::kOk);
 }
 
 TEST_F(DbusAutomationTest, FrozenDecoderTimesOutAndDetaches) {
@@ -377,7 +379,7 @@ TEST_F(DbusAutomationTest, FrozenDecoderTimesOutAndDetaches) {
   ASSERT_TRUE(automation->Attach(kProgId));
   decoder->Freeze();
   auto start = SteadyClock::now();
-  CallResult result = automation->Call("GETSONDEDATA", 1);
+  CallResult result = automation->Call(kSondeDataMember, 1);
   long long took = MillisSince(start);
   EXPECT_EQ(result.outcome, CallOutcome::kUnresponsive);
   EXPECT_EQ(result.value.vt, VT_EMPTY);
@@ -396,17 +398,17 @@ TEST_F(DbusAutomationTest, KilledDecoderIsUnresponsiveAndRestartIsReadAgain) {
   decoder.reset();
 
   auto start = SteadyClock::now();
-  EXPECT_EQ(automation->Call("GETSONDEDATA", 1).outcome, CallOutcome::kUnresponsive);
+  EXPECT_EQ(automation->Call(kSondeDataMember, 1).outcome, CallOutcome::kUnresponsive);
   EXPECT_LE(MillisSince(start), 1000);  // answered by the bus at once: no time-out to wait for
   EXPECT_FALSE(automation->IsAttached());
-  EXPECT_EQ(automation->Call("GETSONDEDATA", 2).outcome, CallOutcome::kUnresponsive);
+  EXPECT_EQ(automation->Call(kSondeDataMember, 2).outcome, CallOutcome::kUnresponsive);
   EXPECT_FALSE(automation->Attach(kProgId));
 
   StartDecoder();
   decoder->Set(1, Qv(VT_R8, "d", 49.25));
   ASSERT_TRUE(automation->Attach(kProgId));
   EXPECT_NE(decoder->unique(), firstOwner);
-  CallResult result = automation->Call("GETSONDEDATA", 1);
+  CallResult result = automation->Call(kSondeDataMember, 1);
   EXPECT_EQ(result.outcome, CallOutcome::kOk);
   EXPECT_EQ(result.value.value, Variant::Real(49.25).value);
 }
@@ -417,12 +419,12 @@ TEST_F(DbusAutomationTest, FrozenBusDaemonBoundsAttachAndCall) {
   ASSERT_TRUE(automation->Attach(kProgId));
   bus.Freeze();
   auto start = SteadyClock::now();
-  EXPECT_EQ(automation->Call("GETSONDEDATA", 1).outcome, CallOutcome::kUnresponsive);
+  EXPECT_EQ(automation->Call(kSondeDataMember, 1).outcome, CallOutcome::kUnresponsive);
   EXPECT_FALSE(automation->Attach(kProgId));
   EXPECT_LE(MillisSince(start), 2000);  // two time-outs of 250 ms, with room for a busy machine
   bus.Thaw();
   EXPECT_TRUE(automation->Attach(kProgId));
-  EXPECT_EQ(automation->Call("GETSONDEDATA", 1).outcome, CallOutcome::kOk);
+  EXPECT_EQ(automation->Call(kSondeDataMember, 1).outcome, CallOutcome::kOk);
 }
 
 TEST_F(DbusAutomationTest, ReleaseDetachesAndAttachReopensTheBus) {
@@ -431,10 +433,10 @@ TEST_F(DbusAutomationTest, ReleaseDetachesAndAttachReopensTheBus) {
   ASSERT_TRUE(automation->Attach(kProgId));
   automation->Release();
   EXPECT_FALSE(automation->IsAttached());
-  EXPECT_EQ(automation->Call("GETSONDEDATA", 1).outcome, CallOutcome::kUnresponsive);
+  EXPECT_EQ(automation->Call(kSondeDataMember, 1).outcome, CallOutcome::kUnresponsive);
   automation->Release();  // twice is harmless
   ASSERT_TRUE(automation->Attach(kProgId));
-  EXPECT_EQ(automation->Call("GETSONDEDATA", 1).outcome, CallOutcome::kOk);
+  EXPECT_EQ(automation->Call(kSondeDataMember, 1).outcome, CallOutcome::kOk);
 }
 
 }  // namespace

@@ -45,6 +45,11 @@ class PosixTcpSocket : public TcpSocket {
     if (IsOpen() || port <= 0 || port > 65535) return SocketStatus::kFailed;
     const std::optional<std::uint32_t> ip = FirstIpv4Address(host);
     if (!ip) return SocketStatus::kFailed;
+    return StartConnectTo(*ip, port);
+  }
+
+  SocketStatus StartConnectTo(std::uint32_t ip, int port) override {
+    if (IsOpen() || port <= 0 || port > 65535) return SocketStatus::kFailed;
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd_ < 0) return SocketStatus::kFailed;
     // Lines go out as soon as they are written.
@@ -52,7 +57,7 @@ class PosixTcpSocket : public TcpSocket {
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = *ip;
+    address.sin_addr.s_addr = ip;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
       return SocketStatus::kDone;

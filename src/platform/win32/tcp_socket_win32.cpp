@@ -10,6 +10,7 @@
 
 #include "platform/ipv4_address.h"
 #include "platform/system.h"
+#include "platform/win32/winsock_ready.h"
 
 // How long Windows keeps retransmitting unacknowledged data before it gives the connection up,
 // in seconds (Windows Vista and later). The mingw-w64 headers do not name it; the number is the
@@ -23,15 +24,6 @@
 namespace nimbrix {
 
 namespace {
-
-bool WinsockReady() {
-  // Started once for the whole process and never stopped: the connection lives to the end.
-  static const bool ready = [] {
-    WSADATA data{};
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  return ready;
-}
 
 SocketStatus StatusOf(int error) {
   if (error == WSAEWOULDBLOCK) return SocketStatus::kWouldBlock;
@@ -60,6 +52,11 @@ class Win32TcpSocket : public TcpSocket {
     if (IsOpen() || port <= 0 || port > 65535 || !WinsockReady()) return SocketStatus::kFailed;
     const std::optional<std::uint32_t> ip = FirstIpv4Address(host);
     if (!ip) return SocketStatus::kFailed;
+    return StartConnectTo(*ip, port);
+  }
+
+  SocketStatus StartConnectTo(std::uint32_t ip, int port) override {
+    if (IsOpen() || port <= 0 || port > 65535 || !WinsockReady()) return SocketStatus::kFailed;
     socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (socket_ == INVALID_SOCKET) return SocketStatus::kFailed;
     // Lines go out as soon as they are written; nothing blocks.
@@ -68,7 +65,7 @@ class Win32TcpSocket : public TcpSocket {
     u_long nonBlocking = 1;
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = *ip;
+    address.sin_addr.s_addr = ip;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     if (ioctlsocket(socket_, FIONBIO, &nonBlocking) == 0) {
       if (connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {

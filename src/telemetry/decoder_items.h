@@ -1,0 +1,90 @@
+#pragma once
+
+// The decoder's contract, written once: the Automation object the station attaches to, its one
+// member, the items that member answers, and which D-Bus type carries which VARTYPE. The
+// station, its D-Bus client and the decoder tools (sonde-sim, sonde-bridge and their service on
+// both systems) all name the items by it; docs/decoder-dbus.xml describes the same for people.
+
+#include <cstdint>
+
+#include "platform/variant.h"
+
+namespace nimbrix {
+
+// The decoder's ProgID on Windows, and its bus name, interface and (dots as slashes) object
+// path on the D-Bus session bus.
+inline constexpr const char* kDecoderProgId = "SondeMonitor.Document";
+// The member that answers one item per call: GETSONDEDATA(item index) -> VARIANT.
+inline constexpr const char* kSondeDataMember = "GETSONDEDATA";
+// The D-Bus error for an index the decoder does not have.
+inline constexpr const char* kInvalidIndexError = "SondeMonitor.Document.Error.InvalidIndex";
+
+// The items, by index. 0 to 14 are what every decoder answers; 15 to 17 extend the contract
+// for the SondeHub feed, and a decoder without them answers an error there, which the station
+// reads as "not given".
+enum DecoderItem : int {
+  kSerial = 0,           // BSTR
+  kLatitude = 1,         // R8, degrees north
+  kLongitude = 2,        // R8, degrees east
+  kAltitude = 3,         // R8, m
+  kHeading = 4,          // R8, the direction of travel less 180 (the station turns it back)
+  kSpeed = 5,            // R8, m/s over ground
+  kTimeText = 6,         // BSTR, "YYYY-MM-DD hh:mm:ss" (the time at characters 12 to 19)
+  kQrg = 7,              // BSTR, the frequency in MHz
+  kPressure = 8,         // R8, hPa
+  kTemperature = 9,      // R8, deg C
+  kHumidity = 10,        // R8, %
+  kTypeOrAprsName = 11,  // BSTR: an M10's or M20's APRS name, else the kind of sonde
+  kClimb = 12,           // R8, m/s
+  kFrame = 13,           // I4, the frame number
+  kTimeMs = 14,          // I8, the frame's time in ms since 1970 (UTC)
+  // The extension.
+  kKind = 15,          // BSTR, the kind of sonde: "RS41-SGP", "DFM09", "M10", ...
+  kSatellites = 16,    // I4, GPS satellites in the position solution
+  kBatteryVolts = 17,  // R8, V
+};
+// Items 0 to 14: what the station asks every cycle.
+inline constexpr int kContractItemCount = 15;
+// Items 0 to 17, the extension included.
+inline constexpr int kDecoderItemCount = 18;
+
+// The D-Bus signature of a VARTYPE's value; nullptr for codes the decoder may not send. Each
+// VARTYPE travels as the nearest D-Bus type, on every system (the decoder tools' answers and
+// script format name each value by its D-Bus type).
+constexpr const char* DbusSignatureOf(std::uint16_t vt) {
+  switch (vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+      return "ay";  // carries nothing
+    case VT_I1:
+    case VT_I2:
+      return "n";
+    case VT_UI1:
+      return "y";
+    case VT_UI2:
+      return "q";
+    case VT_I4:
+    case VT_INT:
+      return "i";
+    case VT_UI4:
+    case VT_UINT:
+      return "u";
+    case VT_I8:
+    case VT_CY:  // the raw integer, value times 10000
+      return "x";
+    case VT_UI8:
+      return "t";
+    case VT_R4:  // a float's exact value fits a double
+    case VT_R8:
+    case VT_DATE:  // the OLE day number
+      return "d";
+    case VT_BOOL:
+      return "b";
+    case VT_BSTR:
+      return "s";
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace nimbrix
