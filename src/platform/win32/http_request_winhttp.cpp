@@ -5,9 +5,11 @@
 #include <winhttp.h>
 // clang-format on
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/http_request.h"
 #include "platform/http_worker.h"
@@ -68,8 +70,19 @@ HttpAnswer PerformWithWinHttp(const HttpRequest& request, const std::atomic<bool
   if (parts.lpszExtraInfo) path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
   const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
 
+  // The session names the agent: a User-Agent among the extra headers would be sent twice.
+  constexpr std::string_view kAgentHeader = "User-Agent: ";
+  std::wstring agent = L"NIMBRIX";
+  std::wstring headers;
+  for (const std::string& header : request.headers) {
+    if (header.compare(0, kAgentHeader.size(), kAgentHeader) == 0) {
+      agent = Wide(header.substr(kAgentHeader.size()));
+    } else {
+      headers += Wide(header) + L"\r\n";
+    }
+  }
   // The station talks straight to the API, like its APRS-IS link: no proxy.
-  Handle session(WinHttpOpen(L"NIMBRIX", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+  Handle session(WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                              WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) return SystemFailure("session");
   const int total = request.timeoutMs > 0 ? request.timeoutMs : 1;
@@ -86,8 +99,6 @@ HttpAnswer PerformWithWinHttp(const HttpRequest& request, const std::atomic<bool
   DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
   WinHttpSetOption(handle.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof redirects);
 
-  std::wstring headers;
-  for (const std::string& header : request.headers) headers += Wide(header) + L"\r\n";
   if (abandoned.load()) return Failed(HttpAnswer::Outcome::kNoConnection, "abandoned");
   if (!WinHttpSendRequest(
           handle.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
