@@ -19,7 +19,7 @@ rm -f "$build"/nimbrix_*.deb
 deb=$(ls "$build"/nimbrix_*.deb)
 dpkg-deb --info "$deb"
 depends=$(dpkg-deb --field "$deb" Depends)
-for lib in libc6 libcurl4 libsystemd0 libstdc++6 libproj25 proj-data; do
+for lib in libc6 libcurl4 libsystemd0 libmicrohttpd12 libstdc++6 libproj25 proj-data; do
   grep -q "$lib" <<<"$depends" || { echo "Depends lacks $lib: $depends" >&2; exit 1; }
 done
 

@@ -18,5 +18,6 @@ int main() {
   std::unique_ptr<ProcessRunner> process = MakeSystemProcessRunner();
   StdFiles files;
   Platform platform{*console, *clock, *automation, tcp, *http, *process, files};
-  return RunStation(platform, DefaultUpdateService(), MakeSystemOutputs);
+  std::unique_ptr<WebServerStarter> webServers = MakeSystemWebServerStarter();
+  return RunStation(platform, DefaultUpdateService(), MakeSystemOutputs, webServers.get());
 }

@@ -8,6 +8,7 @@
 #include "app/program_end.h"
 #include "app/startup.h"
 #include "app/terminal_view.h"
+#include "app/web_status.h"
 #include "config/config_reader.h"
 #include "telemetry/telemetry.h"
 #include "uplink/uplink.h"
@@ -16,13 +17,18 @@ namespace nimbrix {
 
 namespace {
 
-int RunStartupAndCycle(Platform& p, StationView& view, const UpdateService& updateService,
-                       const OutputMaker& makeOutputs, std::unique_ptr<StationOutputs>& outputs) {
+int RunStartupAndCycle(Platform& p, StationView& operatorView, const UpdateService& updateService,
+                       const OutputMaker& makeOutputs, WebServerStarter* webServers,
+                       std::unique_ptr<StationOutputs>& outputs) {
   ServerList servers;  // slots 0..10 empty, entry in use 1
   const ConfigResult read = ReadConfiguration(p.files.ReadAll(kConfigFileName));
-  PerformConfigActions(read, view, p.console, p.clock);
+  PerformConfigActions(read, operatorView, p.console, p.clock);
   const StationConfig config = read.config;
   servers = read.servers;
+
+  // With a status page, everything the operator is told also reaches the page.
+  const std::unique_ptr<WebStatus> web = StartWebStatus(config, webServers, operatorView, p.clock);
+  StationView& view = web ? *web->view : operatorView;
 
   CheckForNewVersion(view, p.clock, p.http, config, servers, updateService);
 
@@ -39,6 +45,7 @@ int RunStartupAndCycle(Platform& p, StationView& view, const UpdateService& upda
 
   outputs =
       std::make_unique<StationOutputs>(makeOutputs ? makeOutputs(config, p) : OutputList{}, p);
+  if (web) web->view->FollowPrimary(outputs->primary());
   LinkView link(view, p.console, p.clock, outputs->errors(), servers);
   link.Track(outputs->primary());
   view.Connecting();
@@ -57,7 +64,7 @@ int RunStartupAndCycle(Platform& p, StationView& view, const UpdateService& upda
 }  // namespace
 
 int RunStation(Platform& platform, const UpdateService& updateService,
-               const OutputMaker& makeOutputs) {
+               const OutputMaker& makeOutputs, WebServerStarter* webServers) {
   // A terminal shows the screen; without one (a service, output to a file) the run is logged.
   std::unique_ptr<StationView> view;
   if (platform.console.IsTerminal()) {
@@ -69,7 +76,7 @@ int RunStation(Platform& platform, const UpdateService& updateService,
   int exitCode = 0;
   std::unique_ptr<StationOutputs> outputs;
   try {
-    exitCode = RunStartupAndCycle(platform, *view, updateService, makeOutputs, outputs);
+    exitCode = RunStartupAndCycle(platform, *view, updateService, makeOutputs, webServers, outputs);
   } catch (const ProgramEnd& end) {
     platform.automation.Release();
     exitCode = end.exitCode;

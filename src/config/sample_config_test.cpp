@@ -32,6 +32,7 @@ TEST(SampleConfiguration, ReadsAsTheKeywordFormatWithoutAFault) {
   EXPECT_EQ(c.nFRAME, 1);
   EXPECT_EQ(c.nALTITUDE, 1);
   EXPECT_EQ(c.nOBJECT, 1);
+  EXPECT_EQ(c.sWEB, "127.0.0.1,8080");
   EXPECT_EQ(read.servers.nSERVERS, 2);
   EXPECT_EQ(read.servers.sSERVER[1], "aprs.example.net,14580");
   EXPECT_EQ(c.LoginLine, (std::string("user N0CALL-11 pass 00000 vers ") + kVersionText +

@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "platform/tcp_socket.h"
 #include "platform/udp_socket.h"
+#include "platform/web_server.h"
 
 namespace nimbrix {
 
@@ -24,5 +25,7 @@ std::unique_ptr<UdpSocket> MakeSystemUdpSocket();
 std::unique_ptr<NameResolver> MakeSystemNameResolver();
 std::unique_ptr<HttpClient> MakeSystemHttpClient();
 std::unique_ptr<ProcessRunner> MakeSystemProcessRunner();
+// The status page's server (WEB=); on a system without one, Start says so.
+std::unique_ptr<WebServerStarter> MakeSystemWebServerStarter();
 
 }  // namespace nimbrix

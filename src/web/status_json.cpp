@@ -1,0 +1,272 @@
+#include "web/status_json.h"
+
+#include <rapidjson/encodings.h>
+#include <rapidjson/stream.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+namespace nimbrix {
+
+namespace {
+
+using JsonWriter = rapidjson::Writer<rapidjson::StringBuffer>;
+
+constexpr std::int64_t kDayMs = 86'400'000;
+
+void Text(JsonWriter& w, std::string_view text) {
+  const std::string valid = ValidUtf8(text);
+  w.String(valid.data(), static_cast<rapidjson::SizeType>(valid.size()));
+}
+
+void Number(JsonWriter& w, double value) {
+  if (std::isfinite(value)) {
+    w.Double(value);
+  } else {
+    w.Null();
+  }
+}
+
+void Time(JsonWriter& w, std::int64_t utcMs) {
+  Text(w, IsoUtc(utcMs));
+}
+
+// A time that may not have happened yet: 0 is none.
+void TimeOrNull(JsonWriter& w, std::int64_t utcMs) {
+  if (utcMs == 0) {
+    w.Null();
+  } else {
+    Time(w, utcMs);
+  }
+}
+
+std::int64_t WholeSeconds(std::int64_t ms) {
+  return ms < 0 ? 0 : ms / 1000;
+}
+
+// What kind of sonde: the decoder's item 11 is its type, except for an M10 or M20, for which it
+// is the APRS name; their serial says the kind.
+std::string SondeKind(const SondeSample& s) {
+  for (const char* prefix : {"M10-", "M20-"}) {
+    if (s.serial.rfind(prefix, 0) == 0) return std::string(prefix, 3);
+  }
+  return s.item11;
+}
+
+void Frame(JsonWriter& w, const StationSnapshot& snap) {
+  if (!snap.frame) {
+    w.Null();
+    return;
+  }
+  const SondeSample& s = *snap.frame;
+  w.StartObject();
+  w.Key("serial");
+  Text(w, s.serial);
+  w.Key("kind");
+  Text(w, SondeKind(s));
+  w.Key("frame");
+  w.Int(s.frame);
+  w.Key("time");
+  if (const auto t = FrameTimeUtcMs(s.timeText, snap.frameUtcMs)) {
+    Time(w, *t);
+  } else {
+    w.Null();
+  }
+  w.Key("received");
+  Time(w, snap.frameUtcMs);
+  w.Key("ageSeconds");
+  w.Int64(WholeSeconds(snap.nowUtcMs - snap.frameUtcMs));
+  w.Key("latitude");
+  Number(w, s.latitude);
+  w.Key("longitude");
+  Number(w, s.longitude);
+  w.Key("altitude");
+  Number(w, s.altitude);
+  w.Key("climb");
+  Number(w, s.climb);
+  w.Key("speedKmh");
+  Number(w, s.speedKmh);
+  w.Key("course");
+  Number(w, s.course);
+  w.Key("temperature");
+  Number(w, s.temperature);
+  w.Key("humidity");
+  Number(w, s.humidity);
+  w.Key("pressure");
+  Number(w, s.pressure);
+  w.Key("frequency");
+  Text(w, s.qrg);
+  w.EndObject();
+}
+
+void Destination(JsonWriter& w, const DestinationStatus& d) {
+  w.StartObject();
+  w.Key("primary");
+  w.Bool(d.primary);
+  w.Key("kind");
+  Text(w, d.kind);
+  w.Key("name");
+  Text(w, d.name);
+  w.Key("state");
+  w.String(StateName(d.state));
+  w.Key("stateText");
+  Text(w, d.stateText);
+  w.Key("since");
+  TimeOrNull(w, d.sinceUtcMs);
+  w.Key("sent");
+  w.Uint64(d.sent);
+  w.Key("failed");
+  w.Uint64(d.failed);
+  w.Key("lastSuccess");
+  TimeOrNull(w, d.lastSuccessUtcMs);
+  w.Key("lastMessage");
+  Text(w, d.lastMessage);
+  w.EndObject();
+}
+
+void StampedList(JsonWriter& w, const std::deque<StampedText>& list, const char* name) {
+  w.StartArray();
+  for (const StampedText& item : list) {
+    w.StartObject();
+    w.Key("time");
+    Time(w, item.utcMs);
+    w.Key(name);
+    Text(w, item.text);
+    w.EndObject();
+  }
+  w.EndArray();
+}
+
+}  // namespace
+
+std::string IsoUtc(std::int64_t utcMs) {
+  using namespace std::chrono;
+  const sys_time<milliseconds> t{milliseconds{utcMs}};
+  const auto day = floor<days>(t);
+  const year_month_day date{day};
+  const hh_mm_ss<seconds> time{floor<seconds>(t - day)};
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()));
+  return text;
+}
+
+std::optional<std::int64_t> FrameTimeUtcMs(std::string_view timeText, std::int64_t readUtcMs) {
+  if (timeText.size() < 19) return std::nullopt;
+  const std::string_view hms = timeText.substr(11, 8);
+  if (hms[2] != ':' || hms[5] != ':') return std::nullopt;
+  int parts[3];
+  for (int i = 0; i < 3; ++i) {
+    const char a = hms[i * 3];
+    const char b = hms[i * 3 + 1];
+    if (a < '0' || a > '9' || b < '0' || b > '9') return std::nullopt;
+    parts[i] = (a - '0') * 10 + (b - '0');
+  }
+  if (parts[0] > 23 || parts[1] > 59 || parts[2] > 60) return std::nullopt;
+  const std::int64_t ofDay = (parts[0] * 3600LL + parts[1] * 60LL + parts[2]) * 1000;
+  std::int64_t dayStart = readUtcMs - ((readUtcMs % kDayMs) + kDayMs) % kDayMs;
+  std::int64_t t = dayStart + ofDay;
+  // A frame of 23:59:59 read just after midnight belongs to the day before, and the other way.
+  if (t - readUtcMs > kDayMs / 2) t -= kDayMs;
+  if (readUtcMs - t > kDayMs / 2) t += kDayMs;
+  return t;
+}
+
+std::string ValidUtf8(std::string_view text) {
+  // A copy that ends in NUL: RapidJSON's reading of one code point stops there at the latest.
+  const std::string source(text);
+  std::string out;
+  out.reserve(source.size());
+  std::size_t i = 0;
+  while (i < source.size()) {
+    // RapidJSON's own check of one code point, which also refuses overlong forms and
+    // surrogates.
+    rapidjson::StringStream in(source.c_str() + i);
+    rapidjson::StringBuffer one;
+    const bool valid = rapidjson::UTF8<>::Validate(in, one);
+    const std::size_t length = in.Tell();
+    if (valid && length > 0 && i + length <= source.size()) {
+      out.append(source, i, length);
+      i += length;
+    } else {
+      out.append("\xEF\xBF\xBD");  // U+FFFD for the first byte; the next starts anew
+      ++i;
+    }
+  }
+  return out;
+}
+
+const char* StateName(DestinationStatus::State state) {
+  switch (state) {
+    case DestinationStatus::State::kOff:
+      return "off";
+    case DestinationStatus::State::kConnecting:
+      return "connecting";
+    case DestinationStatus::State::kUp:
+      return "up";
+    case DestinationStatus::State::kFailing:
+      return "failing";
+    case DestinationStatus::State::kDown:
+      return "down";
+  }
+  return "off";
+}
+
+std::string StatusJson(const StationSnapshot& snap) {
+  rapidjson::StringBuffer buffer;
+  JsonWriter w(buffer);
+  w.StartObject();
+  w.Key("station");
+  w.StartObject();
+  w.Key("callsign");
+  Text(w, snap.callsign);
+  w.Key("version");
+  Text(w, snap.version);
+  w.Key("started");
+  Time(w, snap.startUtcMs);
+  w.Key("uptimeSeconds");
+  w.Int64(WholeSeconds(snap.nowUtcMs - snap.startUtcMs));
+  w.Key("now");
+  Time(w, snap.nowUtcMs);
+  w.Key("decoderAnswers");
+  w.Bool(snap.decoderAnswers);
+  w.EndObject();
+
+  w.Key("sonde");
+  Frame(w, snap);
+
+  w.Key("track");
+  w.StartArray();
+  for (const TrackPoint& p : snap.track) {
+    w.StartObject();
+    w.Key("time");
+    Time(w, p.utcMs);
+    w.Key("latitude");
+    Number(w, p.latitude);
+    w.Key("longitude");
+    Number(w, p.longitude);
+    w.Key("altitude");
+    Number(w, p.altitude);
+    w.EndObject();
+  }
+  w.EndArray();
+
+  w.Key("destinations");
+  w.StartArray();
+  for (const DestinationStatus& d : snap.destinations) Destination(w, d);
+  w.EndArray();
+
+  w.Key("linesSent");
+  StampedList(w, snap.linesSent, "line");
+  w.Key("records");
+  StampedList(w, snap.records, "record");
+  w.EndObject();
+  return buffer.GetString();
+}
+
+}  // namespace nimbrix
