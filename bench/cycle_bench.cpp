@@ -11,7 +11,9 @@
 #include "app/main_cycle.h"
 #include "app/terminal_view.h"
 #include "config/station_config.h"
+#include "platform/fake/fake_http_requester.h"
 #include "platform/fake/fakes.h"
+#include "sondehub/sondehub_output.h"
 #include "telemetry/telemetry.h"
 #include "uplink/reports.h"
 #include "uplink/uplink.h"
@@ -114,9 +116,64 @@ void BM_WholeCycle(benchmark::State& state, bool sending) {
   state.counters["lines_sent"] = static_cast<double>(tcp.lines.size());
 }
 
+// The same cycle with or without the SondeHub feed beside it: a new frame every cycle, so each
+// cycle makes a record, and every 20th puts a gzip'd batch on the (fake, instantly answering)
+// HTTP request.
+void BM_CycleWithSondehub(benchmark::State& state, bool feed) {
+  StationConfig config = BenchConfig();
+  config.nSONDEHUB = feed ? 1 : 0;
+  config.position = StationPosition{47.5, 12.25, 612};
+  fake::FakePlatform f;
+  fake::FakeConsole console;
+  fake::FakeClock clock;
+  fake::FakeAutomation decoder;
+  fake::FakeTcpClient tcp;
+  Platform p{console, clock, decoder, tcp, f.http, f.process, f.files};
+  tcp.reachable = {"euro.aprs2.net:14580"};
+  ServerList servers;
+  servers.sSERVER[1] = "euro.aprs2.net,14580";
+  servers.nSERVERS = 1;
+  TerminalView view(console);
+  LinkView link(view, console, clock, f.files, servers);
+  Uplink uplink{clock, tcp, servers, link, config.LoginLine, config.sUSER};
+  AnswerLikeADecoder(decoder, 47.862135);
+  decoder.Attach("SondeMonitor.Document");
+  ConnectServers(uplink);
+  OutputList list;
+  fake::FakeHttpRequester* http = nullptr;
+  if (feed) {
+    auto requester = std::make_unique<fake::FakeHttpRequester>(clock);
+    http = requester.get();
+    list.push_back(std::make_unique<SondehubOutput>(config, clock, std::move(requester)));
+  }
+  StationOutputs outputs(std::move(list), p);
+  MainCycle cycle(p, config, uplink, view, link, &outputs);
+
+  std::int64_t frame = 5721;
+  std::int64_t n = 0;
+  for (auto _ : state) {
+    decoder.answers[13] = Variant::Signed(++frame);
+    benchmark::DoNotOptimize(cycle.Step());
+    if (++n % 1024 == 0) {
+      decoder.calls.clear();
+      tcp.sent.clear();
+      tcp.lines.clear();
+      console.transcript.clear();
+      clock.sleeps.clear();
+      if (http) {
+        http->requests.clear();
+        http->startedAtMs.clear();
+      }
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
 }  // namespace
 
 BENCHMARK(BM_ComposePositionReport);
+BENCHMARK_CAPTURE(BM_CycleWithSondehub, sondehub_off, false);
+BENCHMARK_CAPTURE(BM_CycleWithSondehub, sondehub_on, true);
 BENCHMARK_CAPTURE(BM_WholeCycle, quiet, false);
 BENCHMARK_CAPTURE(BM_WholeCycle, sending, true);
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs inside a private D-Bus session (see demo.sh): starts the services, runs NIMBRIX in the
-# foreground, and afterwards shows what the APRS-IS listener received. Leaves nothing running.
+# foreground, and afterwards shows what the APRS-IS listener and the SondeHub stand-in received.
+# Leaves nothing running.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${NIMBRIX_BUILD_DIR:-build/dev}  # the tests point this at their own build
@@ -17,6 +18,9 @@ trap cleanup EXIT
 
 python3 tools/aprs-listener/aprs-listener.py --port 0 --port-file "$run/port" --log "$run/received.txt" &
 pids+=($!)
+python3 tools/sondehub-standin/sondehub-standin.py --port 0 --port-file "$run/hubport" \
+  --store "$run/sondehub.jsonl" > /dev/null &
+pids+=($!)
 # The update service offers the version this tree builds: "You have the most recent version!"
 version=$(sed -n 's/^project(nimbrix VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 python3 tools/aprs-listener/update-service.py --port 47831 --version "$version" 2>/dev/null &
@@ -26,11 +30,12 @@ pids+=($!)
 pids+=($!)
 
 for _ in $(seq 50); do
-  [ -s "$run/port" ] && grep -q ready "$run/sonde-sim.log" && break
+  [ -s "$run/port" ] && [ -s "$run/hubport" ] && grep -q ready "$run/sonde-sim.log" && break
   sleep 0.1
 done
 port=$(cat "$run/port")
-sed "s/@PORT@/$port/" demo/NIMBRIX.INI > "$run/NIMBRIX.INI"
+hubport=$(cat "$run/hubport")
+sed -e "s/@PORT@/$port/" -e "s/@HUBPORT@/$hubport/" demo/NIMBRIX.INI > "$run/NIMBRIX.INI"
 
 status=0
 build=$(cd "$build" && pwd)
@@ -39,6 +44,20 @@ clear 2>/dev/null || printf '\n'
 echo "NIMBRIX ended with exit code $status."
 echo "Lines received by the APRS-IS listener on 127.0.0.1:$port:"
 cat "$run/received.txt" 2>/dev/null || echo "(none)"
+echo "SondeHub stand-in on 127.0.0.1:$hubport took:"
+if [ -s "$run/sondehub.jsonl" ]; then
+  python3 - "$run/sondehub.jsonl" <<'PY'
+import json, sys
+kept = [json.loads(l) for l in open(sys.argv[1], encoding="utf-8")]
+frames = [k["record"] for k in kept if k["kind"] == "telemetry"]
+stations = [k["record"] for k in kept if k["kind"] == "listener"]
+print(f"  {len(stations)} station record(s), {len(frames)} frame record(s)")
+if frames:
+    print("  the last: " + json.dumps(frames[-1], sort_keys=True))
+PY
+else
+  echo "  (nothing)"
+fi
 if [ -s "$run/nimbrix.err" ]; then
   echo "Error log nimbrix.err:"
   cat "$run/nimbrix.err"

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsystemd-dev libcurl4-openssl-dev ca-certificates rapidjson-dev libmicrohttpd-dev
+  libsystemd-dev libcurl4-openssl-dev ca-certificates rapidjson-dev zlib1g-dev libmicrohttpd-dev
   libproj-dev proj-data proj-bin
   dbus dbus-daemon systemd
   python3 python3-pytest python3-pyte python3-pexpect

@@ -41,10 +41,15 @@ LocalTime LocalTimeAt(std::int64_t utcMs, const ClockReading& now) {
 
 std::string SondehubRow(const DestinationStatus& status, const ClockReading& now) {
   std::string row = "SondeHub: " + std::to_string(status.sent) + " frames sent";
+  if (status.failed != 0) row += ", " + std::to_string(status.failed) + " lost";
   if (status.lastSuccessUtcMs != 0) {
     row += ", last " + ClockText(LocalTimeAt(status.lastSuccessUtcMs, now));
   }
   row += " " + status.stateText;
+  // While it fails, the server's own words say why.
+  if (status.state != DestinationStatus::State::kUp && !status.lastMessage.empty()) {
+    row += ": " + status.lastMessage;
+  }
   return Fitted(row);
 }
 

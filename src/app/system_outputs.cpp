@@ -6,7 +6,9 @@
 #include "format/safe_text.h"
 #include "outputs/aprs_destination.h"
 #include "outputs/udp_summary.h"
+#include "platform/http_request.h"
 #include "platform/system.h"
+#include "sondehub/sondehub_output.h"
 
 namespace nimbrix {
 
@@ -28,6 +30,10 @@ OutputList MakeSystemOutputs(const StationConfig& config, Platform& platform) {
                                ownCall};
     outputs.push_back(std::make_unique<AprsDestination>(std::move(setup), MakeSystemTcpSocket(),
                                                         resolver, platform.clock));
+  }
+  if (config.nSONDEHUB == 1) {
+    outputs.push_back(
+        std::make_unique<SondehubOutput>(config, platform.clock, MakeSystemHttpRequester()));
   }
   if (const std::optional<HostAndPort> udp = ParseHostAndPort(config.sUDP); udp) {
     outputs.push_back(std::make_unique<UdpSummary>(
