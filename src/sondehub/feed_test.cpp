@@ -121,6 +121,14 @@ TEST(SondehubFeed, EachAnswer) {
       {"202 refused two", Answer(202, refusal), State::kUp,
        "refused: Sonde S1 position breached altitude cap by 12m.",
        "some or all payloads could not be processed", 3, 2, false},
+      {"202 trial records all passed",
+       Answer(202, R"({"message":"m","errors":[{"error_message":"All checks passed however )"
+                   R"(payload contained dev flag so will not be uploaded to the database"}]})"),
+       State::kUp, "trial: all checks passed", "m", 5, 0, false},
+      {"202 trial records, one refused",
+       Answer(202, R"({"errors":[{"error_message":"All checks passed however payload contained )"
+                   R"(dev flag"},{"error_message":"Invalid serial number"}]})"),
+       State::kUp, "refused: Invalid serial number", "", 4, 1, false},
       {"202 warnings only", Answer(202, R"({"message":"m","errors":[],"warnings":["w1"]})"),
        State::kUp, "warning: w1", "m", 5, 0, false},
       {"202 not JSON", Answer(202, "<html>"), State::kUp, "OK", "", 5, 0, false},

@@ -67,7 +67,7 @@ def test_trial_records_are_checked_and_kept_by_nobody(bus_address, sonde_sim, ap
     hub = standin()
     n = start_station(tmp_path, bus_address, listener.port, hub, extra="SONDEHUB_DEV=YES\r\n")
     try:
-        assert n.wait_for(lambda e: any("refused: All checks passed" in l for l in e), 60), n.text()
+        assert n.wait_for(lambda e: any("trial: all checks passed" in l for l in e), 60), n.text()
         stop(n)
     finally:
         n.stop()
