@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/error_log.h"
 #include "app/link_view.h"
 #include "app/main_cycle.h"
 #include "app/terminal_view.h"
@@ -87,7 +88,8 @@ void BM_WholeCycle(benchmark::State& state, bool sending) {
   servers.sSERVER[1] = "euro.aprs2.net,14580";
   servers.nSERVERS = 1;
   TerminalView view(console);
-  LinkView link(view, console, clock, f.files, servers);
+  ErrorLog errors(f.files);
+  LinkView link(view, console, clock, errors, servers);
   Uplink uplink{clock, tcp, servers, link, config.LoginLine, config.sUSER};
   AnswerLikeADecoder(decoder, 47.862135);
   decoder.Attach(kDecoderProgId);
@@ -134,7 +136,8 @@ void BM_CycleWithSondehub(benchmark::State& state, bool feed) {
   servers.sSERVER[1] = "euro.aprs2.net,14580";
   servers.nSERVERS = 1;
   TerminalView view(console);
-  LinkView link(view, console, clock, f.files, servers);
+  ErrorLog errors(f.files);
+  LinkView link(view, console, clock, errors, servers);
   Uplink uplink{clock, tcp, servers, link, config.LoginLine, config.sUSER};
   AnswerLikeADecoder(decoder, 47.862135);
   decoder.Attach("SondeMonitor.Document");
