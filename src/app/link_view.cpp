@@ -42,11 +42,10 @@ bool LinkView::QuitWanted() {
 void LinkView::ShowLoginVerdict(const LoginVerdict& verdict) {
   const int index = servers_.nCURSERVER;
   const std::string& entry = servers_.sSERVER.at(index);
-  Tell({.kind = LinkEvent::Kind::kLoginAnswer,
-        .index = index,
-        .entry = entry,
-        .host = SplitServerEntry(entry).host,
-        .verdict = verdict});
+  LinkEvent event =
+      EventOn(LinkEvent::Kind::kLoginAnswer, index, entry, SplitServerEntry(entry).host);
+  event.verdict = verdict;
+  Tell(event);
 }
 
 }  // namespace nimbrix

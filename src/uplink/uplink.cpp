@@ -26,17 +26,14 @@ bool TryEntry(Uplink& uplink, int index) {
   const std::string& entry = uplink.servers.sSERVER[index];
   const ServerEntry target = SplitServerEntry(entry);
 
-  uplink.events.Tell({.kind = LinkEvent::Kind::kTrying, .index = index, .entry = entry});
+  uplink.events.Tell(EventOn(LinkEvent::Kind::kTrying, index, entry));
   const bool opened = uplink.tcp.Open(target.host, target.port);
   if (!opened && uplink.events.Stopping()) return false;
   uplink.clock.SleepMs(kAttemptPauseMs);
   if (!opened) {
     // Also ends a connection still open from before a failed send.
     uplink.tcp.Close();
-    uplink.events.Tell({.kind = LinkEvent::Kind::kOpenFailed,
-                        .index = index,
-                        .entry = entry,
-                        .host = target.host});
+    uplink.events.Tell(EventOn(LinkEvent::Kind::kOpenFailed, index, entry, target.host));
     return false;
   }
 
@@ -44,7 +41,7 @@ bool TryEntry(Uplink& uplink, int index) {
   uplink.deadTold = false;
   uplink.tcp.Send(OneLine(uplink.loginLine));  // a broken connection shows at the next send
   uplink.loginWatch.Start(StripControlBytes(uplink.callsign), uplink.clock.MonotonicMs());
-  uplink.events.Tell({.kind = LinkEvent::Kind::kConnected, .index = index, .entry = entry});
+  uplink.events.Tell(EventOn(LinkEvent::Kind::kConnected, index, entry));
   return true;
 }
 
@@ -52,12 +49,11 @@ bool TryEntry(Uplink& uplink, int index) {
 void TellSendFailed(Uplink& uplink, int error, std::string_view line) {
   const int index = uplink.servers.nCURSERVER;
   const std::string& entry = uplink.servers.sSERVER.at(index);
-  uplink.events.Tell({.kind = LinkEvent::Kind::kSendFailed,
-                      .index = index,
-                      .entry = entry,
-                      .host = SplitServerEntry(entry).host,
-                      .error = error,
-                      .line = std::string(line)});
+  LinkEvent event =
+      EventOn(LinkEvent::Kind::kSendFailed, index, entry, SplitServerEntry(entry).host);
+  event.error = error;
+  event.line = std::string(line);
+  uplink.events.Tell(event);
 }
 
 // Tells LinkDead when the connection in use has died and it was not told yet.
@@ -69,14 +65,22 @@ void TellIfDead(Uplink& uplink) {
   const int index = uplink.servers.nCURSERVER;
   const std::string& entry = uplink.servers.sSERVER.at(index);
   const DeadLink dead{index, entry, SplitServerEntry(entry).host, LinkFaultText(fault)};
-  uplink.events.Tell({.kind = LinkEvent::Kind::kDead,
-                      .index = index,
-                      .entry = entry,
-                      .host = dead.host,
-                      .dead = dead});
+  LinkEvent event = EventOn(LinkEvent::Kind::kDead, index, entry, dead.host);
+  event.dead = dead;
+  uplink.events.Tell(event);
 }
 
 }  // namespace
+
+LinkEvent EventOn(LinkEvent::Kind kind, int index, const std::string& entry,
+                  const std::string& host) {
+  LinkEvent event;
+  event.kind = kind;
+  event.index = index;
+  event.entry = entry;
+  event.host = host;
+  return event;
+}
 
 ConnectOutcome ConnectServers(Uplink& uplink) {
   ServerList& servers = uplink.servers;
@@ -92,7 +96,7 @@ ConnectOutcome ConnectServers(Uplink& uplink) {
       if (TryEntry(uplink, index)) return ConnectOutcome::kConnected;
       if (uplink.events.Stopping()) return ConnectOutcome::kQuit;
     }
-    uplink.events.Tell({.kind = LinkEvent::Kind::kNoServer});
+    uplink.events.Tell(EventOn(LinkEvent::Kind::kNoServer));
     uplink.clock.SleepMs(kFailedPassPauseMs);
     if (uplink.events.QuitWanted()) return ConnectOutcome::kQuit;
   }

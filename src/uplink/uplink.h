@@ -41,6 +41,12 @@ struct LinkEvent {
   DeadLink dead{};
 };
 
+// An event of `kind` on entry `index` ("host,port" `entry`, its host part `host`); the other
+// fields are set by the caller. (Filled field by field: g++ 12 at -O3 takes a designated
+// initializer of this aggregate for one that leaves strings uninitialised.)
+LinkEvent EventOn(LinkEvent::Kind kind, int index = 0, const std::string& entry = {},
+                  const std::string& host = {});
+
 // Where the link tells what happens, in the order it happens: the owner shows it (row 24),
 // keeps the records of failures, and says whether the operator wants to quit. The link itself
 // never touches the screen or a file.
