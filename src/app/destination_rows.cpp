@@ -73,8 +73,12 @@ std::string ShortState(const DestinationStatus& s) {
   return "off";
 }
 
-std::string Missed(const DestinationStatus& s) {
-  return s.failed == 0 ? "" : "(" + std::to_string(s.failed) + " missed)";
+// Appended piece by piece: g++ 12 at -O3 sees a false overlap (-Wrestrict) in "(" + text.
+void AppendMissed(std::string& row, const DestinationStatus& s) {
+  if (s.failed == 0) return;
+  row += '(';
+  row += std::to_string(s.failed);
+  row += " missed)";
 }
 
 }  // namespace
@@ -88,10 +92,16 @@ std::string ExtrasRow(const std::vector<DestinationStatus>& statuses, const Cloc
   for (const DestinationStatus& s : statuses) {
     if (s.primary) continue;
     if (s.kind == "APRS-IS") {
-      aprs += " " + std::to_string(++number) + ":" + ShortState(s) + Missed(s);
+      aprs += ' ';
+      aprs += std::to_string(++number);
+      aprs += ':';
+      aprs += ShortState(s);
+      AppendMissed(aprs, s);
     } else if (s.kind == "UDP") {
       const bool sending = s.state == DestinationStatus::State::kUp;
-      udp += " UDP:" + (sending ? std::to_string(s.sent) : ShortState(s)) + Missed(s);
+      udp += " UDP:";
+      udp += sending ? std::to_string(s.sent) : ShortState(s);
+      AppendMissed(udp, s);
     }
   }
   std::string row = aprs.empty() ? "" : "+APRS" + aprs;
