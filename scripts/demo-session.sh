@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs inside a private D-Bus session (see demo.sh): starts the services, runs NIMBRIX in the
-# foreground, and afterwards shows what the APRS-IS listener and the SondeHub stand-in received.
+# foreground, and afterwards shows what the APRS-IS listeners, the SondeHub stand-in and the
+# chase-car listener received.
 # Leaves nothing running.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +19,11 @@ trap cleanup EXIT
 
 python3 tools/aprs-listener/aprs-listener.py --port 0 --port-file "$run/port" --log "$run/received.txt" &
 pids+=($!)
+python3 tools/aprs-listener/aprs-listener.py --port 0 --port-file "$run/port2" --log "$run/received2.txt" &
+pids+=($!)
+python3 tools/aprs-listener/summary-listener.py --port 0 --port-file "$run/udpport" \
+  --log "$run/summaries.txt" &
+pids+=($!)
 python3 tools/sondehub-standin/sondehub-standin.py --port 0 --port-file "$run/hubport" \
   --store "$run/sondehub.jsonl" > /dev/null &
 pids+=($!)
@@ -30,12 +36,16 @@ pids+=($!)
 pids+=($!)
 
 for _ in $(seq 50); do
-  [ -s "$run/port" ] && [ -s "$run/hubport" ] && grep -q ready "$run/sonde-sim.log" && break
+  [ -s "$run/port" ] && [ -s "$run/port2" ] && [ -s "$run/udpport" ] && [ -s "$run/hubport" ] &&
+    grep -q ready "$run/sonde-sim.log" && break
   sleep 0.1
 done
 port=$(cat "$run/port")
+port2=$(cat "$run/port2")
+udpport=$(cat "$run/udpport")
 hubport=$(cat "$run/hubport")
-sed -e "s/@PORT@/$port/" -e "s/@HUBPORT@/$hubport/" demo/NIMBRIX.INI > "$run/NIMBRIX.INI"
+sed -e "s/@PORT@/$port/" -e "s/@PORT2@/$port2/" -e "s/@UDPPORT@/$udpport/" \
+  -e "s/@HUBPORT@/$hubport/" demo/NIMBRIX.INI > "$run/NIMBRIX.INI"
 
 status=0
 build=$(cd "$build" && pwd)
@@ -44,6 +54,14 @@ clear 2>/dev/null || printf '\n'
 echo "NIMBRIX ended with exit code $status."
 echo "Lines received by the APRS-IS listener on 127.0.0.1:$port:"
 cat "$run/received.txt" 2>/dev/null || echo "(none)"
+echo "Lines received by the second APRS-IS listener (ALSO=, its own login call) on 127.0.0.1:$port2:"
+cat "$run/received2.txt" 2>/dev/null || echo "(none)"
+if [ -s "$run/summaries.txt" ]; then
+  echo "Chase-car summaries received on UDP 127.0.0.1:$udpport: $(wc -l < "$run/summaries.txt")"
+  echo "  the last: $(tail -n 1 "$run/summaries.txt")"
+else
+  echo "Chase-car summaries received on UDP 127.0.0.1:$udpport: (none)"
+fi
 echo "SondeHub stand-in on 127.0.0.1:$hubport took:"
 if [ -s "$run/sondehub.jsonl" ]; then
   python3 - "$run/sondehub.jsonl" <<'PY'

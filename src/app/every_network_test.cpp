@@ -15,6 +15,7 @@
 #include "outputs/aprs_destination.h"
 #include "platform/fake/fake_socket.h"
 #include "platform/fake/fakes.h"
+#include "uplink/beacon.h"
 #include "version/version.h"
 
 namespace nimbrix {
@@ -50,18 +51,20 @@ struct EveryNetworkTest : ::testing::Test {
     f.console.keys.assign(static_cast<std::size_t>(cycles) - 1, "");
     f.console.keys.push_back(kKeyEscape);
     Platform p = f.platform();
-    return RunStation(p, {"http", "update.test", "page"}, [this](const StationConfig&, Platform&) {
-      auto socket = std::make_unique<FakeTcpSocket>(f.clock, &extraSends);
-      socket->servers["192.0.2.7:14580"] = 0;
-      auto resolver = std::make_shared<FakeNameResolver>(f.clock);
-      resolver->answers["extra"] = {0, "192.0.2.7"};
-      OutputList list;
-      list.push_back(std::make_unique<AprsDestination>(
-          AprsDestinationSetup{"extra,14580", "extra", 14580, "N0CALL-5",
-                               "user N0CALL-5 pass 1 vers x\r\n", true},
-          std::move(socket), resolver, f.clock));
-      return list;
-    });
+    return RunStation(p, {"http", "update.test", "page"},
+                      [this](const StationConfig& config, Platform&) {
+                        auto socket = std::make_unique<FakeTcpSocket>(f.clock, &extraSends);
+                        socket->servers["192.0.2.7:14580"] = 0;
+                        auto resolver = std::make_shared<FakeNameResolver>(f.clock);
+                        resolver->answers["extra"] = {0, "192.0.2.7"};
+                        OutputList list;
+                        list.push_back(std::make_unique<AprsDestination>(
+                            AprsDestinationSetup{"extra,14580", "extra", 14580, "N0CALL-5",
+                                                 "user N0CALL-5 pass 1 vers x\r\n", true,
+                                                 StationBeaconLine(config)},
+                            std::move(socket), resolver, f.clock));
+                        return list;
+                      });
   }
   long Count(const std::vector<std::string>& lines, const std::string& line) {
     return std::count(lines.begin(), lines.end(), line);

@@ -44,9 +44,8 @@ bool MainCycle::Step() {
 }
 
 void MainCycle::SendBeaconIfDue(std::vector<HandedLine>& handed) {
-  if (config_.nBEACON != 1 || !config_.position) return;
-  if (!beacon_.Due(p_.clock.MonotonicMs())) return;
-  const std::string line = BeaconLine(config_.sUSER, *config_.position);
+  const std::string line = StationBeaconLine(config_);
+  if (line.empty() || !beacon_.Due(p_.clock.MonotonicMs())) return;
   const SendOutcome outcome = SendLine(uplink_, line);
   if (outcome == SendOutcome::kQuit) throw ProgramEnd{0};
   if (outcome == SendOutcome::kSent) view_.ReportSent(line);

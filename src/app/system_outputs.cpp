@@ -9,6 +9,7 @@
 #include "platform/http_request.h"
 #include "platform/system.h"
 #include "sondehub/sondehub_output.h"
+#include "uplink/beacon.h"
 
 namespace nimbrix {
 
@@ -27,7 +28,8 @@ OutputList MakeSystemOutputs(const StationConfig& config, Platform& platform) {
                                target->port,
                                StripControlBytes(call),
                                BuildLoginLine(call, extra.pass.empty() ? config.sPASS : extra.pass),
-                               ownCall};
+                               ownCall,
+                               StationBeaconLine(config)};
     outputs.push_back(std::make_unique<AprsDestination>(std::move(setup), MakeSystemTcpSocket(),
                                                         resolver, platform.clock));
   }

@@ -40,7 +40,12 @@ void AprsDestination::Cycle(const CycleFacts& facts) {
   if (phase_ == Phase::kStopped) return;
   const std::int64_t nowMs = clock_.MonotonicMs();
   Advance(nowMs);
-  for (const std::string& line : facts.linesSent) Deliver(line, nowMs);
+  if (phase_ == Phase::kUp && !setup_.beaconLine.empty() && beacon_.Due(nowMs)) {
+    Deliver(setup_.beaconLine, nowMs);
+  }
+  for (const std::string& line : facts.linesSent) {
+    if (line != setup_.beaconLine) Deliver(line, nowMs);
+  }
   if (phase_ == Phase::kUp) Flush(nowMs);
   if (deadError_ != 0) {
     // Found dead with no line to carry the record: it is written all the same.

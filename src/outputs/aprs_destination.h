@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/name_resolver.h"
 #include "platform/tcp_socket.h"
+#include "uplink/beacon.h"
 #include "uplink/link_watch.h"
 #include "uplink/login_answer.h"
 
@@ -27,6 +28,11 @@ struct AprsDestinationSetup {
   std::string loginCall;  // the call of the login line
   std::string loginLine;  // CR LF included
   bool ownCall = false;   // lines go out under loginCall instead of the station's call
+  // The station beacon as the primary link sends it (CR LF included), or empty for none. This
+  // destination sends it itself, once it is up and every 30 minutes after, so that it gets one
+  // at start although it connects a few cycles after the primary; the primary's copy among the
+  // cycle's lines is not sent again.
+  std::string beaconLine;
 };
 
 struct AprsDestinationLimits {
@@ -76,6 +82,7 @@ class AprsDestination : public Output {
   AprsDestinationLimits limits_;
   LinkWatch watch_;
   LoginAnswerWatch login_;
+  BeaconTimer beacon_;
   RetryDelay retry_;
   Phase phase_ = Phase::kWaiting;
   std::int64_t phaseStartMs_ = 0;

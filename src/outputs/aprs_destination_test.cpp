@@ -30,7 +30,7 @@ std::string Report(int n) {
 // One extra destination "radiosondy,14580" on the virtual clock; the name is found as
 // 192.0.2.7, where a server answers at once unless a test says otherwise.
 struct Rig {
-  explicit Rig(std::string ownCall = "") {
+  explicit Rig(std::string ownCall = "", std::string beacon = "") {
     auto owned = std::make_unique<FakeTcpSocket>(clock);
     socket = owned.get();
     socket->servers[kServer] = 0;
@@ -40,7 +40,8 @@ struct Rig {
                                14580,
                                ownCall.empty() ? "DL1ABC-9" : ownCall,
                                ownCall.empty() ? kLogin : "user " + ownCall + " pass 1 vers X\r\n",
-                               !ownCall.empty()};
+                               !ownCall.empty(),
+                               beacon};
     destination = std::make_unique<AprsDestination>(setup, std::move(owned), resolver, clock);
   }
   // One cycle handing `lines`; the clock must not move inside it. Then a second passes.
@@ -96,6 +97,25 @@ TEST(AprsDestination, ItsOwnCallReplacesTheSourceCallOnly) {
   EXPECT_EQ(rig.socket->sent,
             login + "DL1ABC-12>APZQW0,TCPIP*:;T1234567 *204105h4807.41N/01131.00EO>DL1ABC-9\r\n" +
                 "DL1ABC-12>APZQW0,TCPIP*:@204105h4807.41N/01131.00EO1\r\n");
+}
+
+// The beacon goes to a destination once it is up, however late that is, and every 30 minutes
+// after, under its own call; the primary's copy among the cycle's lines is not sent again.
+TEST(AprsDestination, TheBeaconOnceUpAndEveryHalfHour) {
+  const std::string beacon = "DL1ABC-9>APZQW0,TCPIP*:!4807.40N/01134.07E`/A=001706 NIMBRIX\r\n";
+  Rig rig("DL1ABC-12", beacon);
+  rig.socket->servers[kServer] = 3000;  // up only in the fourth cycle
+  rig.Cycle({beacon, Report(0)});       // the primary's beacon at start: this one is not up yet
+  for (int second = 1; second < 2 * 1800 + 10; ++second) rig.Cycle({Report(second)});
+  const std::string own = "DL1ABC-12>APZQW0,TCPIP*:!4807.40N/01134.07E`/A=001706 NIMBRIX\r\n";
+  std::vector<std::size_t> at;
+  for (std::size_t i = rig.socket->sent.find(own); i != std::string::npos;
+       i = rig.socket->sent.find(own, i + 1)) {
+    at.push_back(i);
+  }
+  ASSERT_EQ(at.size(), 3u);  // once up, then after 30 and 60 minutes
+  EXPECT_EQ(at[0], std::string("user DL1ABC-12 pass 1 vers X\r\n").size());
+  EXPECT_EQ(rig.socket->sent.find(beacon), std::string::npos);
 }
 
 TEST(SourceCall, OnlyThePartBeforeTheFirstArrowChanges) {

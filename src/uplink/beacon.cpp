@@ -30,4 +30,9 @@ std::string BeaconLine(const std::string& call, const StationPosition& position)
          "\r\n";
 }
 
+std::string StationBeaconLine(const StationConfig& config) {
+  if (config.nBEACON != 1 || !config.position) return {};
+  return BeaconLine(config.sUSER, *config.position);
+}
+
 }  // namespace nimbrix

@@ -15,6 +15,9 @@ inline constexpr std::int64_t kBeaconPeriodMs = 30 * 60 * 1000;
 // "CALL>APZQW0,TCPIP*:!ddmm.mmN/dddmm.mmE`" + "/A=" altitude in feet + " NIMBRIX 0.22", CR LF.
 std::string BeaconLine(const std::string& call, const StationPosition& position);
 
+// The beacon line of this configuration (BEACON=YES with POSITION=), or empty for none.
+std::string StationBeaconLine(const StationConfig& config);
+
 // When the beacon is due, by the monotonic clock: at the first look, then every period.
 class BeaconTimer {
  public:

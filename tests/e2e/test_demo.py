@@ -29,6 +29,11 @@ def test_demo_session_reports_to_its_listener_and_leaves_nothing_running(tmp_pat
     assert received.startswith("user N0CALL-11 pass 13023 vers " + VERSION_TEXT + " filter b/ZZZZZ/\n")
     assert "N0CALL-11>APZQW0,TCPIP*:@" in received
     assert "ID=T1230456 FN=" in received and " 403.001\n" in received
+    # The second listener gets the same lines under the call of its own login.
+    received2 = (tmp_path / "run" / "received2.txt").read_text("latin-1")
+    assert received2.startswith("user N0CALL-12 pass 13023 vers " + VERSION_TEXT)
+    assert "N0CALL-12>APZQW0,TCPIP*:!" in received2, "the station beacon, under its own call"
+    assert "Chase-car summaries received on UDP" in out and '"type": "PAYLOAD_SUMMARY"' in out
     assert not (tmp_path / "run" / "nimbrix.err").exists(), "the demo's login is verified"
     leftovers = subprocess.run(["pgrep", "-f", str(tmp_path)], capture_output=True, text=True).stdout
     assert leftovers == ""

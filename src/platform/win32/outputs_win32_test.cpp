@@ -79,7 +79,7 @@ TEST(AprsDestinationWin32, LogsInAndDeliversOverWinsock) {
   const SOCKET server = ListenOnLoopback(port);
   auto clock = MakeSystemClock();
   const std::string login = "user N0CALL-5 pass 1 vers x\r\n";
-  AprsDestination destination({"127.0.0.1,port", "127.0.0.1", port, "N0CALL-5", login, true},
+  AprsDestination destination({"127.0.0.1,port", "127.0.0.1", port, "N0CALL-5", login, true, ""},
                               MakeSystemTcpSocket(), MakeSystemNameResolver(), *clock);
   const SondeSample sample;
   const std::vector<std::string> none;
