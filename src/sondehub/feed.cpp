@@ -40,6 +40,8 @@ Verdict VerdictOf(const std::string& body) {
   // Iterative: a deeply nested answer must not use up the stack.
   doc.Parse<rapidjson::kParseIterativeFlag>(body.data(), body.size());
   if (doc.HasParseError() || !doc.IsObject()) return verdict;
+  // Looked at as const only: the const iterators compare without C++20's reversed candidates.
+  const rapidjson::Value& answer = doc;
   const auto text = [](const rapidjson::Value& item, const char* key) -> std::string {
     if (item.IsString()) return MessageOf({item.GetString(), item.GetStringLength()});
     if (!item.IsObject()) return {};
@@ -47,10 +49,10 @@ Verdict VerdictOf(const std::string& body) {
     if (found == item.MemberEnd() || !found->value.IsString()) return {};
     return MessageOf({found->value.GetString(), found->value.GetStringLength()});
   };
-  if (const auto m = doc.FindMember("message"); m != doc.MemberEnd() && m->value.IsString()) {
+  if (const auto m = answer.FindMember("message"); m != answer.MemberEnd() && m->value.IsString()) {
     verdict.message = MessageOf({m->value.GetString(), m->value.GetStringLength()});
   }
-  if (const auto e = doc.FindMember("errors"); e != doc.MemberEnd() && e->value.IsArray()) {
+  if (const auto e = answer.FindMember("errors"); e != answer.MemberEnd() && e->value.IsArray()) {
     for (const rapidjson::Value& error : e->value.GetArray()) {
       std::string said = text(error, "error_message");
       if (said.starts_with(kTrialPassed)) {
@@ -60,7 +62,7 @@ Verdict VerdictOf(const std::string& body) {
       if (verdict.errors++ == 0) verdict.firstError = std::move(said);
     }
   }
-  if (const auto w = doc.FindMember("warnings"); w != doc.MemberEnd() && w->value.IsArray()) {
+  if (const auto w = answer.FindMember("warnings"); w != answer.MemberEnd() && w->value.IsArray()) {
     if (w->value.Size() > 0) verdict.firstWarning = text(w->value[0], "warning_message");
   }
   return verdict;
