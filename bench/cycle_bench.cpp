@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/error_log.h"
@@ -72,50 +73,62 @@ void BM_ComposePositionReport(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
-// One iteration of the main cycle, as the station runs it. `sending`: the position moves and
-// "s" asks for a report every cycle, so iterations also put lines on the (fake) connection.
-void BM_WholeCycle(benchmark::State& state, bool sending) {
-  const StationConfig config = BenchConfig();
-  // No journal: its text would be measured too.
+// A connected station on the fakes, without journals (their text would be measured too), whose
+// main cycle the benchmarks step.
+struct BenchStation {
+  explicit BenchStation(const StationConfig& stationConfig) : config(stationConfig) {
+    tcp.reachable = {"euro.aprs2.net:14580"};
+    servers.sSERVER[1] = "euro.aprs2.net,14580";
+    servers.nSERVERS = 1;
+    AnswerLikeADecoder(decoder, 47.862135);
+    decoder.Attach(kDecoderProgId);
+    ConnectServers(uplink);
+  }
+
+  // The fakes keep records a real platform does not; keep them from growing without end.
+  void ForgetNowAndThen() {
+    if (++steps % 1024 != 0) return;
+    decoder.calls.clear();
+    tcp.sent.clear();
+    tcp.lines.clear();
+    console.transcript.clear();
+    clock.sleeps.clear();
+  }
+
+  StationConfig config;
   fake::FakePlatform f;
   fake::FakeConsole console;
   fake::FakeClock clock;
   fake::FakeAutomation decoder;
   fake::FakeTcpClient tcp;
   Platform p{console, clock, decoder, tcp, f.http, f.process, f.files};
-  tcp.reachable = {"euro.aprs2.net:14580"};
   ServerList servers;
-  servers.sSERVER[1] = "euro.aprs2.net,14580";
-  servers.nSERVERS = 1;
-  TerminalView view(console);
-  ErrorLog errors(f.files);
-  LinkView link(view, console, clock, errors, servers);
+  TerminalView view{console};
+  ErrorLog errors{f.files};
+  LinkView link{view, console, clock, errors, servers};
   Uplink uplink{clock, tcp, servers, link, config.LoginLine, config.sUSER};
-  AnswerLikeADecoder(decoder, 47.862135);
-  decoder.Attach(kDecoderProgId);
-  ConnectServers(uplink);
-  MainCycle cycle(p, config, uplink, view, link);
+  std::unique_ptr<StationOutputs> outputs;  // beside the primary link, where a benchmark has them
+  std::int64_t steps = 0;
+};
+
+// One iteration of the main cycle, as the station runs it. `sending`: the position moves and
+// "s" asks for a report every cycle, so iterations also put lines on the (fake) connection.
+void BM_WholeCycle(benchmark::State& state, bool sending) {
+  BenchStation station(BenchConfig());
+  MainCycle cycle(station.p, station.config, station.uplink, station.view, station.link);
 
   double latitude = 47.862135;
-  std::int64_t n = 0;
   for (auto _ : state) {
     if (sending) {
       latitude += 0.00001;
-      decoder.answers[kLatitude] = Variant::Real(latitude);
-      console.keys.push_back("s");
+      station.decoder.answers[kLatitude] = Variant::Real(latitude);
+      station.console.keys.push_back("s");
     }
     benchmark::DoNotOptimize(cycle.Step());
-    if (++n % 1024 == 0) {
-      // The fakes keep records a real platform does not; keep them from growing without end.
-      decoder.calls.clear();
-      tcp.sent.clear();
-      tcp.lines.clear();
-      console.transcript.clear();
-      clock.sleeps.clear();
-    }
+    station.ForgetNowAndThen();
   }
   state.SetItemsProcessed(state.iterations());
-  state.counters["lines_sent"] = static_cast<double>(tcp.lines.size());
+  state.counters["lines_sent"] = static_cast<double>(station.tcp.lines.size());
 }
 
 // The same cycle with or without the SondeHub feed beside it: a new frame every cycle, so each
@@ -125,48 +138,26 @@ void BM_CycleWithSondehub(benchmark::State& state, bool feed) {
   StationConfig config = BenchConfig();
   config.nSONDEHUB = feed ? 1 : 0;
   config.position = StationPosition{47.5, 12.25, 612};
-  fake::FakePlatform f;
-  fake::FakeConsole console;
-  fake::FakeClock clock;
-  fake::FakeAutomation decoder;
-  fake::FakeTcpClient tcp;
-  Platform p{console, clock, decoder, tcp, f.http, f.process, f.files};
-  tcp.reachable = {"euro.aprs2.net:14580"};
-  ServerList servers;
-  servers.sSERVER[1] = "euro.aprs2.net,14580";
-  servers.nSERVERS = 1;
-  TerminalView view(console);
-  ErrorLog errors(f.files);
-  LinkView link(view, console, clock, errors, servers);
-  Uplink uplink{clock, tcp, servers, link, config.LoginLine, config.sUSER};
-  AnswerLikeADecoder(decoder, 47.862135);
-  decoder.Attach("SondeMonitor.Document");
-  ConnectServers(uplink);
+  BenchStation station(config);
   OutputList list;
   fake::FakeHttpRequester* http = nullptr;
   if (feed) {
-    auto requester = std::make_unique<fake::FakeHttpRequester>(clock);
+    auto requester = std::make_unique<fake::FakeHttpRequester>(station.clock);
     http = requester.get();
-    list.push_back(std::make_unique<SondehubOutput>(config, clock, std::move(requester)));
+    list.push_back(std::make_unique<SondehubOutput>(config, station.clock, std::move(requester)));
   }
-  StationOutputs outputs(std::move(list), p);
-  MainCycle cycle(p, config, uplink, view, link, &outputs);
+  station.outputs = std::make_unique<StationOutputs>(std::move(list), station.p);
+  MainCycle cycle(station.p, station.config, station.uplink, station.view, station.link,
+                  station.outputs.get());
 
   std::int64_t frame = 5721;
-  std::int64_t n = 0;
   for (auto _ : state) {
-    decoder.answers[13] = Variant::Signed(++frame);
+    station.decoder.answers[kFrame] = Variant::Signed(++frame);
     benchmark::DoNotOptimize(cycle.Step());
-    if (++n % 1024 == 0) {
-      decoder.calls.clear();
-      tcp.sent.clear();
-      tcp.lines.clear();
-      console.transcript.clear();
-      clock.sleeps.clear();
-      if (http) {
-        http->requests.clear();
-        http->startedAtMs.clear();
-      }
+    station.ForgetNowAndThen();
+    if (http && station.steps % 1024 == 0) {
+      http->requests.clear();
+      http->startedAtMs.clear();
     }
   }
   state.SetItemsProcessed(state.iterations());
