@@ -104,29 +104,26 @@ void SondehubOutput::Stop(std::int64_t deadlineMs) {
   const auto remaining = [&] {
     return static_cast<int>(std::max<std::int64_t>(0, deadlineMs - clock_.MonotonicMs()));
   };
-  if (feed_.InFlight()) {
-    std::optional<HttpAnswer> answer = requester_->WaitMs(remaining());
+  // Waits for the request under way until the deadline; false (and it is given up) when its
+  // answer does not come by then.
+  const auto answered = [&] {
+    const std::optional<HttpAnswer> answer = requester_->WaitMs(remaining());
     if (!answer) {
       requester_->Abandon();
-      feed_.GiveUpWaiting();
-      return;
+      return false;
     }
     feed_.Answered(*answer, clock_.MonotonicMs(), clock_.UtcMs());
-  }
-  std::optional<FeedRequest> last = feed_.Last(clock_.MonotonicMs());
-  if (!last) return;
-  if (remaining() <= 0 || !Send(*last, clock_.UtcMs())) {
+    return true;
+  };
+  if (feed_.InFlight() && !answered()) {
     feed_.GiveUpWaiting();
     return;
   }
-  std::optional<HttpAnswer> answer = requester_->WaitMs(remaining());
-  if (!answer) {
-    requester_->Abandon();
-    feed_.GiveUpWaiting();
-    return;
+  if (std::optional<FeedRequest> last = feed_.Last(clock_.MonotonicMs());
+      last && remaining() > 0 && Send(*last, clock_.UtcMs())) {
+    answered();
   }
-  feed_.Answered(*answer, clock_.MonotonicMs(), clock_.UtcMs());
-  // What the last answer did not take is lost now.
+  // What the last answer did not take, or what could not go at all, is lost now.
   feed_.GiveUpWaiting();
 }
 
