@@ -1,0 +1,29 @@
+#pragma once
+// Hard symbols out of the demodulated channel at a kind's symbol rate: a matched average over
+// one symbol, a clock recovered from the zero crossings, and the decision around the
+// channel's running mean (so a sonde a few kHz off still slices right). 1 = upper frequency.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace receiver {
+
+class SymbolSlicer {
+ public:
+  SymbolSlicer(double sample_rate, double symbol_rate);
+  ~SymbolSlicer();
+  SymbolSlicer(const SymbolSlicer&) = delete;
+  SymbolSlicer& operator=(const SymbolSlicer&) = delete;
+
+  void Process(std::span<const float> demod, std::vector<std::uint8_t>& symbols);
+  // The mean of the demodulated samples, Hz: the channel's frequency error.
+  double MeanHz() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace receiver
