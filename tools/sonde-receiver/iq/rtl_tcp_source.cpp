@@ -21,9 +21,10 @@ namespace {
 
 constexpr std::size_t kMaxRecv = 1 << 20;
 
+// Rounded up, so that a wait never ends just before `when` and spins.
 int MillisecondsUntil(std::chrono::steady_clock::time_point when) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-      when - std::chrono::steady_clock::now());
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(when - std::chrono::steady_clock::now());
   return static_cast<int>(std::clamp<long long>(left.count(), 0, 1 << 30));
 }
 
@@ -194,14 +195,15 @@ bool RtlTcpSource::Tune(double center_hz) {
   if (!(center_hz > 0 && center_hz < 4.2e9)) return false;
   center_hz_ = center_hz;
   if (fd_ < 0) return true;  // sent with the settings on connecting
+  // Counted before the command goes out: what arrives after it may already be new.
+  int queued = 0;
+  if (ioctl(fd_, FIONREAD, &queued) < 0) queued = 0;
   const auto command = EncodeRtlTcpCommand(RtlTcpCommand::kFrequency,
                                            static_cast<std::uint32_t>(std::llround(center_hz)));
   if (!SendAll(command.data(), command.size())) {
     Lose("cannot send a command");
     return true;
   }
-  int queued = 0;
-  if (ioctl(fd_, FIONREAD, &queued) < 0) queued = 0;
   const std::size_t buffered = pending_.size() - pending_head_ + static_cast<std::size_t>(queued);
   drop_bytes_ = std::max(drop_bytes_, buffered / 2 * 2 + 2 * options_.tune_drop_samples);
   return true;
