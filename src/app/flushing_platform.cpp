@@ -3,16 +3,31 @@
 namespace nimbrix {
 
 FlushingPlatform::FlushingPlatform(Platform& inner)
-    : clock_(inner.clock, inner.console),
+    : clock_(inner.clock, inner.console, inner.waits),
       automation_(inner.automation, inner.console),
       tcp_(inner.tcp, inner.console),
       http_(inner.http, inner.console),
       process_(inner.process, inner.console),
-      platform_{inner.console, clock_, automation_, tcp_, http_, process_, inner.files} {}
+      platform_{inner.console, clock_,   automation_, tcp_,
+                http_,         process_, inner.files, inner.waits} {}
 
 void FlushingPlatform::FlushingClock::SleepMs(int milliseconds) {
   console_.Flush();
-  inner_.SleepMs(milliseconds);
+  const std::int64_t endMs = inner_.MonotonicMs() + milliseconds;
+  std::int64_t nowMs = inner_.MonotonicMs();
+  std::int64_t pieceMs = WaitPieceMs(waits_, nowMs, milliseconds);
+  // The work runs only at moments inside the pause, so the pause never grows by it at its end.
+  while (pieceMs < endMs - nowMs) {
+    if (pieceMs > 0) inner_.SleepMs(static_cast<int>(pieceMs));
+    nowMs = inner_.MonotonicMs();
+    if (nowMs >= endMs) return;
+    waits_->RunIfDue(nowMs);
+    console_.Flush();
+    nowMs = inner_.MonotonicMs();
+    if (nowMs >= endMs) return;
+    pieceMs = WaitPieceMs(waits_, nowMs, endMs - nowMs);
+  }
+  inner_.SleepMs(static_cast<int>(endMs - nowMs));
 }
 
 bool FlushingPlatform::FlushingAutomation::Attach(std::string_view progId) {

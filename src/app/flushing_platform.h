@@ -15,7 +15,9 @@ namespace nimbrix {
 // cycle's, the report logic's, those of start-up and of a failed pass), a call to the decoder,
 // a connect or a send, the update question, a program run. The screen the operator sees
 // during each wait is therefore the one drawn up to it, and a quiet cycle, whose drawing ends
-// at its pause, reaches the terminal as one write.
+// at its pause, reaches the terminal as one write. A pause is also where the station does its
+// work between cycles (platform/wait_work.h): the pause is cut where the work is due, and
+// still ends when it would have ended.
 class FlushingPlatform {
  public:
   explicit FlushingPlatform(Platform& inner);
@@ -27,7 +29,8 @@ class FlushingPlatform {
  private:
   class FlushingClock : public Clock {
    public:
-    FlushingClock(Clock& inner, Console& console) : inner_(inner), console_(console) {}
+    FlushingClock(Clock& inner, Console& console, WaitWorkSlot* waits)
+        : inner_(inner), console_(console), waits_(waits) {}
     LocalTime Now() override { return inner_.Now(); }
     std::int64_t MonotonicMs() override { return inner_.MonotonicMs(); }
     std::int64_t UtcMs() override { return inner_.UtcMs(); }
@@ -36,6 +39,7 @@ class FlushingPlatform {
    private:
     Clock& inner_;
     Console& console_;
+    WaitWorkSlot* waits_;
   };
 
   class FlushingAutomation : public Automation {

@@ -205,5 +205,44 @@ TEST(FlushingPlatform, LogLinesAreWrittenOneByOne) {
   EXPECT_GE(lines, 8);
 }
 
+// A pause with work to do is cut where the work is due; it ends when it would have ended, and
+// work due at its very end waits for the next wait.
+TEST(FlushingPlatform, APauseRunsTheWorkDueInsideItAndKeepsItsLength) {
+  struct Work : WaitWork {
+    std::int64_t next = 0;
+    std::vector<std::int64_t> runs;
+    fake::FakeClock* clock = nullptr;
+    std::int64_t NextDueMs() const override { return next; }
+    void Run() override {
+      runs.push_back(clock->MonotonicMs());
+      next = clock->MonotonicMs() + 400;
+    }
+  };
+  struct Case {
+    std::int64_t firstDueMs;
+    int pauseMs;
+    std::vector<int> sleeps;
+    std::vector<std::int64_t> runs;
+  } cases[] = {
+      {2000, 1000, {1000}, {}},                  // not due: one whole pause
+      {300, 1000, {300, 400, 300}, {300, 700}},  // due twice inside
+      {0, 500, {400, 100}, {0, 400}},            // due at once
+      {1000, 1000, {1000}, {}},                  // due at the very end
+  };
+  for (const Case& c : cases) {
+    FakePlatform f;
+    Work work;
+    work.clock = &f.clock;
+    work.next = c.firstDueMs;
+    f.waits.Set(&work);
+    Platform inner = f.platform();
+    FlushingPlatform flushing(inner);
+    flushing.platform().clock.SleepMs(c.pauseMs);
+    EXPECT_EQ(f.clock.MonotonicMs(), c.pauseMs);
+    EXPECT_EQ(f.clock.sleeps, c.sleeps);
+    EXPECT_EQ(work.runs, c.runs);
+  }
+}
+
 }  // namespace
 }  // namespace nimbrix

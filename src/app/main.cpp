@@ -12,12 +12,15 @@ int main() {
   std::unique_ptr<Console> console = MakeSystemConsole();
   std::unique_ptr<Clock> clock = MakeSystemClock();
   std::unique_ptr<Automation> automation = MakeSystemAutomation();
+  // The station's work while a pause, a connect or a send waits: the outputs' frames.
+  WaitWorkSlot waits;
   // A SIGTERM ends even a send that waits for room, so the station stops within seconds.
-  SystemConnection tcp(*clock, {}, [&console] { return console->StopRequested(); });
+  SystemConnection tcp(
+      *clock, {}, [&console] { return console->StopRequested(); }, &waits);
   std::unique_ptr<HttpClient> http = MakeSystemHttpClient();
   std::unique_ptr<ProcessRunner> process = MakeSystemProcessRunner();
   StdFiles files;
-  Platform platform{*console, *clock, *automation, tcp, *http, *process, files};
+  Platform platform{*console, *clock, *automation, tcp, *http, *process, files, &waits};
   std::unique_ptr<WebServerStarter> webServers = MakeSystemWebServerStarter();
   return RunStation(platform, DefaultUpdateService(), MakeSystemOutputs, webServers.get());
 }

@@ -14,6 +14,7 @@ bool MainCycle::Step() {
   const bool answered = ReadSondeSample(p_.automation, sample_, config_.nSONDEHUB == 1);
   const std::int64_t readUtcMs = p_.clock.UtcMs();
   const std::int64_t readMonotonicMs = p_.clock.MonotonicMs();
+  if (feed_) feed_->CycleRead(sample_, answered, readUtcMs, readMonotonicMs);
   if (answered != decoderAnswers_) {
     decoderAnswers_ = answered;
     answered ? view_.DecoderFound() : view_.DecoderLost();
@@ -33,10 +34,15 @@ bool MainCycle::Step() {
   if (config_.nOBJECT == 1) view_.ObjectMode(LastObjectName(state_));
   link_.ShowLoginVerdict(WatchLoginAnswer(uplink_));
   WatchLink(uplink_);
-  if (outputs_) {
+  if (feed_) {
+    // Frames read while the reports waited are newer than the cycle's own.
+    feed_->HandToOutputs(handed);
+  } else if (outputs_) {
     outputs_->Cycle(sample_, answered, readUtcMs, readMonotonicMs, handed, view_);
   }
+  if (feed_) feed_->CyclePause(true);
   p_.clock.SleepMs(950);
+  if (feed_) feed_->CyclePause(false);
   EndCycle(state_);
   const std::string key = p_.console.PollKey();
   if (key == "s" || key == "S") state_.ValidFlags |= kFlagReportDue;

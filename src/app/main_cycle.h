@@ -3,6 +3,7 @@
 #include "app/link_view.h"
 #include "app/station_outputs.h"
 #include "app/station_view.h"
+#include "app/waiting_feed.h"
 #include "config/station_config.h"
 #include "platform/platform.h"
 #include "telemetry/sonde_sample.h"
@@ -17,13 +18,14 @@ namespace nimbrix {
 class MainCycle {
  public:
   MainCycle(Platform& platform, const StationConfig& config, Uplink& uplink, StationView& view,
-            LinkView& link, StationOutputs* outputs = nullptr)
+            LinkView& link, StationOutputs* outputs = nullptr, WaitingFeed* feed = nullptr)
       : p_(platform),
         config_(config),
         uplink_(uplink),
         view_(view),
         link_(link),
-        outputs_(outputs) {}
+        outputs_(outputs),
+        feed_(feed) {}
 
   // One cycle. False when it read ESC (the cycle ends); throws ProgramEnd when the operator
   // ended the program while a failed send looked for a server.
@@ -42,6 +44,7 @@ class MainCycle {
   StationView& view_;
   LinkView& link_;
   StationOutputs* outputs_;  // the outputs beside the primary link, when the station has them
+  WaitingFeed* feed_;        // what keeps them fed while the primary link waits
   SondeSample sample_;
   ReportState state_;
   bool decoderAnswers_ = true;  // it was attached at start-up

@@ -9,6 +9,7 @@
 #include "app/program_end.h"
 #include "app/startup.h"
 #include "app/terminal_view.h"
+#include "app/waiting_feed.h"
 #include "app/web_status.h"
 #include "config/config_reader.h"
 #include "telemetry/telemetry.h"
@@ -49,13 +50,20 @@ int RunStartupAndCycle(Platform& p, StationView& operatorView, const UpdateServi
   if (web) web->view->FollowPrimary(outputs->primary());
   LinkView link(view, p.console, p.clock, outputs->errors(), servers);
   link.Track(outputs->primary());
+  // From here on, the outputs beside the primary link are fed while it waits.
+  std::unique_ptr<WaitingFeed> feed;
+  if (!outputs->Empty()) {
+    feed = std::make_unique<WaitingFeed>(p, config.nSONDEHUB == 1, *outputs, view);
+    feed->StartAt(p.clock.MonotonicMs());
+  }
+  const WaitWorkSlot::Use feeding(p.waits, feed.get());
   view.Connecting();
   Uplink uplink{p.clock, p.tcp, servers, link, config.LoginLine, config.sUSER};
   if (ConnectServers(uplink) == ConnectOutcome::kQuit) throw ProgramEnd{0};
   view.ServerInUse(servers.nCURSERVER, servers.sSERVER.at(servers.nCURSERVER));
   p.clock.SleepMs(2000);
 
-  MainCycle cycle(p, config, uplink, view, link, outputs.get());
+  MainCycle cycle(p, config, uplink, view, link, outputs.get(), feed.get());
   while (cycle.Step()) {
   }
   p.automation.Release();

@@ -33,6 +33,7 @@ class StationOutputs {
       : outputs_(std::move(outputs)), p_(platform), errors_(platform.files) {}
 
   PrimaryLinkStatus& primary() { return primary_; }
+  bool Empty() const { return outputs_.empty(); }
   // The station's one writer of nimbrix.err, which the primary link's records go through too.
   ErrorLog& errors() { return errors_; }
 

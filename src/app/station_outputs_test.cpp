@@ -93,11 +93,11 @@ struct OutputsTest : ::testing::Test {
   }
 };
 
-// Every line the primary link is given reaches the output in the same cycle, byte for byte;
-// every cycle feeds it once, with the sample read in that cycle.
-TEST_F(OutputsTest, FedOncePerCycleWithTheLinesOfThatCycle) {
+// Every line the primary link is given reaches the output in the same cycle, byte for byte,
+// once; each cycle feeds it at least once (more while the reports' spacing waits).
+TEST_F(OutputsTest, FedEveryCycleWithTheLinesOfThatCycle) {
   ASSERT_EQ(Run(20), 0);
-  ASSERT_EQ(seen.size(), 20u);
+  ASSERT_GE(seen.size(), 20u);
   std::vector<std::string> handed;
   for (const auto& s : seen) {
     EXPECT_EQ(s.serial, "T1234567");

@@ -44,6 +44,9 @@ class StationView {
                          const LocalTime& /*now*/, std::int32_t /*cyclesSinceReport*/) {}
   virtual void DecoderLost() {}
   virtual void DecoderFound() {}
+  // A frame read between two cycles, while the primary link waited (a pause, a connect, a
+  // send): for the outputs beside it; the dashboard keeps what the cycle read.
+  virtual void FrameRead(const SondeSample& /*sample*/) {}
   // A position report is about to go out (the time it is shown with).
   virtual void PositionReportDue(const LocalTime& /*at*/) {}
   // A report line went out on the connection.

@@ -45,6 +45,11 @@ void WebStatusView::Dashboard(const SondeSample& sample, const std::string& user
   inner_.Dashboard(sample, user, now, cyclesSinceReport);
 }
 
+void WebStatusView::FrameRead(const SondeSample& sample) {
+  collector_.Sample(sample, decoderAnswers_, clock_.UtcMs());
+  inner_.FrameRead(sample);
+}
+
 void WebStatusView::DecoderLost() {
   decoderAnswers_ = false;
   inner_.DecoderLost();

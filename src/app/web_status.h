@@ -42,6 +42,7 @@ class WebStatusView : public StationView {
                  std::int32_t cyclesSinceReport) override;
   void DecoderLost() override;
   void DecoderFound() override;
+  void FrameRead(const SondeSample& sample) override;
   void PositionReportDue(const LocalTime& at) override { inner_.PositionReportDue(at); }
   void ReportSent(const std::string& line) override;
   void ObjectMode(const std::string& lastObjectName) override { inner_.ObjectMode(lastObjectName); }

@@ -7,6 +7,7 @@
 #include "platform/http_client.h"
 #include "platform/process_runner.h"
 #include "platform/tcp_client.h"
+#include "platform/wait_work.h"
 
 namespace nimbrix {
 
@@ -19,6 +20,8 @@ struct Platform {
   HttpClient& http;
   ProcessRunner& process;
   Files& files;
+  // What the station does while a blocking step waits (none: the waits are whole).
+  WaitWorkSlot* waits = nullptr;
 };
 
 }  // namespace nimbrix

@@ -27,8 +27,14 @@ bool Connection::Open(const std::string& host, int port) {
 
 SocketStatus Connection::WaitWritableUntil(std::int64_t deadlineMs) {
   for (;;) {
-    const std::int64_t left = std::max<std::int64_t>(deadlineMs - clock_.MonotonicMs(), 0);
-    const SocketStatus status = socket_.WaitWritable(static_cast<int>(left));
+    const std::int64_t now = clock_.MonotonicMs();
+    const std::int64_t left = std::max<std::int64_t>(deadlineMs - now, 0);
+    const std::int64_t piece = WaitPieceMs(waits_, now, left);
+    const SocketStatus status = socket_.WaitWritable(static_cast<int>(piece));
+    if (status == SocketStatus::kTimedOut && piece < left) {
+      waits_->RunIfDue(clock_.MonotonicMs());
+      continue;
+    }
     if (status != SocketStatus::kInterrupted || (stopping_ && stopping_())) return status;
   }
 }
@@ -74,7 +80,9 @@ void Connection::Close() {
   watch_.Reset();
 }
 
-SystemConnection::SystemConnection(Clock& clock, LinkLimits limits, StopCheck stopping)
-    : OwnedSocket{MakeSystemTcpSocket()}, Connection(*socket, clock, limits, std::move(stopping)) {}
+SystemConnection::SystemConnection(Clock& clock, LinkLimits limits, StopCheck stopping,
+                                   WaitWorkSlot* waits)
+    : OwnedSocket{MakeSystemTcpSocket()},
+      Connection(*socket, clock, limits, std::move(stopping), waits) {}
 
 }  // namespace nimbrix

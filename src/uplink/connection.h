@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/tcp_client.h"
 #include "platform/tcp_socket.h"
+#include "platform/wait_work.h"
 #include "uplink/link_watch.h"
 
 namespace nimbrix {
@@ -36,11 +37,15 @@ class Connection : public TcpClient {
   // `stopping` says whether the program has been asked to stop: a wait that a signal
   // interrupts then ends at once (the send or connect fails) instead of going on.
   using StopCheck = std::function<bool()>;
-  Connection(TcpSocket& socket, Clock& clock, LinkLimits limits = {}, StopCheck stopping = {})
+  // `waits`: the station's work while a connect or a send waits (the wait is cut where it is
+  // due, and keeps its deadline).
+  Connection(TcpSocket& socket, Clock& clock, LinkLimits limits = {}, StopCheck stopping = {},
+             WaitWorkSlot* waits = nullptr)
       : socket_(socket),
         clock_(clock),
         limits_(limits),
         stopping_(std::move(stopping)),
+        waits_(waits),
         watch_(socket, clock, limits.silenceMs) {}
   ~Connection() override { Close(); }
   Connection(const Connection&) = delete;
@@ -60,6 +65,7 @@ class Connection : public TcpClient {
   Clock& clock_;
   LinkLimits limits_;
   StopCheck stopping_;
+  WaitWorkSlot* waits_;
   LinkWatch watch_;  // what the server sends, and whether the link is alive
 };
 
@@ -70,7 +76,8 @@ struct OwnedSocket {
 // The connection over this system's own socket, as the station runs it.
 class SystemConnection : private OwnedSocket, public Connection {
  public:
-  explicit SystemConnection(Clock& clock, LinkLimits limits = {}, StopCheck stopping = {});
+  explicit SystemConnection(Clock& clock, LinkLimits limits = {}, StopCheck stopping = {},
+                            WaitWorkSlot* waits = nullptr);
 };
 
 }  // namespace nimbrix

@@ -59,6 +59,53 @@ TEST(ConnectionSend, WaitsOneMinuteForRoomThenGivesUpWith24) {
   }
 }
 
+// Work due every 700 ms on the clock (the station's frames for its other outputs).
+struct EveryWork : WaitWork {
+  explicit EveryWork(FakeClock& c) : clock(c) {}
+  std::int64_t NextDueMs() const override { return next; }
+  void Run() override {
+    runs.push_back(clock.MonotonicMs());
+    next = clock.MonotonicMs() + 700;
+  }
+  FakeClock& clock;
+  std::int64_t next = 700;
+  std::vector<std::int64_t> runs;
+};
+
+// A wait with work to do is cut where the work is due; it keeps its deadline and its outcome.
+TEST(ConnectionWaits, WorkRunsInsideTheWaitsWhichKeepTheirDeadlines) {
+  struct Case {
+    const char* name;
+    int writableAfterMs;  // for the send
+    int connectAfterMs;
+    int expectedSend;
+    std::int64_t expectedEndMs;
+    std::size_t expectedRuns;
+  };
+  const Case cases[] = {
+      {"a send that never finds room", FakeTcpSocket::kNever, 0, kSendTimedOut, 60000, 85},
+      {"a connect that takes 3 s, then room at once", 0, 3000, 0, 3000, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeClock clock;
+    FakeTcpSocket socket{clock};
+    socket.servers["aprs:1"] = c.connectAfterMs;
+    WaitWorkSlot slot;
+    EveryWork work(clock);
+    slot.Set(&work);
+    Connection connection(socket, clock, {}, {}, &slot);
+    ASSERT_TRUE(connection.Open("aprs", 1));
+    socket.writableAfterMs = c.writableAfterMs;
+    EXPECT_EQ(connection.Send(kLine), c.expectedSend);
+    EXPECT_EQ(clock.MonotonicMs(), c.expectedEndMs);
+    EXPECT_EQ(work.runs.size(), c.expectedRuns);
+    for (std::size_t i = 0; i < work.runs.size(); ++i) {
+      EXPECT_EQ(work.runs[i], static_cast<std::int64_t>(700 * (i + 1)));
+    }
+  }
+}
+
 // Once the program has been asked to stop, the signal that asked ends a wait at once: the station
 // does not sit out a minute (or a connect's ten seconds) before it can end.
 TEST(ConnectionStop, ASignalThatAsksToStopEndsTheWaitAtOnce) {

@@ -81,6 +81,15 @@ class NetNamespace:
         self.nft("add", "rule", "inet", "deadlink", "out", "tcp", "dport", str(port), "counter", "drop")
         self.nft("add", "rule", "inet", "deadlink", "out", "tcp", "sport", str(port), "counter", "drop")
 
+    def undrop(self):
+        """The packets pass again; what was dropped until now stays counted."""
+        self.dropped_before_undrop = self.dropped_packets()
+        self.nft("delete", "table", "inet", "deadlink")
+
+    @property
+    def dropped_packets_seen(self):
+        return getattr(self, "dropped_before_undrop", 0) > 0 or self.dropped_packets() > 0
+
     def dropped_packets(self):
         out = subprocess.run(["nft", "list", "table", "inet", "deadlink"], preexec_fn=self.enter,
                              capture_output=True, text=True, timeout=30).stdout

@@ -13,13 +13,13 @@ LINE = re.compile(r"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d) (.*)")
 
 
 class Headless:
-    def __init__(self, workdir, bus_address):
+    def __init__(self, workdir, bus_address, preexec_fn=None):
         self.log = workdir / "nimbrix.log"
         self.out = open(self.log, "wb")
         env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus_address)
         self.proc = subprocess.Popen([NIMBRIX_BIN], cwd=str(workdir), env=env,
                                      stdin=subprocess.DEVNULL, stdout=self.out,
-                                     stderr=subprocess.STDOUT)
+                                     stderr=subprocess.STDOUT, preexec_fn=preexec_fn)
 
     def text(self):
         return self.log.read_bytes().decode("latin-1")

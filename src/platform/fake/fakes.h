@@ -208,7 +208,10 @@ struct FakePlatform {
   FakeHttpClient http;
   FakeProcessRunner process{&journal};
   FakeFiles files{&journal};
-  Platform platform() { return Platform{console, clock, automation, tcp, http, process, files}; }
+  WaitWorkSlot waits;  // the station's work while it waits, as main() gives it
+  Platform platform() {
+    return Platform{console, clock, automation, tcp, http, process, files, &waits};
+  }
 };
 
 }  // namespace nimbrix::fake

@@ -1,0 +1,307 @@
+// The outputs beside the primary link get every frame while the primary link waits: its report
+// spacing, a connect pass that finds no server, a send held by a stuck server. The decoder
+// makes a frame a second on the clock, as real decoders do, and whole runs are compared with
+// the same runs without the feed: the primary's bytes and records are the same.
+
+#include "app/waiting_feed.h"
+
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/station.h"
+#include "outputs/udp_summary.h"
+#include "platform/fake/fake_http_requester.h"
+#include "platform/fake/fake_socket.h"
+#include "platform/fake/fakes.h"
+#include "sondehub/sondehub_output.h"
+#include "telemetry/decoder_items.h"
+#include "uplink/connection.h"
+#include "version/version.h"
+
+namespace nimbrix {
+namespace {
+
+using fake::FakeClock;
+using fake::FakeHttpRequester;
+using fake::FakeNameResolver;
+using fake::FakePlatform;
+using fake::FakeTcpSocket;
+using fake::FakeUdpSocket;
+
+constexpr long kFirstFrame = 4000;
+
+// A sonde climbing from 300 m at 5 m/s, one frame a second on the clock, whatever is asked.
+class ClockedDecoder : public Automation {
+ public:
+  explicit ClockedDecoder(FakeClock& clock) : clock_(clock) {}
+  bool Attach(std::string_view) override { return attached_ = true; }
+  bool IsAttached() const override { return attached_; }
+  void Release() override { attached_ = false; }
+  CallResult Call(std::string_view, std::int16_t item) override {
+    if (onCall) onCall(clock_.MonotonicMs());
+    const std::int64_t s = Second();
+    const double alt = 300 + 5.0 * static_cast<double>(s);
+    char time[32];
+    std::snprintf(time, sizeof time, "2026-12-08 21:%02d:%02d", static_cast<int>(s / 60 % 60),
+                  static_cast<int>(s % 60));
+    switch (item) {
+      case kSerial:
+        return Ok(Variant::Text("S2410203"));
+      case kLatitude:
+        return Ok(Variant::Real(48.1 + 0.0001 * static_cast<double>(s)));
+      case kLongitude:
+        return Ok(Variant::Real(11.5));
+      case kAltitude:
+        return Ok(Variant::Real(alt));
+      case kHeading:
+        return Ok(Variant::Real(90));
+      case kSpeed:
+        return Ok(Variant::Real(4));
+      case kTimeText:
+        return Ok(Variant::Text(time));
+      case kQrg:
+        return Ok(Variant::Text("403.500"));
+      case kClimb:
+        return Ok(Variant::Real(5));
+      case kFrame:
+        return Ok(Variant::Signed(kFirstFrame + s));
+      case kTimeMs:
+        return Ok(Variant::Signed(1796763600000 + s * 1000, VT_I8));
+      case kKind:
+        return Ok(Variant::Text("RS41-SG"));
+      default:
+        return {Variant::Empty(), CallOutcome::kFailed};
+    }
+  }
+  // The frame the decoder has now.
+  long Frame() const { return kFirstFrame + static_cast<long>(Second()); }
+  std::function<void(std::int64_t)> onCall;
+
+ private:
+  static CallResult Ok(Variant v) { return {std::move(v), CallOutcome::kOk}; }
+  std::int64_t Second() const { return clock_.MonotonicMs() / 1000; }
+  FakeClock& clock_;
+  bool attached_ = false;
+};
+
+std::string Gunzip(const std::string& data) {
+  z_stream stream{};
+  inflateInit2(&stream, 15 + 16);
+  std::string out(1 << 20, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  inflate(&stream, Z_FINISH);
+  out.resize(out.size() - stream.avail_out);
+  inflateEnd(&stream);
+  return out;
+}
+
+// The peers' ends, kept past the outputs that own them (they end with the station).
+struct KeptUdpSocket : FakeUdpSocket {
+  std::vector<std::string>* kept = nullptr;
+  SocketStatus SendTo(std::uint32_t address, int port, std::string_view datagram) override {
+    kept->emplace_back(datagram);
+    return FakeUdpSocket::SendTo(address, port, datagram);
+  }
+};
+// The server stops taking data (from the 20th second); a new connection works again.
+struct StuckOnceSocket : FakeTcpSocket {
+  using FakeTcpSocket::FakeTcpSocket;
+  SocketStatus StartConnect(const std::string& host, int port) override {
+    writableAfterMs = 0;
+    return FakeTcpSocket::StartConnect(host, port);
+  }
+};
+
+struct KeptHttpRequester : FakeHttpRequester {
+  using FakeHttpRequester::FakeHttpRequester;
+  std::vector<HttpRequest>* kept = nullptr;
+  bool Start(HttpRequest request) override {
+    kept->push_back(request);
+    return FakeHttpRequester::Start(std::move(request));
+  }
+};
+
+enum class Link {
+  kUp,        // the server takes every line: the report spacing is the only wait
+  kNoServer,  // every entry refuses, pass after pass
+  kSendHeld,  // the server stops taking data for a minute, then a new connection works
+};
+
+struct StationRun {
+  std::vector<long> udpFrames;  // the frame of each datagram, in order
+  std::vector<long> hubFrames;  // the frame of each SondeHub record, in order
+  std::string primaryBytes;     // everything the primary link sent, over every connection
+  std::string errorLog;
+  std::vector<std::string> primaryEvents;  // the primary connection's steps, in order
+  long lastFrame = 0;                      // the decoder's frame at the end
+};
+
+// Runs the station for `seconds` on the fake clock with the SondeHub feed and the chase-car
+// summary; `feed` false runs it as it was before it fed the outputs while waiting.
+StationRun RunStation(Link link, int seconds, bool feed) {
+  FakePlatform f;
+  ClockedDecoder decoder(f.clock);
+  StuckOnceSocket socket(f.clock, &f.journal);
+  socket.servers["aprs.local:14580"] = 0;
+  socket.serverText["aprs.local:14580"] = {"# logresp N0CALL-11 verified, server T\r\n"};
+  Connection connection(socket, f.clock, {}, {}, &f.waits);
+  f.files.contents["NIMBRIX.INI"] =
+      "USER=N0CALL-11\r\nPASS=12345\r\nSTATUS=gw\r\nSERVER=aprs.local,14580\r\n"
+      "SONDEHUB=YES\r\nSONDEHUB_URL=http://hub.test\r\n";
+  f.http.reply = std::string("versao=") + kVersion;
+  if (link == Link::kNoServer) socket.servers.clear();
+  // No room to send from the 20th second on, until the send has timed out.
+  bool held = false;
+  decoder.onCall = [&](std::int64_t nowMs) {
+    if (link == Link::kSendHeld && !held && nowMs >= 20000) {
+      held = true;
+      socket.writableAfterMs = FakeTcpSocket::kNever;
+    }
+  };
+  f.clock.onSleep = [&](std::int64_t elapsedMs) {
+    if (elapsedMs >= seconds * 1000LL) f.console.stopRequested = true;
+  };
+
+  std::vector<std::string> datagrams;
+  std::vector<HttpRequest> requests;
+  Platform p{f.console, f.clock,   decoder, connection,
+             f.http,    f.process, f.files, feed ? &f.waits : nullptr};
+  const int exitCode = nimbrix::RunStation(
+      p, {"http", "update.test", "page"}, [&](const StationConfig& config, Platform&) {
+        OutputList list;
+        auto requester = std::make_unique<KeptHttpRequester>(f.clock);
+        requester->kept = &requests;
+        list.push_back(std::make_unique<SondehubOutput>(config, f.clock, std::move(requester)));
+        auto socket = std::make_unique<KeptUdpSocket>();
+        socket->kept = &datagrams;
+        list.push_back(std::make_unique<UdpSummary>(
+            UdpSummarySetup{"127.0.0.1,55673", "127.0.0.1", 55673, "N0CALL-11"}, std::move(socket),
+            std::make_shared<FakeNameResolver>(f.clock), f.clock));
+        return list;
+      });
+  EXPECT_EQ(exitCode, 0);
+
+  StationRun run;
+  for (const std::string& datagram : datagrams) {
+    rapidjson::Document json;
+    json.Parse(datagram.c_str());
+    if (!json.IsObject() || !json.HasMember("frame")) {
+      ADD_FAILURE() << datagram;
+      continue;
+    }
+    run.udpFrames.push_back(json["frame"].GetInt64());
+  }
+  for (const HttpRequest& request : requests) {
+    if (request.url != "http://hub.test/sondes/telemetry") continue;
+    rapidjson::Document json;
+    const std::string body = Gunzip(request.body);
+    json.Parse(body.c_str());
+    if (!json.IsArray()) {
+      ADD_FAILURE() << body;
+      continue;
+    }
+    for (const auto& record : json.GetArray()) {
+      if (record.IsObject() && record.HasMember("frame")) {
+        run.hubFrames.push_back(record["frame"].GetInt64());
+      } else {
+        ADD_FAILURE() << body;
+      }
+    }
+  }
+  run.primaryBytes = socket.sent;
+  run.errorLog = f.files.contents["nimbrix.err"];
+  for (const std::string& event : f.journal.events) {
+    if (event.rfind("socket", 0) == 0 || event.rfind("file nimbrix.err", 0) == 0) {
+      run.primaryEvents.push_back(event);
+    }
+  }
+  run.lastFrame = decoder.Frame();
+  return run;
+}
+
+// Frames in `frames` that are missing between the first and `last`, or out of order, or twice.
+std::vector<std::string> Faults(const std::vector<long>& frames, long last) {
+  std::vector<std::string> faults;
+  if (frames.empty()) return {"no frame at all"};
+  for (std::size_t i = 1; i < frames.size(); ++i) {
+    if (frames[i] == frames[i - 1]) faults.push_back(std::to_string(frames[i]) + " twice");
+    if (frames[i] < frames[i - 1]) faults.push_back(std::to_string(frames[i]) + " out of order");
+    for (long missing = frames[i - 1] + 1; missing < frames[i]; ++missing) {
+      faults.push_back(std::to_string(missing) + " missing");
+    }
+  }
+  // The last frame or two may come after the station's end.
+  if (frames.back() < last - 2) faults.push_back("ends at " + std::to_string(frames.back()));
+  return faults;
+}
+
+TEST(WaitingFeed, EveryFrameReachesTheOutputsOnceWhateverThePrimaryWaitsFor) {
+  struct Case {
+    const char* name;
+    Link link;
+    int seconds;
+  } cases[] = {
+      {"report spacing below 2000 m", Link::kUp, 120},
+      {"no server in the list", Link::kNoServer, 90},
+      {"a send held for a minute", Link::kSendHeld, 150},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const StationRun before = RunStation(c.link, c.seconds, false);
+    const StationRun now = RunStation(c.link, c.seconds, true);
+    // What the peers received: every frame, once, in order.
+    EXPECT_EQ(Faults(now.udpFrames, now.lastFrame), std::vector<std::string>{});
+    EXPECT_EQ(Faults(now.hubFrames, now.lastFrame), std::vector<std::string>{});
+    // Without the feed the outputs lost frames: the runs are the ones that show it.
+    EXPECT_FALSE(Faults(before.udpFrames, before.lastFrame).empty());
+    // The primary link's bytes, records and steps are those of the run without the feed.
+    EXPECT_EQ(now.primaryBytes, before.primaryBytes);
+    EXPECT_EQ(now.errorLog, before.errorLog);
+    EXPECT_EQ(now.primaryEvents, before.primaryEvents);
+  }
+}
+
+// The scenario really is the one named: the primary spaced its reports, failed its passes,
+// and had a send time out.
+TEST(WaitingFeed, TheRunsWaitAsTheirNamesSay) {
+  const StationRun spaced = RunStation(Link::kUp, 60, true);
+  EXPECT_NE(spaced.primaryBytes.find("/A=001"), std::string::npos);  // below 2000 m
+  const StationRun none = RunStation(Link::kNoServer, 60, true);
+  EXPECT_EQ(none.primaryBytes, "");
+  EXPECT_NE(none.errorLog.find("OPEN Error"), std::string::npos);
+  const StationRun held = RunStation(Link::kSendHeld, 150, true);
+  EXPECT_NE(held.errorLog.find("SEND Error"), std::string::npos);
+}
+
+// The feed reads at most once a second, spaced from its last read, the cycle's own included.
+TEST(WaitingFeed, ReadsWhenASecondHasPassedSinceTheLastRead) {
+  FakePlatform f;
+  Platform p = f.platform();
+  StationOutputs outputs({}, p);
+  fake::FakeConsole console;
+  StationView view;
+  WaitingFeed feed(p, false, outputs, view);
+  feed.StartAt(500);
+  EXPECT_EQ(feed.NextDueMs(), 500 + kFrameReadEveryMs);
+  SondeSample sample;
+  sample.serial = "S1";
+  feed.CycleRead(sample, true, 0, 2200);
+  EXPECT_EQ(feed.NextDueMs(), 2200 + kFrameReadEveryMs);
+  EXPECT_EQ(feed.Newest().sample.serial, "S1");
+  f.clock.Advance(3300);
+  feed.Run();
+  EXPECT_EQ(feed.NextDueMs(), 3300 + kFrameReadEveryMs);
+  EXPECT_EQ(f.automation.rounds.size(), 1u);
+}
+
+}  // namespace
+}  // namespace nimbrix
