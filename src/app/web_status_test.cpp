@@ -149,6 +149,50 @@ TEST_F(WebStationTest, WhileNoServerAnswersThePageShowsThePrimaryLinkFailing) {
   EXPECT_GE(j["records"].Size(), 2u);  // an OPEN Error per attempt
 }
 
+// While no server answers, the other outputs are fed the frames read meanwhile, and the page
+// shows both moving: the sonde climbing and the frames the output was given.
+TEST_F(WebStationTest, WhileNoServerAnswersTheOtherOutputsAndThePageKeepMoving) {
+  struct CountingOutput : Output {
+    DestinationStatus status;
+    void Cycle(const CycleFacts& facts) override {
+      if (facts.decoderAnswered) ++status.sent;
+    }
+    DestinationStatus Status() const override { return status; }
+  };
+  f.tcp.reachable.clear();
+  f.console.keys = {"", "", kKeyEscape};  // ESC in the third wait for a server
+  f.files.contents["NIMBRIX.INI"] =
+      "USER=N0CALL-11\r\nPASS=54321\r\nSERVER=aprs.local,14580\r\n" + web_line;
+  Platform p = f.platform();
+  ASSERT_EQ(RunStation(
+                p, {"http", "update.test", "page"},
+                [](const StationConfig&, Platform&) {
+                  auto out = std::make_unique<CountingOutput>();
+                  out->status.kind = "UDP";
+                  out->status.name = "127.0.0.1,55673";
+                  out->status.state = DestinationStatus::State::kUp;
+                  OutputList list;
+                  list.push_back(std::move(out));
+                  return list;
+                },
+                &web),
+            0);
+  ASSERT_GE(answers.size(), 4u);
+  std::vector<double> altitudes;
+  std::vector<std::uint64_t> sent;
+  for (const std::string& answer : answers) {
+    rapidjson::Document j;
+    ASSERT_FALSE(j.Parse(answer.c_str()).HasParseError()) << answer;
+    if (j["sonde"].IsObject()) altitudes.push_back(j["sonde"]["altitude"].GetDouble());
+    if (j["destinations"].Size() == 2) sent.push_back(j["destinations"][1]["sent"].GetUint64());
+  }
+  ASSERT_GE(altitudes.size(), 3u);
+  EXPECT_GT(altitudes.back(), altitudes.front());
+  ASSERT_GE(sent.size(), 3u);
+  EXPECT_GE(sent.back(), 10u);  // the passes took more than ten seconds, a frame in each
+  EXPECT_EQ(f.tcp.lines.size(), 0u);
+}
+
 TEST_F(WebStationTest, NoWebKeyNoServer) {
   web_line = "";
   ASSERT_EQ(Run(2), 0);
