@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsystemd-dev libcurl4-openssl-dev ca-certificates rapidjson-dev zlib1g-dev libmicrohttpd-dev
   libproj-dev proj-data proj-bin
+  libliquid-dev libfftw3-dev libfec-dev librtlsdr-dev rtl-sdr
   dbus dbus-daemon systemd
   python3 python3-pytest python3-pyte python3-pexpect
   chromium chromium-driver python3-selenium
