@@ -63,7 +63,9 @@ TEST_P(VelocityTest, SpeedHeadingClimb) {
   const MotionCase& c = GetParam();
   const GroundMotion got = EcefVelocityToMotion(c.at, c.velocity);
   EXPECT_NEAR(got.speed_ms, c.speed, 1e-9);
-  if (c.heading >= 0) EXPECT_NEAR(got.heading_deg, c.heading, 1e-7);
+  if (c.heading >= 0) {
+    EXPECT_NEAR(got.heading_deg, c.heading, 1e-7);
+  }
   EXPECT_GE(got.heading_deg, 0);
   EXPECT_LT(got.heading_deg, 360);
   EXPECT_NEAR(got.climb_ms, c.climb, 1e-9);
