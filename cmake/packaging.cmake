@@ -32,9 +32,13 @@ endif()
 install(FILES README.md docs/decoder-dbus.xml docs/NIMBRIX.INI.sample
         DESTINATION ${NIMBRIX_DOC_DIR})
 
-# systemd user units for an unattended station (Linux): nimbrix.service and sonde-bridge.service.
+# systemd user units for an unattended station (Linux): nimbrix.service, sonde-bridge.service,
+# and sonde-receiver.service where the receiver is built.
 if(NOT WIN32)
   file(GLOB NIMBRIX_USER_UNITS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/systemd/*.service.in)
+  if(NOT TARGET sonde-receiver)
+    list(FILTER NIMBRIX_USER_UNITS EXCLUDE REGEX "sonde-receiver\\.service\\.in$")
+  endif()
   install(CODE "set(NIMBRIX_UNIT_SOURCES \"${NIMBRIX_USER_UNITS}\")
 set(NIMBRIX_UNIT_WORK \"${PROJECT_BINARY_DIR}/systemd\")
 set(NIMBRIX_UNIT_BINDIR_RELATIVE \"${CMAKE_INSTALL_BINDIR}\")")

@@ -99,6 +99,40 @@ bool ApplySetting(ConfigResult& result, int position, std::string_view value) {
   return true;
 }
 
+// A file written by a Linux editor is one long line to the readers (they split at CR), so
+// its first key swallows the rest and is refused: say why, after the refusal.
+bool HasLineFeedsAlone(std::string_view bytes) {
+  if (bytes.find('\r') != std::string_view::npos) return false;
+  return bytes.find('\n') != std::string_view::npos;
+}
+
+void AddLineEndHint(ConfigResult& result, std::string_view bytes) {
+  if (!HasLineFeedsAlone(bytes)) return;
+  for (auto it = result.actions.begin(); it != result.actions.end(); ++it) {
+    if (it->kind == Kind::kWriteLine && it->text.rfind("Config file error", 0) == 0) {
+      result.actions.insert(std::next(it), {Kind::kWriteLine, std::string(kLineEndHint), 0});
+      return;
+    }
+  }
+}
+
+// The station's ports are 16-bit whole numbers: one above 32767 can never be connected to, and
+// the entry would only ever write OPEN Error records. Said once at start; the entry stays.
+void WarnUnreachablePorts(ConfigResult& result) {
+  const ServerList& servers = result.servers;
+  for (int i = 1; i <= servers.nSERVERS && i <= ServerList::kMaxServers; ++i) {
+    const std::string& entry = servers.sSERVER.at(static_cast<std::size_t>(i));
+    const std::size_t comma = entry.find(',');
+    if (comma == std::string::npos) continue;
+    std::string_view port = std::string_view(entry).substr(comma + 1);
+    port = port.substr(0, port.find(','));
+    if (TextToNumber(port) > 32767) {
+      WriteLine(result, "SERVER=" + entry + ": ports above 32767 cannot be used, entry " +
+                            std::to_string(i) + " will not connect");
+    }
+  }
+}
+
 }  // namespace
 
 ConfigResult ReadConfiguration(const ConfigBytes& file) {
@@ -113,7 +147,11 @@ ConfigResult ReadConfiguration(const ConfigBytes& file) {
   ConfigResult result = keywordFormat
                             ? ReadConfigFormat2(file, std::move(config), std::move(servers))
                             : ReadConfigFormat1(file, std::move(config), std::move(servers));
-  if (!result.exits()) WriteLine(result, "");
+  if (!result.exits()) {
+    WarnUnreachablePorts(result);
+    WriteLine(result, "");
+  }
+  AddLineEndHint(result, BytesOf(file));
   return result;
 }
 

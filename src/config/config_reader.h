@@ -28,6 +28,10 @@ struct ConfigResult {
   }
 };
 
+// Said after a refusal when the file's lines end in line feeds alone.
+inline constexpr const char* kLineEndHint =
+    "NIMBRIX.INI's lines end in LF alone: they need CR LF (unix2dos NIMBRIX.INI)";
+
 // The file's contents; nullopt when NIMBRIX.INI cannot be read (missing, a directory, ...).
 using ConfigBytes = std::optional<std::string>;
 

@@ -258,7 +258,6 @@ TEST(Format2, BadCallsignEndsAtOnce) {
       {"USER=dl1ab-16", "DL1AB-16"},
       {"#\r\nUSER", ""},
       {"USER = abcdefghijk", " ABCDEFGHIJK"},
-      {"USER=DL1ABC-9\nPASS=12345", "DL1ABC-9\nPASS"},
       {"USER=DL1ABC\r\nUSER=AB\r\nUSER=DL1ABC", "AB"},
       {"USER=AB\x1b[2J\x1b[1;1Hxyz",
        "AB\x1b[2J\x1b[1;1HXYZ"},  // raw here; start-up masks control bytes when writing
@@ -272,6 +271,48 @@ TEST(Format2, BadCallsignEndsAtOnce) {
     EXPECT_TRUE(r.exits());
     EXPECT_EQ(r.servers.nSERVERS, 0) << "reading stops at the bad line";
   }
+}
+
+// A file from a Linux editor: the same refusal, then what is wrong with it. Files with CR LF
+// anywhere, and files that are read, get no such line.
+TEST(Format2, LineFeedsAloneAreNamedAfterTheRefusal) {
+  struct Case {
+    std::string file;
+    Actions actions;
+  } cases[] = {
+      {"USER=DL1ABC-9\nPASS=12345\n",
+       {kFormat2, Line("Config file error: check callsign in INI file =DL1ABC-9\nPASS"),
+        Line(kLineEndHint), kKey, kExit0}},
+      {"DL1ABC\nABCDEF\n1\nh1\n",
+       {kFormat1, Line("Config file error: check callsign in INI file"), Line(kLineEndHint),
+        kKey, kExit0}},
+      {"USER=DL1ABC-9\r\nPASS=1\nSERVER=x\r\nUSER=abc\r\n",
+       {kFormat2, Line("Config file error: check callsign in INI file =ABC"), kKey, kExit0}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ReadConfiguration(c.file).actions, c.actions) << c.file;
+  EXPECT_FALSE(ReadConfiguration(std::string("USER=DL1ABC-9\r\nSERVER=a,1\r\n")).exits());
+}
+
+// A port that can never be connected to is named once at start; the entry stays in the list.
+TEST(Format2, APortAbove32767IsNamedAtStart) {
+  struct Case {
+    const char* servers;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"SERVER=a,14580\r\nSERVER=tunnel,40000\r\n",
+       {"SERVER=tunnel,40000: ports above 32767 cannot be used, entry 2 will not connect"}},
+      {"SERVER=a,32767\r\nSERVER=b,14580,x\r\nSERVER=c\r\n", {}},
+      {"SERVER=a,65535,filter\r\n",
+       {"SERVER=a,65535,filter: ports above 32767 cannot be used, entry 1 will not connect"}},
+  };
+  for (const Case& c : cases) {
+    const ConfigResult r = ReadConfiguration("USER=DL1ABC\r\n" + std::string(c.servers));
+    Actions expected{kFormat2};
+    for (const std::string& line : c.lines) expected.push_back(Line(line));
+    expected.push_back(kBlank);
+    EXPECT_EQ(r.actions, expected) << c.servers;
+  }
+  EXPECT_EQ(ReadConfiguration(std::string("USER=DL1ABC\r\nSERVER=t,40000\r\n")).servers.nSERVERS, 1);
 }
 
 TEST(Format2, FullFile) {
@@ -341,8 +382,7 @@ TEST(Format1, ItemsAndServers) {
 TEST(Format1, BadCallsignHidesIt) {
   for (const ConfigBytes& file :
        {ConfigBytes{std::nullopt}, ConfigBytes{""}, ConfigBytes{"abc\r\nA\r\n1\r\nh\r\n"},
-        ConfigBytes{"dl1abcdefghi\r\n"}, ConfigBytes{"dl1ab-16,A,1,h"},
-        ConfigBytes{"DL1ABC\nABCDEF\n1\nh1\n"}}) {
+        ConfigBytes{"dl1abcdefghi\r\n"}, ConfigBytes{"dl1ab-16,A,1,h"}}) {
     const ConfigResult r = ReadConfiguration(file);
     EXPECT_EQ(r.actions, (Actions{kFormat1, Line("Config file error: check callsign in INI file"),
                                   kKey, kExit0}))

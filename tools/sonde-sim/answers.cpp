@@ -34,9 +34,10 @@ std::array<Answer, kItemCount> ItemsOf(const Telemetry& t) {
 }
 
 Telemetry TelemetryAt(const Flight& flight, const SondeIdentity& id, double seconds) {
-  const FlightPoint p = flight.At(seconds);
   // Bounded so the integer conversions below stay defined for any option value.
   const double whole = std::isfinite(seconds) ? std::clamp(std::floor(seconds), -1e12, 1e12) : 0;
+  // A frame holds what the sonde measured when it made it: the same answers until the next.
+  const FlightPoint p = flight.At(whole);
   Telemetry t;
   t.serial = id.serial;
   t.lat = p.lat;
