@@ -1,0 +1,48 @@
+#pragma once
+// A sonde on the air: a carrier at its frequency, FSK-modulated by one frame every period,
+// at a level given against the noise in 10 kHz (about a sonde's occupied bandwidth).
+
+#include <functional>
+#include <memory>
+
+#include "band_scene.h"
+#include "dsp/fsk_modulator.h"
+
+namespace standin {
+
+struct SondeSignal {
+  double frequency_hz = 403e6;
+  double symbol_rate = 4800;
+  double deviation_hz = 2400;
+  double gaussian_bt = 0.5;
+  double frame_period_s = 1;
+  double snr_db = 20;
+};
+
+inline constexpr double kSnrBandwidthHz = 10000;
+
+// The symbols of frame number `frame_index`, sent at `t_seconds` of the simulation.
+using FrameSymbols =
+    std::function<std::vector<std::uint8_t>(long long frame_index, double t_seconds)>;
+
+// The amplitude that puts a carrier `snr_db` above the noise in kSnrBandwidthHz.
+float AmplitudeForSnr(double snr_db, float noise_sigma, double sample_rate);
+
+class SondeSource : public SignalSource {
+ public:
+  SondeSource(const SondeSignal& signal, float noise_sigma, FrameSymbols frames);
+  void Add(const Tuning& tuning, double t_seconds, std::span<Sample> out) override;
+  long long FramesSent() const { return frames_sent_; }
+
+ private:
+  SondeSignal signal_;
+  float noise_sigma_;
+  FrameSymbols frames_;
+  std::unique_ptr<receiver::FskModulator> modulator_;
+  double modulator_rate_ = 0;
+  double next_frame_t_ = 0;
+  long long frame_index_ = 0;
+  long long frames_sent_ = 0;
+};
+
+}  // namespace standin
