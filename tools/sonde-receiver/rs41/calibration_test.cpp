@@ -79,25 +79,34 @@ TEST(Rs41CalibrationTest, FirmwareZeroIsUnknown) {
   EXPECT_EQ(cal.Firmware(), 20210);
 }
 
-void PutFloat(std::array<std::uint8_t, 16>& f, int at, float value) {
-  std::memcpy(f.data() + at, &value, 4);
-}
+// The 816 calibration bytes as one buffer: floats straddle fragments.
+struct CalibrationBytes {
+  std::array<std::uint8_t, kRs41CalibrationFragments * kRs41FragmentBytes> bytes{};
+  void PutFloat(int offset, float value) { std::memcpy(bytes.data() + offset, &value, 4); }
+  void AddTo(Rs41Calibration& cal, int fragment) const {
+    cal.Add(fragment, std::span(bytes).subspan(static_cast<std::size_t>(fragment) * 16, 16));
+  }
+};
 
 // A bridge with references of 750 and 1100 ohms and a linear sensor: 0 degrees at 1000 ohms,
 // one degree per 4 ohms, and readings proportional to resistance.
+CalibrationBytes LinearTemperatureBytes() {
+  CalibrationBytes c;
+  c.PutFloat(61, 750.0f);
+  c.PutFloat(65, 1100.0f);
+  c.PutFloat(77, -250.0f);  // polynomial: -250 + R/4
+  c.PutFloat(81, 0.25f);
+  c.PutFloat(85, 0.0f);
+  c.PutFloat(89, 1.0f);  // scale
+  c.PutFloat(93, 0.0f);  // offset
+  c.PutFloat(97, 0.0f);  // gain
+  return c;
+}
+
 Rs41Calibration LinearTemperatureCalibration() {
-  std::array<std::array<std::uint8_t, 16>, 7> f{};
-  // Offsets 61 and 65: fragment 3 byte 13, fragment 4 byte 1.
-  PutFloat(f[3], 13, 750.0f);
-  PutFloat(f[4], 1, 1100.0f);
-  PutFloat(f[4], 13, -250.0f);  // polynomial: -250 + R/4
-  PutFloat(f[5], 1, 0.25f);
-  PutFloat(f[5], 5, 0.0f);
-  PutFloat(f[5], 9, 1.0f);   // scale
-  PutFloat(f[5], 13, 0.0f);  // offset
-  PutFloat(f[6], 1, 0.0f);   // gain
   Rs41Calibration cal;
-  for (int i = 3; i <= 6; ++i) cal.Add(i, f[static_cast<std::size_t>(i)]);
+  const CalibrationBytes c = LinearTemperatureBytes();
+  for (int i = 3; i <= 6; ++i) c.AddTo(cal, i);
   return cal;
 }
 
@@ -137,9 +146,10 @@ TEST(Rs41CalibrationTest, TemperatureRefusedWhenIncompleteOrNonsense) {
   far_too_hot.values = {500000, 75000, 110000};
   EXPECT_FALSE(cal.Temperature(far_too_hot));
 
-  std::array<std::uint8_t, 16> nan{};
-  PutFloat(nan, 13, std::numeric_limits<float>::quiet_NaN());
-  cal.Add(4, nan);
+  EXPECT_TRUE(cal.Temperature(r));
+  CalibrationBytes nan = LinearTemperatureBytes();
+  nan.PutFloat(65, std::numeric_limits<float>::quiet_NaN());
+  nan.AddTo(cal, 4);
   EXPECT_FALSE(cal.Temperature(r));
 }
 
@@ -148,9 +158,9 @@ TEST(Rs41CalibrationTest, HumidityNeedsItsFragmentAndATemperature) {
   Rs41PtuReadings r;
   r.values = {0, 0, 0, 150, 100, 200};
   EXPECT_FALSE(cal.Humidity(r, 10.0f));
-  std::array<std::uint8_t, 16> f{};
-  PutFloat(f, 5, 40.0f);  // offset 117: fragment 7 byte 5
-  cal.Add(7, f);
+  CalibrationBytes c;
+  c.PutFloat(117, 40.0f);
+  c.AddTo(cal, 7);
   const auto warm = cal.Humidity(r, 10.0f);
   ASSERT_TRUE(warm);
   EXPECT_EQ(*warm, 0.0f);  // 100 * (350 / 40 * 0.5 - 7.5) is below 0
