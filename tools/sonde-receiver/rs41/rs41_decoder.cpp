@@ -16,6 +16,7 @@ constexpr std::uint8_t kGpsTimeBlock = 0x7C;
 constexpr std::uint8_t kGpsRawBlock = 0x7D;
 constexpr std::uint8_t kGpsPositionBlock = 0x7B;
 constexpr std::uint8_t kEncryptedBlock = 0x80;
+constexpr std::uint8_t kExtraSensorBlock = 0x7E;
 constexpr std::size_t kFirstBlock = 0x39;
 // Header bit errors accepted at sync: the header is 64 bits, noise rarely comes this close.
 constexpr int kHeaderBitErrors = 3;
@@ -44,6 +45,7 @@ std::uint64_t HeaderPattern() {
 
 struct Blocks {
   std::optional<Rs41Block> status, ptu, gps_time, gps_position;
+  std::vector<Rs41Block> extra;  // sensors added to the sonde (ozone and others)
   bool encrypted = false;
   bool bad = false;
 };
@@ -77,6 +79,9 @@ Blocks FindBlocks(std::span<const std::uint8_t> frame) {
         break;
       case kEncryptedBlock:
         found.encrypted = true;
+        break;
+      case kExtraSensorBlock:
+        found.extra.push_back(*block);
         break;
       default:
         break;
@@ -190,6 +195,18 @@ std::optional<DecodedFrame> Rs41Decoder::Parse(std::span<const std::uint8_t> fra
   add("batt", JsonFixed(battery_v, 2));
   if (temperature) add("temp", JsonFixed(*temperature, 1));
   if (humidity) add("humidity", JsonFixed(*humidity, 1));
+  if (!blocks.extra.empty()) {
+    // Each block's printable text after its instrument byte, '#' between blocks.
+    std::string aux;
+    for (const Rs41Block& block : blocks.extra) {
+      if (&block != &blocks.extra.front()) aux += '#';
+      for (std::size_t i = 1; i < block.length; ++i) {
+        const std::uint8_t c = frame[block.payload_at + i];
+        if (c > 0x1E && c < 0x7F) aux += static_cast<char>(c);
+      }
+    }
+    add("aux", JsonText(aux));
+  }
   const std::optional<std::string> subtype = calibration.Subtype();
   add("subtype", JsonText(subtype.value_or("RS41")));
   if (subtype && subtype->starts_with("RS41-SGM")) add("encrypted", "false");
@@ -209,20 +226,25 @@ std::vector<DecodedFrame> Rs41Decoder::PushSymbols(std::span<const std::uint8_t>
     shift_ = shift_ << 1 | bit;
     if (symbols_seen_ < 64) ++symbols_seen_;
 
-    if (!collecting_) {
-      if (symbols_seen_ < 64) continue;
+    // A header is looked for even inside a frame: one that faded out must not cost the next.
+    // Frame data coming within 3 bits of the 64-bit header is too unlikely to matter.
+    if (symbols_seen_ == 64) {
       const int errors = std::popcount(shift_ ^ kPattern);
       const int inverted_errors = 64 - errors;
-      if (errors > kHeaderBitErrors && inverted_errors > kHeaderBitErrors) continue;
-      collecting_ = true;
-      inverted_ = inverted_errors < errors;
-      const std::array<std::uint8_t, 8> header = Rs41AirHeader();
-      air_.assign(header.begin(), header.end());
-      wanted_ = kRs41FrameBytes;
-      bit_in_byte_ = 0;
-      byte_ = 0;
-      continue;
+      if (errors <= kHeaderBitErrors || inverted_errors <= kHeaderBitErrors) {
+        if (collecting_) ++rejected_;
+        collecting_ = true;
+        inverted_ = inverted_errors < errors;
+        const std::array<std::uint8_t, 8> header = Rs41AirHeader();
+        air_.assign(header.begin(), header.end());
+        wanted_ = kRs41FrameBytes;
+        bit_in_byte_ = 0;
+        byte_ = 0;
+        symbols_seen_ = 0;
+        continue;
+      }
     }
+    if (!collecting_) continue;
 
     const std::uint8_t data = inverted_ ? bit ^ 1 : bit;
     byte_ = static_cast<std::uint8_t>(byte_ | data << bit_in_byte_);  // least significant first
@@ -242,7 +264,6 @@ std::vector<DecodedFrame> Rs41Decoder::PushSymbols(std::span<const std::uint8_t>
 
 void Rs41Decoder::OnFrameCollected(std::vector<DecodedFrame>& out) {
   collecting_ = false;
-  symbols_seen_ = 0;  // the frame's own bits are no header
   Rs41Whiten(air_);
   if (std::optional<DecodedFrame> frame = DecodeDescrambled(air_)) out.push_back(std::move(*frame));
   air_.clear();

@@ -9,6 +9,8 @@
 //  - a GPS time of week outside one week, or a position more than 1 km below the ellipsoid or
 //    above 80 km (ECEF zeros from a GPS without a fix land there);
 //  - encrypted RS41-SGM frames, which carry no usable position.
+// A header heard while a frame is still being collected starts a new frame (the one before
+// faded out and is counted as rejected). Extra sensor blocks are printed as "aux" text.
 // Temperature and humidity are printed once the calibration fragments they need have been
 // received from the same serial; the calibration is kept per serial over frames.
 

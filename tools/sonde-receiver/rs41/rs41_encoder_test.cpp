@@ -187,6 +187,7 @@ TEST(Rs41Extended, DescrambledFrameDecodes) {
   ASSERT_TRUE(got);
   EXPECT_EQ(got->id, "E1111111");
   EXPECT_EQ(got->frame, 77);
+  EXPECT_EQ(Member(*got, "aux"), "\"BCDEFGHIJKLMNOPQRST\"");  // after the instrument byte
   EXPECT_EQ(decoder.CorrectedBytes(), 2);
 }
 
