@@ -20,6 +20,7 @@ constexpr std::uint8_t kExtraSensorBlock = 0x7E;
 constexpr std::size_t kFirstBlock = 0x39;
 // Header bit errors accepted at sync: the header is 64 bits, noise rarely comes this close.
 constexpr int kHeaderBitErrors = 3;
+constexpr std::size_t kMaxSerials = 64;
 
 std::uint32_t Le(std::span<const std::uint8_t> bytes, std::size_t at, int count) {
   std::uint32_t value = 0;
@@ -157,6 +158,9 @@ std::optional<DecodedFrame> Rs41Decoder::Parse(std::span<const std::uint8_t> fra
   if (!(where.height_m >= -1000 && where.height_m <= 80000)) return std::nullopt;
   const GroundMotion motion = EcefVelocityToMotion(where, velocity);
 
+  if (calibrations_.size() >= kMaxSerials && !calibrations_.contains(serial)) {
+    calibrations_.erase(calibrations_.begin());  // a station hears a handful; bound the rest
+  }
   Rs41Calibration& calibration = calibrations_[serial];
   if (fragment < kRs41CalibrationFragments) {
     calibration.Add(fragment, frame.subspan(s + 24, kRs41FragmentBytes));

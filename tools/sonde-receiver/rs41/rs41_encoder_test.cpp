@@ -149,6 +149,22 @@ TEST(Rs41Encoder, CalibrationIsKeptPerSerial) {
   ASSERT_TRUE(decoder.CalibrationOf("X0000002"));
 }
 
+TEST(Rs41Encoder, SerialsKeptAreBounded) {
+  Rs41Decoder decoder;
+  for (int i = 0; i < 200; ++i) {
+    const std::string serial = "N" + std::to_string(1000000 + i);
+    auto air = BuildRs41AirFrame({serial, i, 2000, 1, 10, 10, 100, 0, 0, 0, 5, 3, 0});
+    Rs41Whiten(air);
+    ASSERT_TRUE(decoder.DecodeDescrambled(air));
+    EXPECT_TRUE(decoder.CalibrationOf(serial));
+  }
+  int kept = 0;
+  for (int i = 0; i < 200; ++i)
+    kept += decoder.CalibrationOf("N" + std::to_string(1000000 + i)) ? 1 : 0;
+  EXPECT_LE(kept, 64);
+  EXPECT_GE(kept, 1);
+}
+
 // A 518-byte frame: the status and GPS blocks, then extra sensor data and padding.
 std::vector<std::uint8_t> ExtendedFrame() {
   Rs41Telemetry t{"E1111111", 77, 2100, 5000, 52.5, 13.4, 8000, 2, 3, 4, 8, 2.7, 403000};
