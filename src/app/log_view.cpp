@@ -20,6 +20,12 @@ std::string EntryText(int index, const std::string& entry) {
   return "entry " + std::to_string(index) + " (" + entry + ")";
 }
 
+// ": host,port" after an OPEN record of the destination of that name.
+std::string OfEntry(const std::string& record, const std::string& destination) {
+  if (destination.empty() || record.rfind("OPEN Error", 0) != 0) return "";
+  return ": " + destination;
+}
+
 }  // namespace
 
 void LogView::Line(const std::string& text) {
@@ -71,6 +77,8 @@ void LogView::Link(const LinkEvent& event, const std::string& record) {
     case LinkEvent::Kind::kNoServer:
       return Line("No servers available: trying again in 5 seconds");
     case LinkEvent::Kind::kOpenFailed:
+      if (event.entry.empty()) return Line(WithoutLineEnds(record));
+      return Line(WithoutLineEnds(record) + ": " + EntryText(event.index, event.entry));
     case LinkEvent::Kind::kSendFailed:
       return Line(WithoutLineEnds(record));
     case LinkEvent::Kind::kLoginAnswer:
@@ -121,8 +129,9 @@ void LogView::Destinations(const std::vector<DestinationStatus>& statuses, const
   }
 }
 
-void LogView::DestinationRecord(const std::string& record) {
-  Line(WithoutLineEnds(record));
+void LogView::DestinationRecord(const std::string& record, const std::string& destination) {
+  // The record names the host alone; two destinations on one host differ by their port.
+  Line(WithoutLineEnds(record) + OfEntry(record, destination));
 }
 
 void LogView::Ended() {

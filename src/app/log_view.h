@@ -32,7 +32,7 @@ class LogView : public StationView {
   void NoObjectName(const std::string& serial) override;
   void Destinations(const std::vector<DestinationStatus>& statuses,
                     const ClockReading& now) override;
-  void DestinationRecord(const std::string& record) override;
+  void DestinationRecord(const std::string& record, const std::string& destination) override;
   void Ended() override;
 
  private:

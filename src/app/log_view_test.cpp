@@ -45,6 +45,19 @@ TEST(LogView, TheLineOfEachEvent) {
          v.Link({.kind = Kind::kOpenFailed}, "OPEN Error @12-08-2026 - 20:41:06 -> a\r\n");
        },
        "OPEN Error @12-08-2026 - 20:41:06 -> a"},
+      {[](LogView& v) {
+         v.Link({.kind = Kind::kOpenFailed, .index = 2, .entry = "a,14581", .host = "a"},
+                "OPEN Error @12-08-2026 - 20:41:06 -> a\r\n");
+       },
+       "OPEN Error @12-08-2026 - 20:41:06 -> a: entry 2 (a,14581)"},
+      {[](LogView& v) {
+         v.DestinationRecord("OPEN Error @12-08-2026 - 20:41:06 -> a\r\n", "a,14582");
+       },
+       "OPEN Error @12-08-2026 - 20:41:06 -> a: a,14582"},
+      {[](LogView& v) {
+         v.DestinationRecord("SEND Error 57 12-08-2026 - 20:41:06 -> L\r\n\r\n", "a,14582");
+       },
+       "SEND Error 57 12-08-2026 - 20:41:06 -> L"},
       {[](LogView& v) { v.Link({.kind = Kind::kNoServer}, ""); },
        "No servers available: trying again in 5 seconds"},
       {[](LogView& v) {

@@ -21,7 +21,7 @@ void StationOutputs::Cycle(const SondeSample& sample, bool decoderAnswered, std:
   for (const std::unique_ptr<Output>& output : outputs_) {
     output->Cycle(facts);
     for (const std::string& record : output->TakeRecords()) {
-      view.DestinationRecord(errors_.Write(record));
+      view.DestinationRecord(errors_.Write(record), output->Status().name);
     }
   }
   view.Destinations(Statuses(), ClockReading{p_.clock.Now(), p_.clock.UtcMs()});

@@ -60,8 +60,10 @@ class StationView {
   // beside it (extra APRS-IS servers, SondeHub, the chase-car summary).
   virtual void Destinations(const std::vector<DestinationStatus>& /*statuses*/,
                             const ClockReading& /*now*/) {}
-  // An error record of an output beside the primary link, as written to nimbrix.err.
-  virtual void DestinationRecord(const std::string& /*record*/) {}
+  // An error record of an output beside the primary link, as written to nimbrix.err, and the
+  // name of the output it came from ("host,port").
+  virtual void DestinationRecord(const std::string& /*record*/,
+                                 const std::string& /*destination*/) {}
   virtual void Ended() {}
 };
 

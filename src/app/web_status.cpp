@@ -73,9 +73,9 @@ void WebStatusView::Destinations(const std::vector<DestinationStatus>& statuses,
   Publish();
 }
 
-void WebStatusView::DestinationRecord(const std::string& record) {
+void WebStatusView::DestinationRecord(const std::string& record, const std::string& destination) {
   KeepRecord(record);
-  inner_.DestinationRecord(record);
+  inner_.DestinationRecord(record, destination);
 }
 
 std::string WebStartLine(const std::string& address, int port, const std::string& error) {

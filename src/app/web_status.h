@@ -49,7 +49,7 @@ class WebStatusView : public StationView {
   void NoObjectName(const std::string& serial) override { inner_.NoObjectName(serial); }
   void Destinations(const std::vector<DestinationStatus>& statuses,
                     const ClockReading& now) override;
-  void DestinationRecord(const std::string& record) override;
+  void DestinationRecord(const std::string& record, const std::string& destination) override;
   void Ended() override { inner_.Ended(); }
 
   // The snapshot as JSON, for the page: once per cycle, and while the station looks for a server

@@ -234,7 +234,7 @@ TEST(WebStatusViewTest, HandsEveryEventOn) {
     void Destinations(const std::vector<DestinationStatus>& s, const ClockReading&) override {
       told.push_back("Destinations " + std::to_string(s.size()));
     }
-    void DestinationRecord(const std::string& r) override {
+    void DestinationRecord(const std::string& r, const std::string&) override {
       told.push_back("DestinationRecord " + r);
     }
     void Ended() override { told.push_back("Ended"); }
@@ -264,7 +264,7 @@ TEST(WebStatusViewTest, HandsEveryEventOn) {
   v.ObjectMode("O");
   v.NoObjectName("S");
   v.Destinations({DestinationStatus{}}, {});
-  v.DestinationRecord("D");
+  v.DestinationRecord("D", "h,1");
   v.Ended();
   const std::vector<std::string> expected = {"Started",
                                              "StartupLine t",

@@ -284,8 +284,8 @@ TEST(Format2, LineFeedsAloneAreNamedAfterTheRefusal) {
        {kFormat2, Line("Config file error: check callsign in INI file =DL1ABC-9\nPASS"),
         Line(kLineEndHint), kKey, kExit0}},
       {"DL1ABC\nABCDEF\n1\nh1\n",
-       {kFormat1, Line("Config file error: check callsign in INI file"), Line(kLineEndHint),
-        kKey, kExit0}},
+       {kFormat1, Line("Config file error: check callsign in INI file"), Line(kLineEndHint), kKey,
+        kExit0}},
       {"USER=DL1ABC-9\r\nPASS=1\nSERVER=x\r\nUSER=abc\r\n",
        {kFormat2, Line("Config file error: check callsign in INI file =ABC"), kKey, kExit0}},
   };
@@ -312,7 +312,8 @@ TEST(Format2, APortAbove32767IsNamedAtStart) {
     expected.push_back(kBlank);
     EXPECT_EQ(r.actions, expected) << c.servers;
   }
-  EXPECT_EQ(ReadConfiguration(std::string("USER=DL1ABC\r\nSERVER=t,40000\r\n")).servers.nSERVERS, 1);
+  EXPECT_EQ(ReadConfiguration(std::string("USER=DL1ABC\r\nSERVER=t,40000\r\n")).servers.nSERVERS,
+            1);
 }
 
 TEST(Format2, FullFile) {

@@ -82,7 +82,8 @@ def test_log_of_a_run_with_a_report_a_refused_server_and_a_decoder_that_returns(
     rest = [e for e in events if not e.startswith("Sent: ")]
     assert len(rest) == 13, events
     assert rest[3] in ("You have the most recent version!", "Could not check for a new version.")
-    assert re.fullmatch(r"OPEN Error @\d\d-\d\d-\d{4} - \d\d:\d\d:\d\d -> 127\.0\.0\.1", rest[6])
+    assert re.fullmatch(r"OPEN Error @\d\d-\d\d-\d{4} - \d\d:\d\d:\d\d -> 127\.0\.0\.1: "
+                        r"entry 1 \(127\.0\.0\.1,\d+\)", rest[6]), rest[6]
     assert re.fullmatch(r"Login verified: # logresp N0CALL-11 verified, server .+", rest[9])
     rest[3] = rest[6] = rest[9] = "(checked above)"
     assert rest == [

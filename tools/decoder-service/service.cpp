@@ -2,12 +2,13 @@
 
 #include <utility>
 
+#include "decoder-service/round_snapshot.h"
 #include "decoder-service/service_platform.h"
 
 namespace decoder {
 
 Service::Service(ServiceOptions options, AnswerSource source)
-    : platform_(MakePlatformService(std::move(options), std::move(source))) {}
+    : platform_(MakePlatformService(std::move(options), AnsweredByRounds(std::move(source)))) {}
 
 Service::~Service() = default;
 
