@@ -92,8 +92,9 @@ class BandScene {
 
  private:
   float noise_sigma_;
+  static constexpr std::size_t kNoiseTable = 1 << 18;
   std::mt19937 random_;
-  std::normal_distribution<float> noise_;
+  std::vector<Sample> noise_table_;
   std::vector<std::unique_ptr<SignalSource>> sources_;
 };
 
