@@ -13,6 +13,10 @@ targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(fuzz_config fuzz_text_to_number fuzz_format fuzz_variant fuzz_reports fuzz_station
            fuzz_login_answer fuzz_bridge)
+  # The receiver's, where it is built (its Debian libraries are there).
+  if dpkg-query -W -f='${Status}' libliquid-dev 2>/dev/null | grep -q "install ok installed"; then
+    targets+=(fuzz_rs41_frame fuzz_rtl_tcp fuzz_kind_detector)
+  fi
 fi
 
 scripts/install-deps.sh clang libclang-rt-14-dev
