@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs inside a private D-Bus session (see demo.sh): starts the services, runs NIMBRIX in the
-# foreground, and afterwards shows what the APRS-IS listeners, the SondeHub stand-in and the
-# chase-car listener received.
+# Runs inside a private D-Bus session (see demo.sh): starts the services (the decoder side is
+# sonde-receiver on a simulated band, or sonde-sim where the receiver is not built), runs NIMBRIX
+# in the foreground, and afterwards shows what the APRS-IS listeners, the SondeHub stand-in and
+# the chase-car listener received.
 # Leaves nothing running.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,13 +32,31 @@ pids+=($!)
 version=$(sed -n 's/^project(nimbrix VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 python3 tools/aprs-listener/update-service.py --port 47831 --version "$version" 2>/dev/null &
 pids+=($!)
-"$build/tools/sonde-sim/sonde-sim" simulate --once-ready-print --lat 48.1234 --lon 11.5678 --alt 520 --burst 30000 \
-  --serial T1230456 --qrg 403.001 > "$run/sonde-sim.log" 2>&1 &
-pids+=($!)
+receiver="$build/tools/sonde-receiver/app/sonde-receiver"
+standin="$build/tools/rtl-tcp-standin/rtl-tcp-standin"
+if [ -x "$receiver" ] && [ -x "$standin" ]; then
+  # The decoder side as a station with an RTL-SDR runs it, on a simulated band: a dongle 25 ppm
+  # off, an RS41 on 403.501 MHz between a carrier, an FM voice channel and the dongle's own spur;
+  # sonde-receiver finds and decodes it, sonde-bridge serves its frames to NIMBRIX.
+  "$standin" --port 0 --seed 5 --ppm 25 --snr 18 --rs41 403.501:T1230456 --cw 401.300 \
+    --fm-voice 404.600 --spur 310000 > "$run/standin.out" 2> "$run/standin.log" &
+  pids+=($!)
+  for _ in $(seq 50); do grep -q listening "$run/standin.out" && break; sleep 0.1; done
+  iqport=$(sed -n 's/^listening on \([0-9]*\).*/\1/p' "$run/standin.out")
+  ("$receiver" --rtl-tcp "127.0.0.1:$iqport" 2> "$run/receiver.log" |
+     "$build/tools/sonde-bridge/sonde-bridge" > "$run/bridge.log" 2>&1) &
+  pids+=($!)
+  ready() { busctl --user status SondeMonitor.Document > /dev/null 2>&1; }
+else
+  "$build/tools/sonde-sim/sonde-sim" simulate --once-ready-print --lat 48.1234 --lon 11.5678 \
+    --alt 520 --burst 30000 --serial T1230456 --qrg 403.001 > "$run/sonde-sim.log" 2>&1 &
+  pids+=($!)
+  ready() { grep -q ready "$run/sonde-sim.log"; }
+fi
 
-for _ in $(seq 50); do
+for _ in $(seq 100); do
   [ -s "$run/port" ] && [ -s "$run/port2" ] && [ -s "$run/udpport" ] && [ -s "$run/hubport" ] &&
-    grep -q ready "$run/sonde-sim.log" && break
+    ready && break
   sleep 0.1
 done
 port=$(cat "$run/port")
@@ -75,6 +94,10 @@ if frames:
 PY
 else
   echo "  (nothing)"
+fi
+if [ -s "$run/receiver.log" ]; then
+  echo "What sonde-receiver said on the simulated band:"
+  sed 's/^/  /' "$run/receiver.log"
 fi
 if [ -s "$run/nimbrix.err" ]; then
   echo "Error log nimbrix.err:"
