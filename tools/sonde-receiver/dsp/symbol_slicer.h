@@ -20,6 +20,8 @@ class SymbolSlicer {
   void Process(std::span<const float> demod, std::vector<std::uint8_t>& symbols);
   // The mean of the demodulated samples, Hz: the channel's frequency error.
   double MeanHz() const;
+  // Stops tracking the mean and slices around this value (for a signal known to be centred).
+  void FixMean(double hz);
 
  private:
   struct State;
