@@ -328,3 +328,41 @@ TEST(DfmPlausibility, ImplausibleFramesAreRefusedAndCounted) {
 
 }  // namespace
 }  // namespace receiver
+
+namespace receiver {
+namespace {
+
+TEST(DfmSync, TwoWrongSyncChipsAreToleratedThreeLoseTheFrame) {
+  struct Case {
+    std::initializer_list<int> chips;
+    bool frame_lost;
+  } cases[] = {{{}, false}, {{4}, false}, {{0, 31}, false}, {{1, 9, 30}, true}};
+  DfmDecoder clean;
+  const auto stream = Stream(Flight(true), 8);
+  const std::size_t expected = Feed(clean, stream, 560).size();
+  for (const Case& c : cases) {
+    auto chips = stream;
+    // Frame 29 carries packet 8 of the sixth second.
+    for (int k : c.chips) chips[29 * dfm::kFrameChips + k] ^= 1;
+    DfmDecoder decoder;
+    EXPECT_EQ(Feed(decoder, chips, 560).size() + (c.frame_lost ? 1 : 0), expected);
+  }
+}
+
+TEST(DfmNoise, RandomWordsThatPassTheCodeStillMakeNoFrame) {
+  std::mt19937 rng(99);
+  DfmDecoder decoder;
+  for (int i = 0; i < 20000; ++i) {
+    dfm::DfmWords words;
+    for (auto& w : words.conf) w = rng() & 0xF;
+    for (auto& w : words.dat1) w = rng() & 0xF;
+    for (auto& w : words.dat2) w = rng() & 0xF;
+    // Packet types mostly within 0-8, as a real stream has them.
+    words.dat1[12] = static_cast<std::uint8_t>(rng() % 9);
+    words.dat2[12] = static_cast<std::uint8_t>(rng() % 9);
+    EXPECT_FALSE(decoder.DecodeWords(words).has_value()) << i;
+  }
+}
+
+}  // namespace
+}  // namespace receiver
