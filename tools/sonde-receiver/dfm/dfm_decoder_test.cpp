@@ -366,3 +366,59 @@ TEST(DfmNoise, RandomWordsThatPassTheCodeStillMakeNoFrame) {
 
 }  // namespace
 }  // namespace receiver
+
+namespace receiver {
+namespace {
+
+// A DFM-09's configuration cycle with its sensor channels filled: a 20 kOhm reference (3),
+// the 220 kOhm feedback (4) at unit gain, the thermistor plus reference in 0, the battery in 5.
+std::vector<std::array<std::uint8_t, dfm::kConfWords>> Dfm09Conf(std::uint32_t thermistor_plus_ref,
+                                                                 std::uint32_t serial) {
+  auto packet = [](std::uint32_t value28) {
+    std::array<std::uint8_t, dfm::kConfWords> w{};
+    for (int i = 0; i < dfm::kConfWords; ++i) w[i] = (value28 >> (24 - 4 * i)) & 0xF;
+    return w;
+  };
+  return {packet(0x0000000 | thermistor_plus_ref),
+          packet(0x1000001),
+          packet(0x2000002),
+          packet(0x3000000 | 20000),
+          packet(0x4000000 | 220000),
+          packet(0x5000000 | (2900 << 4)),  // battery, mV
+          packet(0x6000000 | (29815 << 4)),
+          packet(0x7000007),
+          packet(0x8000008),
+          packet(0xAC00000 | (((serial >> 16) & 0xFFFF) << 4)),
+          packet(0xAC00001 | ((serial & 0xFFFF) << 4))};
+}
+
+TEST(DfmSensors, Dfm09BatteryAndTemperatureOnceEveryChannelIsHeard) {
+  struct Case {
+    std::uint32_t thermistor_plus_ref;
+    const char* temp;
+  } cases[] = {{25000, "25.0"}, {125400, "-40.0"}, {125450, "-40.0"}, {125370, "-40.0"}};
+  for (const Case& c : cases) {
+    const auto conf = Dfm09Conf(c.thermistor_plus_ref, 21071356);
+    DfmDecoder decoder;
+    DfmTelemetry t = Flight(false);
+    std::optional<DecodedFrame> last;
+    int index = 0;
+    for (int s = 0; s < 14; ++s) {
+      t.second = 10 + s;
+      t.frame_count = 100 + s;
+      for (int k = 0; k < 5; ++k, ++index) {
+        dfm::DfmWords words = BuildDfmWords(t, index);
+        words.conf = conf[index % conf.size()];
+        if (auto f = decoder.DecodeWords(words)) last = f;
+      }
+    }
+    ASSERT_TRUE(last) << c.thermistor_plus_ref;
+    EXPECT_EQ(Member(*last, "batt"), "2.90");
+    EXPECT_EQ(Member(*last, "temp"), c.temp) << c.thermistor_plus_ref;
+    EXPECT_EQ(Member(*last, "subtype"), "\"0xA:DFM09\"");
+    EXPECT_EQ(last->id, "DFM-21071356");
+  }
+}
+
+}  // namespace
+}  // namespace receiver
