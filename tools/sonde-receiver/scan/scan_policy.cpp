@@ -50,14 +50,32 @@ void ScanPolicy::OnSpectrum(const std::vector<SeenPeak>& peaks, long long now) {
 
 void ScanPolicy::EndSweep(long long now) {
   book_.Forget(now);
+  std::vector<double> seen;  // this sweep's candidates, strongest first
   for (int id : book_.Candidates(now)) {
     const PeakEntry* entry = book_.Find(id);
-    if (!entry || entry->last_seen < sweep_from_) continue;
-    const std::optional<std::size_t> span = plan_.BestSpanFor(entry->hz);
-    if (!span) continue;
+    if (entry && entry->last_seen >= sweep_from_) seen.push_back(entry->hz);
+  }
+  for (double strongest : seen) {
+    // Of the spans that see the strongest clearly, the one that sees most of the others too;
+    // among equals, the one where it is farthest from the blind places.
+    std::optional<std::size_t> best;
+    int best_count = 0;
+    double best_margin = 0;
+    for (std::size_t span = 0; span < plan_.Spans().size(); ++span) {
+      const double margin = plan_.Margin(span, strongest);
+      if (margin <= 0) continue;
+      const int count = static_cast<int>(std::count_if(
+          seen.begin(), seen.end(), [&](double hz) { return plan_.Covers(span, hz); }));
+      if (!best || count > best_count || (count == best_count && margin > best_margin)) {
+        best = span;
+        best_count = count;
+        best_margin = margin;
+      }
+    }
+    if (!best) continue;
     const long long seen_since = sweep_from_;
     sweeping_ = false;
-    TuneTo(*span, now);
+    TuneTo(*best, now);
     OpenCandidates(now, seen_since);
     return;
   }

@@ -1,0 +1,160 @@
+#include "app/dsp_parts.h"
+
+#if NIMBRIX_RECEIVER_FULL
+
+#include <cstdio>
+#include <vector>
+
+#include "app/child_decoder.h"
+#include "common/frame_decoder.h"
+#include "dfm/dfm_decoder.h"
+#include "dsp/channel.h"
+#include "dsp/kind_detector.h"
+#include "dsp/spectrum.h"
+#include "dsp/symbol_slicer.h"
+#include "rs41/rs41_decoder.h"
+
+namespace receiver {
+
+namespace {
+
+// Wide enough for a DFM's deviation and a few kHz of drift, narrow for the noise.
+double BandwidthFor(double /*sample_rate*/) {
+  return 16000;
+}
+
+class DspChannel : public SondeChannel {
+ public:
+  DspChannel(const DspPartsConfig& config, double offset_hz, double sample_rate,
+             double corrected_hz)
+      : config_(config),
+        channel_({sample_rate, offset_hz, config.channel_rate, BandwidthFor(sample_rate)}),
+        detector_(config.channel_rate),
+        corrected_hz_(corrected_hz) {}
+
+  ChannelOutput Process(std::span<const std::complex<float>> wide) override {
+    ChannelOutput output;
+    demod_.clear();
+    channel_.Process(wide, demod_);
+    if (!kind_) {
+      detector_.Process(demod_);
+      const std::optional<KindMatch> match = detector_.Found();
+      if (!match) return output;
+      kind_ = match->kind;
+      output.kind_found = match->kind;
+      Begin(*match, output);
+      // The samples that told the kind are the decoder's too: its sync is in them.
+    }
+    if (slicer_ && decoder_) {
+      symbols_.clear();
+      slicer_->Process(demod_, symbols_);
+      for (DecodedFrame& frame : decoder_->PushSymbols(symbols_)) {
+        output.frames.push_back(std::move(frame));
+      }
+    } else if (child_) {
+      audio_.clear();
+      AudioFromDemod(demod_, full_scale_hz_, audio_);
+      child_->Write(audio_);
+      output.lines = child_->ReadLines();
+    }
+    return output;
+  }
+
+  double OffsetHz() const override { return channel_.OffsetHz(); }
+  void Retune(double offset_hz) override { channel_.Retune(offset_hz); }
+  double MeanHz() const override { return slicer_ ? slicer_->MeanHz() : 0; }
+  long long Rejected() const override { return decoder_ ? decoder_->Rejected() : 0; }
+
+ private:
+  void Begin(const KindMatch& match, ChannelOutput& output) {
+    const KindSignal signal = SignalOf(match.kind);
+    full_scale_hz_ = signal.deviation_hz * 2;
+    if (match.kind == SondeKind::kRs41) {
+      decoder_ = std::make_unique<Rs41Decoder>();
+    } else if (match.kind == SondeKind::kDfm) {
+      decoder_ = std::make_unique<DfmDecoder>();
+    }
+    if (decoder_) {
+      slicer_ = std::make_unique<SymbolSlicer>(config_.channel_rate, signal.symbol_rate);
+      return;
+    }
+    const std::optional<std::string_view> program = DecoderProgramFor(match.kind);
+    const std::string path =
+        program ? FindProgram(*program, config_.decoders_dir, config_.path) : "";
+    if (path.empty()) {
+      output.missing_program = program ? std::string(*program) : "a decoder";
+      return;
+    }
+    std::vector<std::string> args{"--json"};
+    if (match.kind != SondeKind::kImet4) {
+      char hz[32];
+      std::snprintf(hz, sizeof hz, "%.0f", corrected_hz_);
+      args.insert(args.end(), {"--jsn_cfq", hz});
+    }
+    if (match.inverted) args.push_back("-i");
+    std::optional<ChildDecoder> child = ChildDecoder::Start(path, args);
+    if (child) {
+      child_ = std::make_unique<ChildDecoder>(std::move(*child));
+    } else {
+      output.missing_program = std::string(*program);
+    }
+  }
+
+  DspPartsConfig config_;
+  Channel channel_;
+  KindDetector detector_;
+  double corrected_hz_;
+  std::optional<SondeKind> kind_;
+  std::unique_ptr<SymbolSlicer> slicer_;
+  std::unique_ptr<FrameDecoder> decoder_;
+  std::unique_ptr<ChildDecoder> child_;
+  double full_scale_hz_ = 10000;
+  std::vector<float> demod_;
+  std::vector<std::uint8_t> symbols_;
+  std::vector<std::int16_t> audio_;
+};
+
+class DspParts : public ReceiverParts {
+ public:
+  explicit DspParts(const DspPartsConfig& config) : config_(config), averager_(config.fft_size) {}
+
+  std::unique_ptr<SondeChannel> OpenChannel(double offset_hz, double sample_rate,
+                                            double corrected_hz) override {
+    return std::make_unique<DspChannel>(config_, offset_hz, sample_rate, corrected_hz);
+  }
+  void AddSpectrum(std::span<const std::complex<float>> wide) override { averager_.Add(wide); }
+  std::vector<SeenPeak> TakePeaks(double sample_rate) override {
+    std::vector<SeenPeak> seen;
+    if (averager_.Count() > 0) {
+      PeakOptions options;
+      options.sample_rate = sample_rate;
+      for (const Peak& peak : FindPeaks(averager_.PowerDb(), options)) {
+        seen.push_back({peak.offset_hz, peak.snr_db});
+      }
+    }
+    averager_.Reset();
+    return seen;
+  }
+
+ private:
+  DspPartsConfig config_;
+  SpectrumAverager averager_;
+};
+
+}  // namespace
+
+std::unique_ptr<ReceiverParts> MakeDspParts(const DspPartsConfig& config) {
+  return std::make_unique<DspParts>(config);
+}
+
+}  // namespace receiver
+
+#else
+
+namespace receiver {
+std::unique_ptr<ReceiverParts> MakeDspParts(const DspPartsConfig&) {
+  return nullptr;
+}
+}  // namespace receiver
+
+#endif
