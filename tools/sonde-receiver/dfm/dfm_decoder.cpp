@@ -1,5 +1,6 @@
 #include "dfm/dfm_decoder.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
 
@@ -264,7 +265,7 @@ int DfmDecoder::DataPacket(const std::array<std::uint8_t, kDataWords>& dat, int 
     switch (id) {
       case 1:
         prn_mask_ = bits.Field(0, 32);
-        prn_count_ = __builtin_popcount(prn_mask_);
+        prn_count_ = std::popcount(prn_mask_);
         second_ = static_cast<float>(bits.Field(32, 16) / 1000.0);
         break;
       case 2:

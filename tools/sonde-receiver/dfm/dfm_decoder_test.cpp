@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <string>
@@ -418,6 +419,38 @@ TEST(DfmSensors, Dfm09BatteryAndTemperatureOnceEveryChannelIsHeard) {
     EXPECT_EQ(Member(*last, "subtype"), "\"0xA:DFM09\"");
     EXPECT_EQ(last->id, "DFM-21071356");
   }
+}
+
+}  // namespace
+}  // namespace receiver
+
+namespace receiver {
+namespace {
+
+TEST(DfmCounter, ACounterOutOfStepWithTheSecondsMakesTheSerialBeHeardAgain) {
+  DfmDecoder decoder;
+  DfmTelemetry t = Flight(false);
+  std::vector<std::uint8_t> chips;
+  int index = 0;
+  for (int s = 0; s < 16; ++s) {
+    t.second = 10 + s;
+    t.frame_count = 100 + s + (s >= 6 ? 40 : 0);  // another sonde's counter from second 6 on
+    for (int k = 0; k < 5; ++k, ++index) {
+      const auto frame = BuildDfmAirSymbols(t, index);
+      chips.insert(chips.end(), frame.begin(), frame.end());
+    }
+  }
+  const auto frames = Feed(decoder, chips, 560);
+  EXPECT_EQ(decoder.Rejected(), 1);
+  std::vector<long long> seconds;
+  for (const auto& f : frames) seconds.push_back(f.frame - (kSecond7Frame - 17));
+  ASSERT_FALSE(seconds.empty());
+  // Second 16 (the change) is refused; the next frame waits for the serial's second half,
+  // which comes round in the frame after.
+  EXPECT_EQ(std::count(seconds.begin(), seconds.end(), 16), 0);
+  EXPECT_EQ(std::count(seconds.begin(), seconds.end(), 15), 1);
+  EXPECT_EQ(std::count(seconds.begin(), seconds.end(), 17), 1);
+  EXPECT_GE(seconds.back(), 20);
 }
 
 }  // namespace
