@@ -165,19 +165,23 @@ std::string Member(const DecodedFrame& f, const std::string& name) {
 TEST(DfmRoundTrip, BuiltFramesDecodeInEitherPolarityAndAnyChunking) {
   struct Case {
     bool dfm06, invert;
+    int channel;
     std::size_t chunk;
     const char* id;
     const char* subtype;
   } cases[] = {
-      {true, false, 560, "DFM-314377", "\"0x6:DFM06\""},
-      {true, true, 1, "DFM-314377", "\"0x6:DFM06\""},
-      {false, false, 333, "DFM-21071356", "\"0xA:DFM09\""},
-      {false, true, 4096, "DFM-21071356", "\"0xA:DFM09\""},
+      {true, false, 0xA, 560, "DFM-314377", "\"0x6:DFM06\""},
+      {true, true, 0xA, 1, "DFM-314377", "\"0x6:DFM06\""},
+      {false, false, 0xA, 333, "DFM-21071356", "\"0xA:DFM09\""},
+      {false, true, 0xA, 4096, "DFM-21071356", "\"0xA:DFM09\""},
+      {false, false, 0xB, 560, "DFM-21071356", "\"0xB:DFM17\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.id + std::string(c.invert ? " inverted" : ""));
     DfmDecoder decoder;
-    const auto frames = Feed(decoder, Stream(Flight(c.dfm06), 8, c.invert), c.chunk);
+    DfmTelemetry t = Flight(c.dfm06);
+    t.serial_channel = c.channel;
+    const auto frames = Feed(decoder, Stream(t, 8, c.invert), c.chunk);
     ASSERT_GE(frames.size(), 3u);
     const DecodedFrame& last = frames.back();
     EXPECT_EQ(last.id, c.id);

@@ -97,7 +97,8 @@ std::array<std::uint8_t, kConfWords> ConfPacket(const DfmTelemetry& t, int slot)
   if (slot == 5) return ConfWords(0x5000000);
   if (slot == 6) return ConfWords(0x6000000);
   const std::uint32_t half = slot == 7 ? (t.serial >> 16) & 0xFFFF : t.serial & 0xFFFF;
-  return ConfWords(0xAC00000 | (half << 4) | (slot == 7 ? 0u : 1u));
+  const std::uint32_t channel = static_cast<std::uint32_t>(t.serial_channel & 0xF) << 24;
+  return ConfWords(channel | 0xC00000 | (half << 4) | (slot == 7 ? 0u : 1u));
 }
 
 }  // namespace

@@ -13,7 +13,8 @@ namespace receiver {
 
 struct DfmTelemetry {
   std::uint32_t serial = 0;  // the digits as printed, e.g. 314377 or 21071356
-  bool dfm06 = false;        // DFM-06 (six digits, one packet) rather than DFM-09
+  bool dfm06 = false;        // DFM-06 (six digits, one packet) rather than DFM-09/-17
+  int serial_channel = 0xA;  // the later kinds' serial channel: 0xA DFM-09, 0xB DFM-17
   long frame_count = 0;      // the sonde's counter; only its low 8 bits are sent
   int year = 2000, month = 1, day = 1, hour = 0, minute = 0;
   double second = 0;
