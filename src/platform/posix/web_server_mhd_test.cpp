@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,8 +22,15 @@
 namespace nimbrix {
 namespace {
 
-int Connect(int port) {
+// From 127.0.0.`from` (another client of the same machine, as far as the server can tell).
+int Connect(int port, int from = 1) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (from != 1) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK - 1 + static_cast<std::uint32_t>(from));
+    ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+  }
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -136,6 +144,46 @@ TEST_F(ServerTest, OneClientGetsOnlyAFewConnections) {
     if (p.fd >= 0) ::close(p.fd);
   }
   EXPECT_EQ(closed, 12);
+}
+
+// Slow clients from ten addresses, each sending a byte of its head now and then, take every
+// connection there is; a head not complete within a few seconds is closed, and the operator's
+// own request is answered while they go on.
+TEST_F(ServerTest, SlowHeadsFromManyClientsDoNotStarveTheOperator) {
+  std::vector<int> slow;
+  for (int from = 2; from < 12; ++from) {
+    for (int i = 0; i < 8; ++i) slow.push_back(Connect(port(), from));
+  }
+  std::atomic<bool> done{false};
+  std::thread trickle([&] {
+    const std::string head = "GET /api/status HTTP/1.1\r\nHost: x\r\nX-Slow: ";
+    for (std::size_t i = 0; !done.load(); ++i) {
+      for (int fd : slow) {
+        if (fd >= 0) ::send(fd, &head[i % head.size()], 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+      }
+      for (int t = 0; t < 10 && !done.load(); ++t)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  std::string answer;
+  for (int attempt = 0; attempt < 60 && answer.rfind("HTTP/1.1 200 ", 0) != 0; ++attempt) {
+    answer = Exchange(port(), "GET /api/status HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    if (answer.rfind("HTTP/1.1 200 ", 0) != 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+  done = true;
+  trickle.join();
+  EXPECT_EQ(answer.substr(0, 13), "HTTP/1.1 200 ");
+  // The slow ones were closed by the server, unanswered.
+  int closedByServer = 0;
+  for (int fd : slow) {
+    if (fd < 0) continue;
+    pollfd p{fd, POLLIN, 0};
+    char byte;
+    if (::poll(&p, 1, 10000) > 0 && ::recv(fd, &byte, 1, 0) <= 0) ++closedByServer;
+    ::close(fd);
+  }
+  EXPECT_EQ(closedByServer, static_cast<int>(slow.size()));
 }
 
 }  // namespace
