@@ -1,6 +1,8 @@
 #include "sonde_source.h"
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace standin {
 
@@ -27,17 +29,21 @@ void SondeSource::Add(const Tuning& tuning, double t_seconds, std::span<Sample> 
     return;
   }
   if (!modulator_ || modulator_rate_ != tuning.sample_rate) {
+    decimation_ = std::max(1, static_cast<int>(tuning.sample_rate / kModulatorMinRate));
     receiver::FskConfig config;
-    config.sample_rate = tuning.sample_rate;
+    config.sample_rate = tuning.sample_rate / decimation_;
     config.symbol_rate = signal_.symbol_rate;
     config.deviation_hz = signal_.deviation_hz;
     config.gaussian_bt = signal_.gaussian_bt;
-    config.offset_hz = offset;
+    config.offset_hz = 0;
     config.amplitude = AmplitudeForSnr(signal_.snr_db, noise_sigma_, tuning.sample_rate);
     modulator_ = std::make_unique<receiver::FskModulator>(config);
     modulator_rate_ = tuning.sample_rate;
+    sub_ = 0;
+    Sample first[1] = {};
+    modulator_->Generate(first);
+    last_ = next_ = first[0];
   }
-  modulator_->SetOffset(offset);
   if (frame_due) {
     if (modulator_->Pending() == 0) {
       const auto symbols = frames_(frame_index_, t_seconds);
@@ -46,7 +52,32 @@ void SondeSource::Add(const Tuning& tuning, double t_seconds, std::span<Sample> 
     }
     ++frame_index_;
   }
-  modulator_->Generate(out);
+
+  const std::size_t advances =
+      (static_cast<std::size_t>(sub_) + out.size()) / static_cast<std::size_t>(decimation_);
+  low_.assign(advances, Sample{});
+  modulator_->Generate(low_);
+  std::size_t next_low = 0;
+  const double step = 2 * std::numbers::pi * offset / tuning.sample_rate;
+  const float per_sub = 1.0f / static_cast<float>(decimation_);
+  constexpr std::size_t kRenormalise = 1024;
+  for (std::size_t start = 0; start < out.size(); start += kRenormalise) {
+    const std::size_t end = std::min(out.size(), start + kRenormalise);
+    const std::complex<double> turn = std::polar(1.0, step);
+    std::complex<double> phasor = std::polar(1.0, mix_phase_);
+    for (std::size_t k = start; k < end; ++k) {
+      const Sample s = last_ + (next_ - last_) * (static_cast<float>(sub_) * per_sub);
+      out[k] += s * Sample(static_cast<float>(phasor.real()), static_cast<float>(phasor.imag()));
+      phasor *= turn;
+      if (++sub_ == decimation_) {
+        sub_ = 0;
+        last_ = next_;
+        next_ = low_[next_low++];
+      }
+    }
+    mix_phase_ =
+        std::remainder(mix_phase_ + step * static_cast<double>(end - start), 2 * std::numbers::pi);
+  }
 }
 
 }  // namespace standin

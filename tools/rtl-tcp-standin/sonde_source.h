@@ -20,6 +20,9 @@ struct SondeSignal {
 };
 
 inline constexpr double kSnrBandwidthHz = 10000;
+// The modulator's own rate is at least this: its images, a multiple of it away from the
+// sonde, are then more than 30 dB down.
+inline constexpr double kModulatorMinRate = 256000;
 
 // The symbols of frame number `frame_index`, sent at `t_seconds` of the simulation.
 using FrameSymbols =
@@ -38,8 +41,16 @@ class SondeSource : public SignalSource {
   SondeSignal signal_;
   float noise_sigma_;
   FrameSymbols frames_;
+  // The modulator runs at a fraction of the stream's rate, at baseband; its samples are
+  // interpolated up and mixed to the sonde's offset here: at the full 2 MS/s, three sondes
+  // cost more than real time allows.
   std::unique_ptr<receiver::FskModulator> modulator_;
   double modulator_rate_ = 0;
+  int decimation_ = 1;
+  int sub_ = 0;  // the place between last_ and next_, in stream samples
+  Sample last_{}, next_{};
+  std::vector<Sample> low_;
+  double mix_phase_ = 0;
   double next_frame_t_ = 0;
   long long frame_index_ = 0;
   long long frames_sent_ = 0;

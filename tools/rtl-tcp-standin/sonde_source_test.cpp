@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 namespace standin {
 namespace {
@@ -101,6 +102,50 @@ TEST(SondeSource, ATimeJumpDoesNotBurstFrames) {
   sonde->Add(tuning, 100.6, block);
   EXPECT_EQ(recorder.frames.size(), 3u);
 }
+
+std::complex<double> ToneAt(std::span<const Sample> block, double offset_hz, double rate) {
+  std::complex<double> sum = 0;
+  for (std::size_t n = 0; n < block.size(); ++n) {
+    sum += std::complex<double>(block[n]) *
+           std::polar(1.0, -2 * std::numbers::pi * offset_hz * static_cast<double>(n) / rate);
+  }
+  return sum / static_cast<double>(block.size());
+}
+
+struct WideCase {
+  std::string name;
+  double frequency_hz;
+};
+
+class SondeWideStreamTest : public ::testing::TestWithParam<WideCase> {};
+
+TEST_P(SondeWideStreamTest, CarrierAtItsOffsetWithoutImages) {
+  SondeSignal signal;
+  signal.frequency_hz = GetParam().frequency_hz;
+  signal.snr_db = 20;
+  SondeSource sonde(signal, 0.04f, [](long long, double) { return std::vector<std::uint8_t>(); });
+  const Tuning tuning{403e6, 2048000, 0};
+  std::vector<Sample> a(20480), b(20480);
+  sonde.Add(tuning, 0, a);
+  sonde.Add(tuning, 0.01, b);  // the second block: phase and interpolation carried over
+  const double amplitude = AmplitudeForSnr(20, 0.04f, 2048000);
+  const double offset = GetParam().frequency_hz - 403e6;
+  EXPECT_NEAR(std::abs(ToneAt(b, offset, 2048000)), amplitude, amplitude * 0.01);
+  for (double image : {-kModulatorMinRate, kModulatorMinRate, 2 * kModulatorMinRate}) {
+    EXPECT_LT(std::abs(ToneAt(b, offset + image, 2048000)), amplitude * 0.03) << image;
+  }
+  std::vector<Sample> joined(a.end() - 2, a.end());
+  joined.insert(joined.end(), b.begin(), b.begin() + 2);
+  const auto turn = joined[1] / joined[0];
+  for (std::size_t k = 2; k < joined.size(); ++k) {
+    EXPECT_NEAR(std::abs(joined[k] / joined[k - 1] - turn), 0, 1e-3) << k;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Offsets, SondeWideStreamTest,
+                         ::testing::Values(WideCase{"Above", 403.3e6}, WideCase{"Below", 402.45e6},
+                                           WideCase{"AtTheCentre", 403e6}),
+                         [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace standin
