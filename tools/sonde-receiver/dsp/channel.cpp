@@ -32,7 +32,11 @@ struct Channel::State {
   ChannelConfig config;
   unsigned decimation = 1;
   double mid_rate = 0;
-  nco_crcf nco = nullptr;
+  // The mixer: eight phasors a sample apart, each stepping eight samples at a time, so the
+  // loop has no chain from one sample to the next and the compiler can vectorise it.
+  static constexpr int kLanes = 8;
+  float rot_re[kLanes] = {}, rot_im[kLanes] = {};
+  float step_re = 1, step_im = 0;
   firdecim_crcf decim = nullptr;
   msresamp_crcf resamp = nullptr;
   firfilt_crcf filter = nullptr;
@@ -58,21 +62,33 @@ Channel::Channel(const ChannelConfig& config) : state_(std::make_unique<State>()
   std::vector<float> chan = KaiserTaps(std::max(0.02, (chan_stop - half) / config.channel_rate),
                                        0.5 * (chan_stop + half) / config.channel_rate);
   s.filter = firfilt_crcf_create(chan.data(), static_cast<unsigned>(chan.size()));
-  s.nco = nco_crcf_create(LIQUID_VCO);
+  for (int k = 0; k < State::kLanes; ++k) {
+    s.rot_re[k] = 1;
+    s.rot_im[k] = 0;
+  }
   Retune(config.offset_hz);
 }
 
 Channel::~Channel() {
-  nco_crcf_destroy(state_->nco);
   firdecim_crcf_destroy(state_->decim);
   msresamp_crcf_destroy(state_->resamp);
   firfilt_crcf_destroy(state_->filter);
 }
 
 void Channel::Retune(double offset_hz) {
-  state_->config.offset_hz = offset_hz;
-  nco_crcf_set_frequency(state_->nco, static_cast<float>(2 * std::numbers::pi * offset_hz /
-                                                         state_->config.input_rate));
+  State& s = *state_;
+  s.config.offset_hz = offset_hz;
+  // Lane k leads lane 0 by k samples; lane 0 keeps its phase so the signal stays continuous.
+  const double w = -2 * std::numbers::pi * offset_hz / s.config.input_rate;
+  const std::complex<double> lane0(s.rot_re[0], s.rot_im[0]);
+  for (int k = 0; k < State::kLanes; ++k) {
+    const std::complex<double> r = lane0 * std::polar(1.0, w * k);
+    s.rot_re[k] = static_cast<float>(r.real());
+    s.rot_im[k] = static_cast<float>(r.imag());
+  }
+  const std::complex<double> step = std::polar(1.0, w * State::kLanes);
+  s.step_re = static_cast<float>(step.real());
+  s.step_im = static_cast<float>(step.imag());
 }
 
 double Channel::OffsetHz() const {
@@ -89,9 +105,62 @@ void Channel::Process(std::span<const std::complex<float>> wide, std::vector<flo
   const std::size_t blocks = total / s.decimation;
   s.mixed.resize(total);
   std::copy(s.carry.begin(), s.carry.end(), s.mixed.begin());
-  if (!wide.empty()) {
-    nco_crcf_mix_block_down(s.nco, const_cast<std::complex<float>*>(wide.data()),
-                            s.mixed.data() + s.carry.size(), static_cast<unsigned>(wide.size()));
+  {
+    // Plain float arithmetic: std::complex's multiply checks for NaN at every sample.
+    const float* in = reinterpret_cast<const float*>(wide.data());
+    float* out = reinterpret_cast<float*>(s.mixed.data() + s.carry.size());
+    std::size_t i = 0;
+    const std::size_t n = wide.size();
+    auto advance = [&s] {
+      for (int k = 0; k < State::kLanes; ++k) {
+        const float re = s.rot_re[k] * s.step_re - s.rot_im[k] * s.step_im;
+        const float im = s.rot_re[k] * s.step_im + s.rot_im[k] * s.step_re;
+        s.rot_re[k] = re;
+        s.rot_im[k] = im;
+      }
+    };
+    for (; i + State::kLanes <= n; i += State::kLanes) {
+      for (int k = 0; k < State::kLanes; ++k) {
+        const float xr = in[2 * (i + k)], xi = in[2 * (i + k) + 1];
+        out[2 * (i + k)] = xr * s.rot_re[k] - xi * s.rot_im[k];
+        out[2 * (i + k) + 1] = xr * s.rot_im[k] + xi * s.rot_re[k];
+      }
+      advance();
+    }
+    // A tail shorter than the lanes: lane k serves sample k, then the lanes shift along.
+    const std::size_t tail = n - i;
+    for (std::size_t k = 0; k < tail; ++k) {
+      const float xr = in[2 * (i + k)], xi = in[2 * (i + k) + 1];
+      out[2 * (i + k)] = xr * s.rot_re[k] - xi * s.rot_im[k];
+      out[2 * (i + k) + 1] = xr * s.rot_im[k] + xi * s.rot_re[k];
+    }
+    if (tail > 0) {
+      float re[State::kLanes], im[State::kLanes];
+      const float sr = s.step_re, si = s.step_im;
+      for (int k = 0; k < State::kLanes; ++k) {
+        const std::size_t from = (k + tail) % State::kLanes;
+        re[k] = s.rot_re[from];
+        im[k] = s.rot_im[from];
+        if (k + tail >= static_cast<std::size_t>(State::kLanes)) {
+          const float r2 = re[k] * sr - im[k] * si;
+          im[k] = re[k] * si + im[k] * sr;
+          re[k] = r2;
+        }
+      }
+      std::copy(re, re + State::kLanes, s.rot_re);
+      std::copy(im, im + State::kLanes, s.rot_im);
+    }
+    // Rounding makes the phasors' length wander; put them back on the unit circle.
+    for (int k = 0; k < State::kLanes; ++k) {
+      const float mag = std::sqrt(s.rot_re[k] * s.rot_re[k] + s.rot_im[k] * s.rot_im[k]);
+      if (mag > 0 && std::isfinite(mag)) {
+        s.rot_re[k] /= mag;
+        s.rot_im[k] /= mag;
+      } else {
+        s.rot_re[k] = 1;
+        s.rot_im[k] = 0;
+      }
+    }
   }
   const std::size_t used = blocks * s.decimation;
   s.carry.assign(s.mixed.begin() + static_cast<std::ptrdiff_t>(used), s.mixed.end());
