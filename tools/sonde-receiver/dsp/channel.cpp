@@ -12,6 +12,8 @@ namespace {
 constexpr float kStopbandDb = 60;
 
 std::vector<float> KaiserTaps(double transition, double cutoff) {
+  transition = std::clamp(transition, 0.001, 0.45);
+  cutoff = std::clamp(cutoff, 0.001, 0.49);
   unsigned n = estimate_req_filter_len(static_cast<float>(transition), kStopbandDb);
   n = std::clamp(n, 7u, 1023u) | 1u;
   std::vector<float> taps(n);
@@ -48,25 +50,36 @@ struct Channel::State {
 Channel::Channel(const ChannelConfig& config) : state_(std::make_unique<State>()) {
   State& s = *state_;
   s.config = config;
-  const double half = std::max(1000.0, config.bandwidth_hz / 2);
-  s.decimation = std::max(1u, static_cast<unsigned>(config.input_rate / config.channel_rate));
-  s.mid_rate = config.input_rate / s.decimation;
+  // Nonsense rates become usable ones rather than a division by zero.
+  ChannelConfig& c = s.config;
+  if (!(c.input_rate >= 8000) || !std::isfinite(c.input_rate)) c.input_rate = 2048000;
+  if (!(c.channel_rate >= 8000) || !(c.channel_rate <= c.input_rate)) {
+    c.channel_rate = std::min(48000.0, c.input_rate);
+  }
+  if (!std::isfinite(c.offset_hz)) c.offset_hz = 0;
+  if (!(c.bandwidth_hz > 0) || !(c.bandwidth_hz < 0.9 * c.channel_rate)) {
+    c.bandwidth_hz = 0.8 * c.channel_rate;
+  }
+  const ChannelConfig& config_ok = c;
+  const double half = std::max(1000.0, config_ok.bandwidth_hz / 2);
+  s.decimation = std::max(1u, static_cast<unsigned>(config_ok.input_rate / config_ok.channel_rate));
+  s.mid_rate = config_ok.input_rate / s.decimation;
   // Passband to the channel's edge, stopband where the first alias would reach it.
   const double stop = std::max(half * 1.2, s.mid_rate - half);
   std::vector<float> taps =
-      KaiserTaps((stop - half) / config.input_rate, 0.5 * (stop + half) / config.input_rate);
+      KaiserTaps((stop - half) / config_ok.input_rate, 0.5 * (stop + half) / config_ok.input_rate);
   s.decim = firdecim_crcf_create(s.decimation, taps.data(), static_cast<unsigned>(taps.size()));
   s.resamp =
-      msresamp_crcf_create(static_cast<float>(config.channel_rate / s.mid_rate), kStopbandDb);
-  const double chan_stop = std::min(config.channel_rate / 2, half * 1.4);
-  std::vector<float> chan = KaiserTaps(std::max(0.02, (chan_stop - half) / config.channel_rate),
-                                       0.5 * (chan_stop + half) / config.channel_rate);
+      msresamp_crcf_create(static_cast<float>(config_ok.channel_rate / s.mid_rate), kStopbandDb);
+  const double chan_stop = std::min(config_ok.channel_rate / 2, half * 1.4);
+  std::vector<float> chan = KaiserTaps(std::max(0.02, (chan_stop - half) / config_ok.channel_rate),
+                                       0.5 * (chan_stop + half) / config_ok.channel_rate);
   s.filter = firfilt_crcf_create(chan.data(), static_cast<unsigned>(chan.size()));
   for (int k = 0; k < State::kLanes; ++k) {
     s.rot_re[k] = 1;
     s.rot_im[k] = 0;
   }
-  Retune(config.offset_hz);
+  Retune(config_ok.offset_hz);
 }
 
 Channel::~Channel() {
@@ -77,6 +90,7 @@ Channel::~Channel() {
 
 void Channel::Retune(double offset_hz) {
   State& s = *state_;
+  if (!std::isfinite(offset_hz)) return;
   s.config.offset_hz = offset_hz;
   // Lane k leads lane 0 by k samples; lane 0 keeps its phase so the signal stays continuous.
   const double w = -2 * std::numbers::pi * offset_hz / s.config.input_rate;

@@ -179,6 +179,35 @@ TEST(ChannelTest, HostileSamplesGiveFiniteOutput) {
   EXPECT_NEAR(static_cast<double>(demod.size()), 5000 * 48000.0 / kWideRate, 10.0);
 }
 
+struct OddConfig {
+  ChannelConfig config;
+  double expected_rate;
+};
+
+class OddConfigTest : public ::testing::TestWithParam<OddConfig> {};
+
+TEST_P(OddConfigTest, BecomesAUsableChannel) {
+  Channel channel(GetParam().config);
+  EXPECT_EQ(channel.ChannelRate(), GetParam().expected_rate);
+  std::vector<std::complex<float>> block(20000, {0.5f, -0.5f});
+  std::vector<float> demod;
+  channel.Process(block, demod);
+  channel.Retune(std::numeric_limits<double>::quiet_NaN());
+  channel.Process(block, demod);
+  EXPECT_FALSE(demod.empty());
+  for (float x : demod) ASSERT_TRUE(std::isfinite(x));
+}
+
+INSTANTIATE_TEST_SUITE_P(Configs, OddConfigTest,
+                         ::testing::Values(OddConfig{{kWideRate, 0, 0, 16000}, 48000},
+                                           OddConfig{{kWideRate, 0, -5, 16000}, 48000},
+                                           OddConfig{{0, 0, 48000, 16000}, 48000},
+                                           OddConfig{{kWideRate, 0, 48000, 0}, 48000},
+                                           OddConfig{{kWideRate, 0, 48000, 1e9}, 48000},
+                                           OddConfig{{kWideRate, 0, 1e9, 16000}, 48000},
+                                           OddConfig{{96000, 20000, 48000, 16000}, 48000},
+                                           OddConfig{{kWideRate, 0, 96000, 40000}, 96000}));
+
 TEST(ChannelTest, OutputRateIsTheChannelRate) {
   Channel channel({kWideRate, 0, 48000, 16000});
   std::vector<std::complex<float>> block(1000, {1, 0});
