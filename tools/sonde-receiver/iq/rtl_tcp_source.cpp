@@ -45,6 +45,40 @@ void SleepUntil(std::chrono::steady_clock::time_point when) {
 
 }  // namespace
 
+bool ParseRtlTcpAddress(const std::string& text, RtlTcpOptions& options) {
+  std::string host = text;
+  std::string port_text;
+  if (!text.empty() && text.front() == '[') {
+    const auto close = text.find(']');
+    if (close == std::string::npos) return false;
+    host = text.substr(1, close - 1);
+    const std::string rest = text.substr(close + 1);
+    if (!rest.empty()) {
+      if (rest.front() != ':') return false;
+      port_text = rest.substr(1);
+      if (port_text.empty()) return false;
+    }
+  } else if (const auto colon = text.find(':'); colon != std::string::npos) {
+    if (text.find(':', colon + 1) != std::string::npos) return false;  // a bare v6 address
+    host = text.substr(0, colon);
+    port_text = text.substr(colon + 1);
+    if (port_text.empty()) return false;
+  }
+  if (host.empty()) return false;
+  int port = 1234;
+  if (!port_text.empty()) {
+    if (port_text.size() > 5 || !std::all_of(port_text.begin(), port_text.end(),
+                                             [](char c) { return c >= '0' && c <= '9'; })) {
+      return false;
+    }
+    port = std::stoi(port_text);
+    if (port < 1 || port > 65535) return false;
+  }
+  options.host = host;
+  options.port = port;
+  return true;
+}
+
 std::string IntervalText(int milliseconds) {
   if (milliseconds % 1000 == 0) return std::to_string(milliseconds / 1000) + " s";
   return std::to_string(milliseconds) + " ms";

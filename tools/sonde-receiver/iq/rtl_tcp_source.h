@@ -70,6 +70,10 @@ class RtlTcpSource : public IqSource {
   std::deque<std::string> events_;
 };
 
+// "HOST:PORT", "HOST" (port 1234, rtl_tcp's own) or "[V6ADDR]:PORT" into the options' host
+// and port; false, leaving them alone, for anything else.
+bool ParseRtlTcpAddress(const std::string& text, RtlTcpOptions& options);
+
 // "5 s", "250 ms": the retry interval as the log says it.
 std::string IntervalText(int milliseconds);
 

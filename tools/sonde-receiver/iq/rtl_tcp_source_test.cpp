@@ -412,6 +412,39 @@ TEST(RtlTcpSource, TuneBeforeConnectingIsTheCentreItConnectsWith) {
   EXPECT_EQ(sent[1].param, 401500000u);
 }
 
+struct AddressCase {
+  std::string text;
+  bool valid;
+  std::string host;
+  int port;
+};
+
+class RtlTcpAddressTest : public ::testing::TestWithParam<AddressCase> {};
+
+TEST_P(RtlTcpAddressTest, HostAndPort) {
+  const auto& c = GetParam();
+  RtlTcpOptions options;
+  options.host = "unchanged";
+  options.port = 7;
+  EXPECT_EQ(ParseRtlTcpAddress(c.text, options), c.valid);
+  EXPECT_EQ(options.host, c.valid ? c.host : "unchanged");
+  EXPECT_EQ(options.port, c.valid ? c.port : 7);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, RtlTcpAddressTest,
+    ::testing::Values(AddressCase{"127.0.0.1:1234", true, "127.0.0.1", 1234},
+                      AddressCase{"pi.local:7373", true, "pi.local", 7373},
+                      AddressCase{"192.168.1.20", true, "192.168.1.20", 1234},
+                      AddressCase{"[::1]:1235", true, "::1", 1235},
+                      AddressCase{"[fe80::1]", true, "fe80::1", 1234},
+                      AddressCase{"::1", false, "", 0}, AddressCase{"host:", false, "", 0},
+                      AddressCase{":1234", false, "", 0}, AddressCase{"host:0", false, "", 0},
+                      AddressCase{"host:65536", false, "", 0},
+                      AddressCase{"host:12a", false, "", 0}, AddressCase{"[::1", false, "", 0},
+                      AddressCase{"[::1]1234", false, "", 0}, AddressCase{"", false, "", 0},
+                      AddressCase{"host:99999999999", false, "", 0}));
+
 struct IntervalCase {
   int ms;
   std::string text;
