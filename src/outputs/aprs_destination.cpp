@@ -54,7 +54,41 @@ void AprsDestination::Cycle(const CycleFacts& facts) {
   }
 }
 
+void AprsDestination::Wait(std::int64_t nowMs) {
+  phase_ = Phase::kWaiting;
+  retryAtMs_ = nowMs + retry_.Next();
+  probeAtMs_ = nowMs + limits_.probeEveryMs;
+}
+
+void AprsDestination::Probe(std::int64_t nowMs) {
+  if (phase_ == Phase::kWaiting) {
+    if (lastAddress_ == 0 || nowMs < probeAtMs_ || retryAtMs_ - nowMs < limits_.probeMs) return;
+    probeAtMs_ = nowMs + limits_.probeEveryMs;
+    const SocketStatus started = socket_->StartConnectTo(lastAddress_, setup_.port);
+    if (started == SocketStatus::kDone) return Connected(nowMs);
+    if (started != SocketStatus::kWouldBlock) return socket_->Close();
+    phase_ = Phase::kProbing;
+    phaseStartMs_ = nowMs;
+    return;
+  }
+  const SocketStatus ready = socket_->WaitWritable(0);
+  if (ready == SocketStatus::kDone && socket_->FinishConnect() == SocketStatus::kDone) {
+    retry_.Reset();
+    return Connected(nowMs);
+  }
+  if (ready == SocketStatus::kDone || ready == SocketStatus::kFailed ||
+      ready == SocketStatus::kUnacknowledged || nowMs - phaseStartMs_ >= limits_.probeMs) {
+    socket_->Close();  // not back yet: the back-off goes on as it was
+    phase_ = Phase::kWaiting;
+  }
+}
+
 void AprsDestination::Advance(std::int64_t nowMs) {
+  if (phase_ == Phase::kWaiting || phase_ == Phase::kProbing) Probe(nowMs);
+  if (phase_ == Phase::kProbing && nowMs >= retryAtMs_) {
+    socket_->Close();
+    phase_ = Phase::kWaiting;
+  }
   if (phase_ == Phase::kWaiting && nowMs >= retryAtMs_) {
     if (status_.state == State::kOff) SetState(State::kConnecting, "connecting");
     lookup_ = resolver_->Start(setup_.host);
@@ -100,6 +134,7 @@ void AprsDestination::Advance(std::int64_t nowMs) {
 }
 
 void AprsDestination::StartConnect(std::uint32_t address, std::int64_t nowMs) {
+  lastAddress_ = address;
   const SocketStatus started = socket_->StartConnectTo(address, setup_.port);
   if (started == SocketStatus::kDone) {
     Connected(nowMs);
@@ -125,8 +160,7 @@ void AprsDestination::Connected(std::int64_t nowMs) {
 void AprsDestination::ConnectFailed(const char* why, std::int64_t nowMs) {
   socket_->Close();
   Record(OpenErrorRecord(clock_.Now(), setup_.host));
-  phase_ = Phase::kWaiting;
-  retryAtMs_ = nowMs + retry_.Next();
+  Wait(nowMs);
   // A destination that was lost keeps saying so while it cannot be reached again.
   if (status_.state != State::kFailing) SetState(State::kFailing, why);
 }
@@ -139,8 +173,7 @@ void AprsDestination::Lost(int error, std::string_view line, const std::string& 
   login_ = LoginAnswerWatch{};
   unsent_.clear();
   if (nowMs - phaseStartMs_ >= limits_.steadyMs) retry_.Reset();
-  phase_ = Phase::kWaiting;
-  retryAtMs_ = nowMs + retry_.Next();
+  Wait(nowMs);
   status_.lastMessage.clear();  // the words of a connection that is gone
   SetState(State::kFailing, why);
 }

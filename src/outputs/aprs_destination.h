@@ -44,6 +44,10 @@ struct AprsDestinationLimits {
   int maxRetryMs = 60000;
   // A connection lost after working this long starts the back-off again from its first step.
   int steadyMs = 60000;
+  // While the back-off is longer, a server that is back is found by a probe this often: a
+  // connect to the address found last, given up after probeMs, that records nothing.
+  int probeEveryMs = 10000;
+  int probeMs = 3000;
 };
 
 class AprsDestination : public Output {
@@ -59,13 +63,16 @@ class AprsDestination : public Output {
   void Stop(std::int64_t deadlineMs) override;
 
  private:
-  enum class Phase { kWaiting, kResolving, kConnecting, kUp, kStopped };
+  enum class Phase { kWaiting, kResolving, kConnecting, kProbing, kUp, kStopped };
 
   // Moves the connection on as far as it goes without waiting.
   void Advance(std::int64_t nowMs);
   void StartConnect(std::uint32_t address, std::int64_t nowMs);
   void Connected(std::int64_t nowMs);
   void ConnectFailed(const char* why, std::int64_t nowMs);
+  // Between attempts: whether the server is back, without a record or a longer back-off.
+  void Probe(std::int64_t nowMs);
+  void Wait(std::int64_t nowMs);
   // The connection broke (`error`, the send error number) while `line` was handed to it.
   void Lost(int error, std::string_view line, const std::string& why, std::int64_t nowMs);
   void WatchLogin(std::int64_t nowMs);
@@ -87,6 +94,8 @@ class AprsDestination : public Output {
   Phase phase_ = Phase::kWaiting;
   std::int64_t phaseStartMs_ = 0;
   std::int64_t retryAtMs_ = 0;
+  std::int64_t probeAtMs_ = 0;
+  std::uint32_t lastAddress_ = 0;  // where the last look-up found the server (0: none yet)
   std::unique_ptr<PendingLookup> lookup_;
   std::string unsent_;  // the rest of a part-sent line, finished before any other byte
   // A connection found dead by the watch: the error number the next line's record carries.

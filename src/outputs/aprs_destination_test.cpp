@@ -175,20 +175,48 @@ TEST(AprsDestination, AFaultyDestinationCostsTheCycleNothing) {
 TEST(AprsDestination, RetriesAfterFiveSecondsDoublingToAMinute) {
   Rig rig;
   rig.socket->servers.clear();
-  std::vector<std::int64_t> attempts;
+  std::vector<std::int64_t> attempts;  // each with its record (the probes between have none)
+  std::vector<std::string> records;
   for (int s = 0; s < 260; ++s) {
-    const int before = rig.socket->connects;
     rig.Cycle();
-    if (rig.socket->connects != before) attempts.push_back(rig.clock.MonotonicMs() / 1000 - 1);
+    for (std::string& r : rig.Records()) {
+      attempts.push_back(rig.clock.MonotonicMs() / 1000 - 1);
+      records.push_back(std::move(r));
+    }
   }
   EXPECT_EQ(attempts, (std::vector<std::int64_t>{0, 5, 15, 35, 75, 135, 195, 255}));
-  // One record per attempt, none per line.
-  const auto records = rig.Records();
   ASSERT_EQ(records.size(), attempts.size());
   EXPECT_EQ(records[0].rfind("OPEN Error @", 0), 0u);
   EXPECT_NE(records[0].find("-> radiosondy\r\n"), std::string::npos);
   EXPECT_EQ(rig.destination->Status().state, State::kFailing);
   EXPECT_EQ(rig.destination->Status().stateText, "cannot connect");
+}
+
+// A server that is back is found within about ten seconds, whatever the back-off has grown to:
+// a probe between the attempts, which costs no record and leaves the back-off as it was.
+TEST(AprsDestination, AServerThatIsBackIsFoundWithinTenSeconds) {
+  struct Case {
+    int backAtS;   // the server answers again from then on
+    int foundByS;  // the destination is up again by then
+  } cases[] = {{80, 91}, {140, 151}, {200, 211}};
+  for (const Case& c : cases) {
+    Rig rig;
+    rig.socket->servers.clear();
+    int records = 0;
+    int upAt = -1;
+    for (int s = 0; s < 260 && upAt < 0; ++s) {
+      if (s == c.backAtS) rig.socket->servers[kServer] = 0;
+      rig.Cycle();
+      records += static_cast<int>(rig.Records().size());
+      if (rig.destination->Status().state == State::kUp) upAt = s;
+    }
+    EXPECT_GE(upAt, c.backAtS) << c.backAtS;
+    EXPECT_LE(upAt, c.foundByS) << c.backAtS;
+    // The attempts' records only: 0, 5, 15, 35, 75, 135, 195 s, as far as it got.
+    int expected = 0;
+    for (int at : {0, 5, 15, 35, 75, 135, 195}) expected += at < c.backAtS ? 1 : 0;
+    EXPECT_EQ(records, expected) << c.backAtS;
+  }
 }
 
 TEST(AprsDestination, ALookUpOrConnectThatHangsFailsAfterTenSeconds) {
