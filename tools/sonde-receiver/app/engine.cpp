@@ -72,7 +72,10 @@ bool Engine::RunOnce(int timeout_ms) {
   now_ += static_cast<long long>(block_.size());
   const std::span<const std::complex<float>> wide(block_);
 
-  parts_.AddSpectrum(wide);
+  ++blocks_;
+  if (policy_.Sweeping() || blocks_ % std::max(config_.watch_spectrum_every, 1) == 0) {
+    parts_.AddSpectrum(wide);
+  }
   for (Open& open : open_) HandleOutput(open, open.channel->Process(wide));
   if (policy_.SpectrumDue(now_)) {
     std::vector<SeenPeak> peaks = parts_.TakePeaks(source_.SampleRate());

@@ -64,6 +64,9 @@ struct EngineConfig {
   std::size_t block_samples = 65536;  // 32 ms at 2.048 MS/s
   double drift_retune_hz = 1500;      // a channel is moved when its sonde is this far off
   double drift_retune_every_s = 10;
+  // While staying on a span, one block in this many goes to the spectrum: enough to see a
+  // new peak there, and the channels get the processor.
+  int watch_spectrum_every = 8;
 };
 
 class Engine {
@@ -103,6 +106,7 @@ class Engine {
   ScanPolicy policy_;
   PpmEstimator ppm_;
   long long now_ = 0;
+  long long blocks_ = 0;
   bool started_ = false;
   std::vector<std::complex<float>> block_;
   std::vector<Open> open_;
