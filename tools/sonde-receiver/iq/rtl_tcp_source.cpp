@@ -275,13 +275,16 @@ ReadStatus RtlTcpSource::Read(std::vector<std::complex<float>>& out, std::size_t
   if (max == 0) return ReadStatus::kOk;
   for (;;) {
     if (TakePending(out, max) > 0) return ReadStatus::kOk;
+    // Looked at even when the wait is over: a caller busy for a while is not a stall.
     const auto stall_at = last_data_ + std::chrono::milliseconds(options_.stall_timeout_ms);
-    if (Clock::now() >= stall_at) {
-      Lose("no data for " + IntervalText(options_.stall_timeout_ms));
-      return ReadStatus::kGone;
+    if (!WaitFor(fd_, POLLIN, std::min(deadline, stall_at))) {
+      if (Clock::now() >= stall_at) {
+        Lose("no data for " + IntervalText(options_.stall_timeout_ms));
+        return ReadStatus::kGone;
+      }
+      if (Clock::now() >= deadline) return ReadStatus::kTimeout;
+      continue;
     }
-    if (Clock::now() >= deadline) return ReadStatus::kTimeout;
-    if (!WaitFor(fd_, POLLIN, std::min(deadline, stall_at))) continue;
     const std::size_t want = std::min(kMaxRecv, max * 2 + std::min(drop_bytes_, kMaxRecv) + 1);
     const std::size_t old_size = pending_.size();
     pending_.resize(old_size + want);
