@@ -7,9 +7,11 @@
 #include <complex>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "dsp/fsk_modulator.h"
+#include "dsp/kind_detector.h"
 #include "dsp/symbol_slicer.h"
 
 namespace receiver {
@@ -215,6 +217,71 @@ TEST(ChannelTest, OutputRateIsTheChannelRate) {
   for (int i = 0; i < 2048; ++i) channel.Process(block, demod);  // one second in odd blocks
   EXPECT_NEAR(static_cast<double>(demod.size()), 48000, 20);
 }
+
+}  // namespace
+}  // namespace receiver
+
+namespace receiver {
+namespace {
+
+struct OnAirCase {
+  SondeKind kind;
+  double bt;
+  double sonde_offset;
+  double channel_offset;
+  bool inverted;  // the receiver hears the sonde upside down
+};
+
+class OnAirKindTest : public ::testing::TestWithParam<OnAirCase> {};
+
+TEST_P(OnAirKindTest, KindIsToldThroughTheChannel) {
+  const OnAirCase& c = GetParam();
+  const KindSignal sig = SignalOf(c.kind);
+  // Frames: RS41 header or DFM header (Manchester payload), random filling.
+  std::string header = c.kind == SondeKind::kRs41
+                           ? "0000100001101101010100111000100001000100011010010100100000011111"
+                           : "10011010100110010101101001010101";
+  std::vector<std::uint8_t> frames;
+  std::mt19937 rng(21);
+  for (int f = 0; f < 4; ++f) {
+    for (char b : header) frames.push_back((b == '1') != c.inverted);
+    for (int i = 0; i < 300; ++i) {
+      const std::uint8_t bit = rng() & 1;
+      frames.push_back(bit);
+      if (c.kind == SondeKind::kDfm) frames.push_back(bit ^ 1);
+    }
+  }
+  FskModulator mod({kWideRate, sig.symbol_rate, sig.deviation_hz, c.bt, c.sonde_offset, 1.0f});
+  mod.Queue(frames);
+  Channel channel({kWideRate, c.channel_offset, 48000, 16000});
+  KindDetector detector(channel.ChannelRate());
+  std::mt19937 noise_rng(22);
+  std::normal_distribution<float> noise(0.0f, 0.5f);
+  std::vector<std::complex<float>> table(8191);
+  for (auto& x : table) x = {noise(noise_rng), noise(noise_rng)};
+  std::vector<std::complex<float>> block(16384);
+  std::vector<float> demod;
+  std::size_t at = 0;
+  while (mod.Pending() > 0 && !detector.Found()) {
+    for (auto& x : block) {
+      x = table[at];
+      at = (at + 1) % table.size();
+    }
+    mod.Generate(block);
+    demod.clear();
+    channel.Process(block, demod);
+    detector.Process(demod);
+  }
+  ASSERT_TRUE(detector.Found().has_value());
+  EXPECT_EQ(KindName(detector.Found()->kind), KindName(c.kind));
+  EXPECT_EQ(detector.Found()->inverted, c.inverted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, OnAirKindTest,
+                         ::testing::Values(OnAirCase{SondeKind::kRs41, 0.5, 333000, 333000, false},
+                                           OnAirCase{SondeKind::kRs41, 0.5, -181000, -184000, true},
+                                           OnAirCase{SondeKind::kDfm, 0, 52000, 50000, false},
+                                           OnAirCase{SondeKind::kDfm, 0, -402500, -400000, true}));
 
 }  // namespace
 }  // namespace receiver
