@@ -102,6 +102,7 @@ def assert_open_decoder_format(f):
     assert re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z", f["datetime"]), f
 
 
+@pytest.mark.long
 def test_an_rs41_between_traps_on_a_dongle_off_frequency(programs):
     s, port = standin(programs, "--seed", "7", "--ppm", "28", "--snr", "18",
                       "--rs41", "404.802:S2410203", "--cw", "401.250", "--fm-voice", "403.100",
