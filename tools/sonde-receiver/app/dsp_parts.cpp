@@ -114,9 +114,16 @@ class DspChannel : public SondeChannel {
   std::vector<std::int16_t> audio_;
 };
 
+int FftSize(const DspPartsConfig& config) {
+  if (config.fft_size > 0) return config.fft_size;
+  int size = 64;
+  while (size < 1 << 16 && size * 1000.0 * 1.5 < config.sample_rate) size *= 2;
+  return size;
+}
+
 class DspParts : public ReceiverParts {
  public:
-  explicit DspParts(const DspPartsConfig& config) : config_(config), averager_(config.fft_size) {}
+  explicit DspParts(const DspPartsConfig& config) : config_(config), averager_(FftSize(config)) {}
 
   std::unique_ptr<SondeChannel> OpenChannel(double offset_hz, double sample_rate,
                                             double corrected_hz) override {

@@ -10,7 +10,8 @@
 namespace receiver {
 
 struct DspPartsConfig {
-  int fft_size = 2048;  // 1 kHz bins at 2.048 MS/s
+  double sample_rate = 2048000;
+  int fft_size = 0;  // 0: about 1 kHz bins at the sample rate (the peak finder's widths need it)
   double channel_rate = 48000;
   std::string decoders_dir;
   std::string path;  // where else to look for the open decoders (PATH)

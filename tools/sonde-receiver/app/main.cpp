@@ -120,6 +120,7 @@ int main(int argc, char** argv) {
   config.block_samples = static_cast<std::size_t>(config.band.sample_rate / 32);
 
   DspPartsConfig parts_config;
+  parts_config.sample_rate = config.band.sample_rate;
   parts_config.decoders_dir = options.decoders_dir;
   if (const char* path = std::getenv("PATH")) parts_config.path = path;
   std::unique_ptr<ReceiverParts> parts = MakeDspParts(parts_config);
