@@ -5,6 +5,7 @@
 #include "config/output_keys.h"
 #include "format/safe_text.h"
 #include "outputs/aprs_destination.h"
+#include "outputs/flight_log.h"
 #include "outputs/udp_summary.h"
 #include "platform/http_request.h"
 #include "platform/system.h"
@@ -17,7 +18,8 @@ OutputList MakeSystemOutputs(const StationConfig& config, Platform& platform) {
   OutputList outputs;
   // One resolver for all: each look-up runs on a thread of its own.
   std::shared_ptr<NameResolver> resolver = MakeSystemNameResolver();
-  // In this order: the extra APRS-IS destinations, SondeHub, the chase-car summary.
+  // In this order: the extra APRS-IS destinations, SondeHub, the chase-car summary, the flight
+  // log.
   for (const ExtraServer& extra : config.extras) {
     const std::optional<HostAndPort> target = ParseHostAndPort(extra.entry);
     if (!target) continue;  // the reader said so at start-up
@@ -41,6 +43,10 @@ OutputList MakeSystemOutputs(const StationConfig& config, Platform& platform) {
     outputs.push_back(std::make_unique<UdpSummary>(
         UdpSummarySetup{config.sUDP, udp->host, udp->port, StripControlBytes(config.sUSER)},
         MakeSystemUdpSocket(), resolver, platform.clock));
+  }
+  if (!config.sFLIGHTLOG.empty()) {
+    outputs.push_back(
+        std::make_unique<FlightLog>(config.sFLIGHTLOG, platform.files, platform.clock));
   }
   return outputs;
 }

@@ -159,6 +159,13 @@ OutputKeyResult ApplyOutputKey(StationConfig& config, std::string_view key,
     config.nBEACON = IsYes(value) ? 1 : 0;
   } else if (name == "WEB") {
     return ApplyEndpoint(config.sWEB, key, value);
+  } else if (name == "FLIGHTLOG") {
+    const std::string_view folder = Trimmed(value);
+    if (folder.empty() || HasControlBytes(folder)) {
+      config.sFLIGHTLOG.clear();
+      return Warn(Quoted(key, value) + " is not a folder: left out");
+    }
+    config.sFLIGHTLOG = std::string(folder);
   } else {
     return {};
   }

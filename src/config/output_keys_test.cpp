@@ -130,6 +130,9 @@ TEST(OutputKeys, WarningsForValuesThatCannotBeUsed) {
       {"UDP=255.255.255.255\r\n", "UDP=255.255.255.255 is not host,port: left out"},
       {"WEB=127.0.0.1,99999\r\n", "WEB=127.0.0.1,99999 is not host,port: left out"},
       {"POSITION=north\r\n", "POSITION=north is not lat,lon,alt: left out"},
+      {"FLIGHTLOG=\r\n", "FLIGHTLOG= is not a folder: left out"},
+      {"FLIGHTLOG=  \r\n", "FLIGHTLOG=   is not a folder: left out"},
+      {"FLIGHTLOG=log\x1b[2J\r\n", "FLIGHTLOG=log\x1b[2J is not a folder: left out"},
       {"SONDEHUB_URL=ftp://x\r\n",
        "SONDEHUB_URL=ftp://x is not an http:// or https:// address: https://api.v2.sondehub.org "
        "is used"},
@@ -145,6 +148,28 @@ TEST(OutputKeys, WarningsForValuesThatCannotBeUsed) {
     EXPECT_TRUE(r.config.sWEB.empty());
     EXPECT_FALSE(r.config.position.has_value());
     EXPECT_EQ(r.config.sSONDEHUB_URL, kDefaultSondehubUrl);
+    EXPECT_TRUE(r.config.sFLIGHTLOG.empty());
+  }
+}
+
+// The folder is taken as written, blanks around it dropped; the key is matched whole.
+TEST(OutputKeys, FlightLogFolder) {
+  struct Case {
+    const char* lines;
+    const char* folder;
+  } cases[] = {
+      {"FLIGHTLOG=/var/lib/nimbrix/flights\r\n", "/var/lib/nimbrix/flights"},
+      {"flightlog= C:\\Sonde Logs \r\n", "C:\\Sonde Logs"},
+      {"FLIGHTLOG=a\r\nFLIGHTLOG=b\r\n", "b"},
+      {"FLIGHTLOG=a\r\nFLIGHTLOG=\r\n", ""},
+      {"FLIGHT=a\r\n", ""},
+      {"FLIGHTLOGS=a\r\n", ""},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    const ConfigResult r = Read(c.lines);
+    ASSERT_FALSE(r.exits()) << c.lines;
+    EXPECT_EQ(r.config.sFLIGHTLOG, c.folder) << c.lines;
   }
 }
 

@@ -53,6 +53,7 @@ struct StationConfig {
   std::string sUDP;                                 // UDP=host,port: the chase-car summary
   std::int16_t nBEACON = 0;                         // BEACON=YES: the station's own position
   std::string sWEB;                                 // WEB=address,port: the status page
+  std::string sFLIGHTLOG;                           // FLIGHTLOG=folder: a CSV and GPX per flight
 };
 
 // The APRS-IS server entries ("host,port") and the entry in use.

@@ -105,6 +105,7 @@ void FlightLog::FlushAll() {
       wrote = wrote || rows != 0;
     } else {
       ok = false;
+      continue;  // a full disk: the GPX is left whole as it is
     }
     const std::string head = FlightGpxHead(track.serial);
     if (!Flush(track.gpx, head, kFlightGpxTail, GpxResumeOffset)) ok = false;
@@ -147,9 +148,8 @@ bool FlightLog::Flush(LogFile& file, std::string_view head, std::string_view tai
   for (const std::string& line : file.pending) bytes += line;
   bytes += tail;
   const std::uintmax_t current = size.value_or(0);
-  const bool ok = size && offset < current
-                      ? files_.ReplaceTail(file.path, current - offset, bytes)
-                      : files_.AppendChecked(file.path, bytes);
+  const bool ok = size && offset < current ? files_.ReplaceTail(file.path, current - offset, bytes)
+                                           : files_.AppendChecked(file.path, bytes);
   if (!ok) {
     file.size.reset();
     return false;

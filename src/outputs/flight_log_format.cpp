@@ -50,8 +50,8 @@ std::optional<int> Digits(std::string_view text, std::size_t at, std::size_t cou
 }
 
 std::optional<std::int64_t> DatedItem6(std::string_view text) {
-  if (text.size() < 19 || text[4] != '-' || text[7] != '-' || (text[10] != ' ' && text[10] != 'T') ||
-      text[13] != ':' || text[16] != ':') {
+  if (text.size() < 19 || text[4] != '-' || text[7] != '-' ||
+      (text[10] != ' ' && text[10] != 'T') || text[13] != ':' || text[16] != ':') {
     return std::nullopt;
   }
   const auto y = Digits(text, 0, 4), mo = Digits(text, 5, 2), d = Digits(text, 8, 2);
@@ -139,8 +139,7 @@ std::string CsvSafeText(std::string_view text) {
   return safe;
 }
 
-std::optional<std::int64_t> FlightFrameUtcMs(const SondeSample& sample,
-                                             std::int64_t stationUtcMs) {
+std::optional<std::int64_t> FlightFrameUtcMs(const SondeSample& sample, std::int64_t stationUtcMs) {
   if (sample.item14 > 0 && std::llabs(sample.item14 - stationUtcMs) <= kTwoDaysMs) {
     return sample.item14;
   }
@@ -196,8 +195,8 @@ std::string FlightCsvRow(const SondeSample& s, const std::string& safeSerial,
 
 std::string FlightGpxPoint(const SondeSample& s, std::int64_t frameUtcMs) {
   if (!UsableFix(s)) return {};
-  std::string point = "<trkpt lat=\"" + Decimal(s.latitude, 6) + "\" lon=\"" +
-                      Decimal(s.longitude, 6) + "\">";
+  std::string point =
+      "<trkpt lat=\"" + Decimal(s.latitude, 6) + "\" lon=\"" + Decimal(s.longitude, 6) + "\">";
   const std::string ele = Given(s.given.altitude, s.altitude, 2);
   if (!ele.empty()) point += "<ele>" + ele + "</ele>";
   point += "<time>" + IsoUtcMs(frameUtcMs) + "</time></trkpt>\n";
@@ -205,8 +204,9 @@ std::string FlightGpxPoint(const SondeSample& s, std::int64_t frameUtcMs) {
 }
 
 std::string FlightGpxHead(const std::string& safeSerial) {
-  return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                     "<gpx version=\"1.1\" creator=\"") +
+  return std::string(
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+             "<gpx version=\"1.1\" creator=\"") +
          kVersionText +
          "\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
          "<trk><name>" +

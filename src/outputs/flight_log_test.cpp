@@ -263,8 +263,7 @@ TEST(FlightLogText, WhereAnEarlierFileGoesOn) {
       {"a CSV with only its head", kHeader, std::string(kHeader).size(), std::nullopt},
       {"a CSV with its head cut", std::string(kHeader).substr(0, 20), std::nullopt, std::nullopt},
       {"another file", "name,value\n1,2\n", std::nullopt, std::nullopt},
-      {"a closed GPX", head + point + point + tail, std::nullopt,
-       head.size() + point.size() * 2},
+      {"a closed GPX", head + point + point + tail, std::nullopt, head.size() + point.size() * 2},
       {"a GPX without points", head + tail, std::nullopt, head.size()},
       {"a GPX cut in a point", head + point + point.substr(0, 12), std::nullopt,
        head.size() + point.size()},
@@ -315,11 +314,16 @@ TEST(FlightLogXmlCheck, CatchesBrokenDocuments) {
     const char* text;
     bool wellFormed;
   } cases[] = {
-      {"<a><b x=\"1\"/></a>", true},     {"<?xml version=\"1.0\"?>\n<a>t</a>\n", true},
-      {"<a><b></a></b>", false},         {"<a><b></b>", false},
-      {"<a></a><a></a>", false},         {"<a x=\"1></a>", false},
-      {"text<a></a>", false},            {"<a>&</a>", false},
-      {"", false},                       {"<a></a", false},
+      {"<a><b x=\"1\"/></a>", true},
+      {"<?xml version=\"1.0\"?>\n<a>t</a>\n", true},
+      {"<a><b></a></b>", false},
+      {"<a><b></b>", false},
+      {"<a></a><a></a>", false},
+      {"<a x=\"1></a>", false},
+      {"text<a></a>", false},
+      {"<a>&</a>", false},
+      {"", false},
+      {"<a></a", false},
   };
   for (const Case& c : cases) EXPECT_EQ(CheckXml(c.text).wellFormed, c.wellFormed) << c.text;
 }
@@ -405,7 +409,6 @@ TEST(FlightLog, FullDiskThenRoomAgain) {
       since.push_back(s.sinceUtcMs);
     }
     EXPECT_EQ(s.sinceUtcMs, since.back());
-    EXPECT_TRUE(CheckXml(rig.Gpx()).wellFormed || rig.Gpx().size() > 0);
   }
   EXPECT_EQ(states, (std::vector<State>{State::kFailing}));
   EXPECT_EQ(rig.log.Status().stateText, "cannot write: disk full or read-only?");
@@ -416,8 +419,7 @@ TEST(FlightLog, FullDiskThenRoomAgain) {
   const std::vector<std::string> rows = Lines(rig.Csv());
   ASSERT_EQ(rows.size(), 13u);
   for (int frame = 1; frame <= 12; ++frame) {
-    EXPECT_EQ(rows[frame].substr(43, std::to_string(frame).size() + 1),
-              std::to_string(frame) + ",")
+    EXPECT_EQ(rows[frame].substr(43, std::to_string(frame).size() + 1), std::to_string(frame) + ",")
         << rows[frame];
   }
   const XmlCheck xml = CheckXml(rig.Gpx());

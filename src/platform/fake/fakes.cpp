@@ -329,4 +329,69 @@ void FakeFiles::Append(const std::string& path, std::string_view bytes) {
   contents[path] += bytes;
 }
 
+bool FakeFiles::Writable(const std::string& path) const {
+  for (const std::string& folder : readOnly) {
+    if (path == folder || path.rfind(folder + "/", 0) == 0) return false;
+  }
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos || folders.count(path.substr(0, slash)) != 0;
+}
+
+std::size_t FakeFiles::Take(std::size_t wanted) {
+  if (!freeBytes) return wanted;
+  const std::size_t taken = std::min(wanted, *freeBytes);
+  *freeBytes -= taken;
+  return taken;
+}
+
+bool FakeFiles::AppendChecked(const std::string& path, std::string_view bytes) {
+  if (journal_) journal_->Add("file " + path + " += " + Printable(bytes));
+  if (writesFail || !Writable(path)) return false;
+  const std::size_t fits = Take(bytes.size());
+  contents[path] += bytes.substr(0, fits);
+  return fits == bytes.size();
+}
+
+bool FakeFiles::ReplaceTail(const std::string& path, std::size_t tailBytes,
+                            std::string_view bytes) {
+  if (journal_) {
+    journal_->Add("file " + path + " tail " + std::to_string(tailBytes) +
+                  " := " + Printable(bytes));
+  }
+  auto it = contents.find(path);
+  if (it == contents.end() || it->second.size() < tailBytes) return false;
+  if (writesFail || !Writable(path)) return false;
+  std::string& text = it->second;
+  const std::size_t keep = text.size() - tailBytes;
+  // The old tail's bytes are the file's own; only what grows it needs room.
+  const std::size_t growth = bytes.size() > tailBytes ? bytes.size() - tailBytes : 0;
+  const std::size_t fits = tailBytes + Take(growth);
+  if (fits < bytes.size()) {
+    text.replace(keep, tailBytes, bytes.substr(0, fits));
+    return false;
+  }
+  text.replace(keep, tailBytes, bytes);
+  return true;
+}
+
+bool FakeFiles::MakeFolder(const std::string& path) {
+  if (journal_) journal_->Add("folder " + path);
+  if (folders.count(path) != 0) return true;  // there already, read-only or not
+  for (const std::string& folder : readOnly) {
+    if (path == folder || path.rfind(folder + "/", 0) == 0) return false;
+  }
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    folders.insert(path.substr(0, slash));
+  }
+  folders.insert(path);
+  return true;
+}
+
+std::optional<std::uintmax_t> FakeFiles::Size(const std::string& path) {
+  auto it = contents.find(path);
+  if (it == contents.end()) return std::nullopt;
+  return it->second.size();
+}
+
 }  // namespace nimbrix::fake

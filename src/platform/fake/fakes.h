@@ -191,9 +191,29 @@ class FakeFiles : public Files {
   explicit FakeFiles(Journal* journal = nullptr) : journal_(journal) {}
   std::optional<std::string> ReadAll(const std::string& path) override;
   void Append(const std::string& path, std::string_view bytes) override;
+  bool AppendChecked(const std::string& path, std::string_view bytes) override;
+  bool ReplaceTail(const std::string& path, std::size_t tailBytes, std::string_view bytes) override;
+  bool MakeFolder(const std::string& path) override;
+  std::optional<std::uintmax_t> Size(const std::string& path) override;
   std::map<std::string, std::string> contents;
   bool appendFails = false;
+  // The checked writes: while `writesFail` none of them writes a byte; with `freeBytes` the disk
+  // takes that many more bytes, a write that needs more writes what fits and fails (nullopt: no
+  // limit). Set them back to make writes work again.
+  bool writesFail = false;
+  std::optional<std::size_t> freeBytes;
+  // Folders made (and those above them); a file of a checked write needs its folder there,
+  // except a bare name (the working directory).
+  std::set<std::string> folders;
+  // Folders where nothing can be made or written, with everything below them.
+  std::set<std::string> readOnly;
 
+ private:
+  bool Writable(const std::string& path) const;
+  // How many of `wanted` more bytes the disk takes now, and takes them.
+  std::size_t Take(std::size_t wanted);
+
+ public:
  private:
   Journal* journal_;
 };
