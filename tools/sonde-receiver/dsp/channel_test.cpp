@@ -245,7 +245,7 @@ TEST_P(OnAirKindTest, KindIsToldThroughTheChannel) {
   std::mt19937 rng(21);
   for (int f = 0; f < 4; ++f) {
     for (char b : header) frames.push_back((b == '1') != c.inverted);
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < (c.kind == SondeKind::kDfm ? 150 : 300); ++i) {
       const std::uint8_t bit = rng() & 1;
       frames.push_back(bit);
       if (c.kind == SondeKind::kDfm) frames.push_back(bit ^ 1);

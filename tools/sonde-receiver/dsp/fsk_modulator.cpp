@@ -18,6 +18,22 @@ double GaussianPulse(double t, double bt) {
   return 0.5 * (std::erf(k * (t + 0.5)) - std::erf(k * (t - 0.5)));
 }
 
+// One turn of the unit circle: a lookup per sample instead of a sine and a cosine. 2^14 steps
+// leave the phase error below 2e-4 rad, spurs some 70 dB down.
+constexpr int kCircleBits = 14;
+constexpr std::uint32_t kCircleSize = 1u << kCircleBits;
+
+const std::vector<std::complex<float>>& Circle() {
+  static const std::vector<std::complex<float>> circle = [] {
+    std::vector<std::complex<float>> c(kCircleSize);
+    for (std::uint32_t i = 0; i < kCircleSize; ++i) {
+      c[i] = std::polar(1.0f, static_cast<float>(2 * std::numbers::pi * i / kCircleSize));
+    }
+    return c;
+  }();
+  return circle;
+}
+
 }  // namespace
 
 FskModulator::FskModulator(const FskConfig& config) : config_(config) {
@@ -50,6 +66,8 @@ void FskModulator::Generate(std::span<std::complex<float>> out) {
   const double two_pi = 2 * std::numbers::pi;
   const double step = config_.symbol_rate / config_.sample_rate;  // symbols per sample
   const double rad_per_hz = two_pi / config_.sample_rate;
+  const double turns_to_index = kCircleSize / two_pi;
+  const std::vector<std::complex<float>>& circle = Circle();
   auto level_of = [this](std::size_t i) -> float {
     if (i >= symbols_.size()) return 0.0f;
     return symbols_[i] ? 1.0f : -1.0f;
@@ -76,9 +94,14 @@ void FskModulator::Generate(std::span<std::complex<float>> out) {
       }
     }
     phase_ += rad_per_hz * (config_.offset_hz + config_.deviation_hz * level);
-    if (phase_ > std::numbers::pi) phase_ -= two_pi;
-    if (phase_ < -std::numbers::pi) phase_ += two_pi;
-    sample += std::polar(config_.amplitude, static_cast<float>(phase_));
+    if (phase_ >= two_pi) phase_ -= two_pi;
+    if (phase_ < 0) phase_ += two_pi;
+    if (!(phase_ >= 0 && phase_ < two_pi)) phase_ = 0;  // a NaN offset must not index the table
+    const auto index =
+        static_cast<std::uint32_t>(phase_ * turns_to_index + 0.5) & (kCircleSize - 1);
+    const std::complex<float> unit = circle[index];
+    sample = {sample.real() + config_.amplitude * unit.real(),
+              sample.imag() + config_.amplitude * unit.imag()};
   }
 }
 

@@ -234,7 +234,7 @@ std::vector<float> Hostile(std::size_t n) {
 class NotASondeTest : public ::testing::TestWithParam<NotASonde> {};
 
 TEST_P(NotASondeTest, SaysNothing) {
-  std::vector<float> demod = GetParam().make(static_cast<std::size_t>(kRate * 2));
+  std::vector<float> demod = GetParam().make(static_cast<std::size_t>(kRate * 1.5));
   KindDetector detector(kRate);
   detector.Process(demod);
   EXPECT_FALSE(detector.Found().has_value()) << KindName(detector.Found()->kind);
