@@ -110,12 +110,12 @@ void StandinServer::Serve(const std::atomic<bool>& stop) {
     inet_ntop(AF_INET, &peer.sin_addr, host, sizeof(host));
     std::fprintf(stderr, "rtl-tcp-standin: client %s:%d connected%s\n", host, ntohs(peer.sin_port),
                  options_.bad_greeting ? " (sending a wrong greeting)" : "");
-    Session(fd, stop);
+    ServeClient(fd, stop);
     close(fd);
   }
 }
 
-void StandinServer::Session(int fd, const std::atomic<bool>& stop) {
+void StandinServer::ServeClient(int fd, const std::atomic<bool>& stop) {
   using Clock = std::chrono::steady_clock;
   const int one = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));

@@ -63,7 +63,7 @@ class StandinServer {
   long long Connections() const { return connections_; }
 
  private:
-  void Session(int fd, const std::atomic<bool>& stop);
+  void ServeClient(int fd, const std::atomic<bool>& stop);
 
   BandScene& scene_;
   ServerOptions options_;
