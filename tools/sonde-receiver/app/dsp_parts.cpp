@@ -2,6 +2,7 @@
 
 #if NIMBRIX_RECEIVER_FULL
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -18,9 +19,14 @@ namespace receiver {
 
 namespace {
 
-// Wide enough for a DFM's deviation and a few kHz of drift, narrow for the noise.
-double BandwidthFor(double /*sample_rate*/) {
-  return 16000;
+// Until the kind is known the channel is wide enough for the widest (an M10's 9600 baud);
+// then it narrows to the kind's own width, with room for the peak's error, for less noise.
+constexpr double kDetectionBandwidthHz = 24000;
+
+double BandwidthOf(SondeKind kind) {
+  const KindSignal signal = SignalOf(kind);
+  return std::min(kDetectionBandwidthHz,
+                  2 * (signal.deviation_hz + signal.symbol_rate / 2) * 1.2 + 2000);
 }
 
 class DspChannel : public SondeChannel {
@@ -28,14 +34,16 @@ class DspChannel : public SondeChannel {
   DspChannel(const DspPartsConfig& config, double offset_hz, double sample_rate,
              double corrected_hz)
       : config_(config),
-        channel_({sample_rate, offset_hz, config.channel_rate, BandwidthFor(sample_rate)}),
+        sample_rate_(sample_rate),
+        channel_(std::make_unique<Channel>(
+            ChannelConfig{sample_rate, offset_hz, config.channel_rate, kDetectionBandwidthHz})),
         detector_(config.channel_rate),
         corrected_hz_(corrected_hz) {}
 
   ChannelOutput Process(std::span<const std::complex<float>> wide) override {
     ChannelOutput output;
     demod_.clear();
-    channel_.Process(wide, demod_);
+    channel_->Process(wide, demod_);
     if (!kind_) {
       detector_.Process(demod_);
       const std::optional<KindMatch> match = detector_.Found();
@@ -43,6 +51,8 @@ class DspChannel : public SondeChannel {
       kind_ = match->kind;
       output.kind_found = match->kind;
       Begin(*match, output);
+      channel_ = std::make_unique<Channel>(ChannelConfig{
+          sample_rate_, channel_->OffsetHz(), config_.channel_rate, BandwidthOf(match->kind)});
       // The samples that told the kind are the decoder's too: its sync is in them.
     }
     if (slicer_ && decoder_) {
@@ -60,8 +70,8 @@ class DspChannel : public SondeChannel {
     return output;
   }
 
-  double OffsetHz() const override { return channel_.OffsetHz(); }
-  void Retune(double offset_hz) override { channel_.Retune(offset_hz); }
+  double OffsetHz() const override { return channel_->OffsetHz(); }
+  void Retune(double offset_hz) override { channel_->Retune(offset_hz); }
   double MeanHz() const override { return slicer_ ? slicer_->MeanHz() : 0; }
   long long Rejected() const override { return decoder_ ? decoder_->Rejected() : 0; }
 
@@ -101,7 +111,8 @@ class DspChannel : public SondeChannel {
   }
 
   DspPartsConfig config_;
-  Channel channel_;
+  double sample_rate_;
+  std::unique_ptr<Channel> channel_;
   KindDetector detector_;
   double corrected_hz_;
   std::optional<SondeKind> kind_;
