@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
 #include <locale>
 #include <stdexcept>
 #include <string>
@@ -187,6 +188,9 @@ TEST(FlightLogText, LocaleLeavesTheDotAlone) {
     std::locale::global(before);
     GTEST_SKIP() << "no locale with a decimal comma on this machine";
   }
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 0.5);
+  EXPECT_STREQ(probe, "0,5");  // the C library writes numbers the locale's way now
   SondeSample s = Rs41(4711);
   const std::string row = FlightCsvRow(s, "S2410203", kStartMs);
   const std::string point = FlightGpxPoint(s, kStartMs);
