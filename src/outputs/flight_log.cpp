@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::int64_t kDayMs = 86400000;
 constexpr const char* kCannotWrite = "cannot write: disk full or read-only?";
+constexpr const char* kNoFolder = "cannot make the folder";
 
 }  // namespace
 
@@ -17,11 +18,12 @@ FlightLog::FlightLog(std::string folder, Files& files, Clock& clock)
     : folder_(std::move(folder)), files_(files), clock_(clock) {
   status_.kind = "LOG";
   status_.name = folder_;
-  if (files_.MakeFolder(folder_)) {
+  folderMade_ = files_.MakeFolder(folder_);
+  if (folderMade_) {
     SetState(DestinationStatus::State::kUp, "ready");
   } else {
-    failing_ = true;  // tried again with the first frame
-    SetState(DestinationStatus::State::kFailing, "cannot make the folder");
+    failing_ = true;  // tried again at once
+    SetState(DestinationStatus::State::kFailing, kNoFolder);
   }
 }
 
@@ -96,9 +98,11 @@ void FlightLog::Retry() {
 }
 
 void FlightLog::FlushAll() {
-  bool ok = true;
+  if (!folderMade_) folderMade_ = files_.MakeFolder(folder_);
+  bool ok = folderMade_;
   bool wrote = false;
   for (auto& [serial, track] : tracks_) {
+    if (!ok) break;  // one disk for all: the others wait for the next try too
     const std::size_t rows = track.csv.pending.size();
     if (Flush(track.csv, kFlightCsvHeader, "", CsvResumeOffset)) {
       status_.sent += rows;
@@ -112,15 +116,17 @@ void FlightLog::FlushAll() {
   }
   if (ok) {
     failing_ = false;
-    if (wrote) status_.lastSuccessUtcMs = clock_.UtcMs();
-    if (wrote || status_.state != DestinationStatus::State::kUp) {
+    if (wrote) {
+      status_.lastSuccessUtcMs = clock_.UtcMs();
       SetState(DestinationStatus::State::kUp, "writing");
+    } else if (status_.state != DestinationStatus::State::kUp) {
+      SetState(DestinationStatus::State::kUp, "ready");
     }
     return;
   }
   failing_ = true;
   retryAtMs_ = clock_.MonotonicMs() + kRetryMs;
-  SetState(DestinationStatus::State::kFailing, kCannotWrite);
+  SetState(DestinationStatus::State::kFailing, folderMade_ ? kCannotWrite : kNoFolder);
 }
 
 bool FlightLog::Flush(LogFile& file, std::string_view head, std::string_view tail,

@@ -62,6 +62,7 @@ class FlightLog : public Output {
   Clock& clock_;
   std::map<std::string, Track> tracks_;
   std::uint64_t feeds_ = 0;
+  bool folderMade_ = false;
   bool failing_ = false;
   std::int64_t retryAtMs_ = 0;
   DestinationStatus status_;

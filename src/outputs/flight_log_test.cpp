@@ -470,7 +470,13 @@ TEST(FlightLog, ReadOnlyFolder) {
   EXPECT_EQ(log.Status().state, State::kFailing);
   EXPECT_EQ(missing.Status().state, State::kFailing);
   EXPECT_TRUE(files.contents.empty());
+  EXPECT_EQ(missing.Status().stateText, "cannot make the folder");
+  FlightLog idle("/mnt/cd/idle", files, clock);
   files.readOnly.clear();
+  idle.Retry();  // the folder made without a frame to write
+  EXPECT_EQ(idle.Status().state, State::kUp);
+  EXPECT_EQ(idle.Status().stateText, "ready");
+  EXPECT_EQ(files.folders.count("/mnt/cd/idle"), 1u);
   clock.Advance(FlightLog::kRetryMs);
   log.Retry();
   missing.Retry();
