@@ -79,7 +79,7 @@ void FlightLog::Frame(const SondeSample& sample, std::int64_t utcMs) {
   const std::int64_t frameUtcMs = FlightFrameUtcMs(sample, utcMs).value_or(utcMs);
   Track& track = TrackOf(serial, frameUtcMs);
   track.used = ++feeds_;
-  std::string key = FrameKeyOf(sample, frameUtcMs);
+  std::string key = FrameKeyOf(sample);
   if (key == track.lastKey) {
     Retry();
     return;

@@ -213,8 +213,13 @@ std::string FlightGpxHead(const std::string& safeSerial) {
          safeSerial + "</name><trkseg>\n";
 }
 
-std::string FrameKeyOf(const SondeSample& sample, std::int64_t frameUtcMs) {
-  return sample.given.frame ? Whole(sample.frame) : "@" + IsoUtcMs(frameUtcMs);
+std::string FrameKeyOf(const SondeSample& sample) {
+  if (sample.given.frame) return Whole(sample.frame);
+  // Without a number, what the frame says of itself: its times and its place (never the
+  // station's clock, which would make every reading of one frame a new one).
+  return "@" + CsvSafeText(sample.timeText) + "," + Whole(sample.item14) + "," +
+         Decimal(sample.latitude, 6) + "," + Decimal(sample.longitude, 6) + "," +
+         Decimal(sample.altitude, 2);
 }
 
 std::optional<std::size_t> CsvResumeOffset(std::string_view content) {
@@ -243,9 +248,7 @@ std::string LastCsvFrameKey(std::string_view content) {
   if (!end || *end <= kFlightCsvHeader.size()) return {};
   std::string_view rows = content.substr(0, *end - 1);  // without the last LF
   const std::string_view last = rows.substr(rows.rfind('\n') + 1);
-  const std::string_view frame = NthField(last, 3);
-  if (!frame.empty()) return std::string(frame);
-  return "@" + std::string(NthField(last, 0));
+  return std::string(NthField(last, 3));
 }
 
 }  // namespace nimbrix

@@ -42,14 +42,14 @@ std::string FlightGpxPoint(const SondeSample& sample, std::int64_t frameUtcMs);
 // The GPX document's head up to its open track segment.
 std::string FlightGpxHead(const std::string& safeSerial);
 
-// What tells a frame from the one before: its frame number, else its time.
-std::string FrameKeyOf(const SondeSample& sample, std::int64_t frameUtcMs);
+// What tells a frame from the one before: its frame number, else its own times and place.
+std::string FrameKeyOf(const SondeSample& sample);
 
 // Where a file an earlier run left can be written on: the byte count of the whole rows (CSV)
 // or whole points (GPX) it holds, after its head; nullopt when it is no such file (start anew).
 std::optional<std::size_t> CsvResumeOffset(std::string_view content);
 std::optional<std::size_t> GpxResumeOffset(std::string_view content);
-// The frame key of the last whole row of a CSV flight log; "" when it has none.
+// The frame number of the last whole row of a CSV flight log; "" when it has none.
 std::string LastCsvFrameKey(std::string_view content);
 
 }  // namespace nimbrix

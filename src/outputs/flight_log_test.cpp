@@ -279,8 +279,7 @@ TEST(FlightLogText, WhereAnEarlierFileGoesOn) {
     EXPECT_EQ(GpxResumeOffset(c.content), c.gpx) << c.name;
   }
   EXPECT_EQ(LastCsvFrameKey(kHeader + row + row.substr(0, 30)), "7");
-  EXPECT_EQ(LastCsvFrameKey(std::string(kHeader) + "2026-12-08T20:41:05.000Z,S1,RS41,,1\n"),
-            "@2026-12-08T20:41:05.000Z");
+  EXPECT_EQ(LastCsvFrameKey(std::string(kHeader) + "2026-12-08T20:41:05.000Z,S1,RS41,,1\n"), "");
   EXPECT_EQ(LastCsvFrameKey(kHeader), "");
 }
 
@@ -344,17 +343,23 @@ TEST(FlightLog, SameFrameLoggedOnce) {
   for (int i = 0; i < 2; ++i) rig.log.Frame(unnumbered, kStartMs + 1000);
   unnumbered.item14 = kStartMs + 2000;
   rig.log.Frame(unnumbered, kStartMs + 2000);
+  // Neither number nor time: read again and again, it is still one frame.
+  SondeSample timeless = unnumbered;
+  timeless.item14 = 0;
+  timeless.timeText = "";
+  for (int i = 0; i < 3; ++i) rig.log.Frame(timeless, kStartMs + 2500 + i * 100);
   s.frame = 103;
   s.item14 = kStartMs + 3000;
   rig.log.Frame(s, kStartMs + 3000);
   const std::vector<std::string> rows = Lines(rig.Csv());
-  ASSERT_EQ(rows.size(), 5u);
+  ASSERT_EQ(rows.size(), 6u);
   EXPECT_EQ(rows[1].substr(0, 47), "2026-12-08T20:41:05.000Z,S2410203,RS41-SGP,100,");
   EXPECT_EQ(rows[2].substr(0, 44), "2026-12-08T20:41:06.000Z,S2410203,RS41-SGP,,");
   EXPECT_EQ(rows[3].substr(0, 44), "2026-12-08T20:41:07.000Z,S2410203,RS41-SGP,,");
-  EXPECT_EQ(rows[4].substr(0, 47), "2026-12-08T20:41:08.000Z,S2410203,RS41-SGP,103,");
-  EXPECT_EQ(CheckXml(rig.Gpx()).counted, 4);
-  EXPECT_EQ(rig.log.Status().sent, 4u);
+  EXPECT_EQ(rows[4].substr(0, 44), "2026-12-08T20:41:07.500Z,S2410203,RS41-SGP,,");
+  EXPECT_EQ(rows[5].substr(0, 47), "2026-12-08T20:41:08.000Z,S2410203,RS41-SGP,103,");
+  EXPECT_EQ(CheckXml(rig.Gpx()).counted, 5);
+  EXPECT_EQ(rig.log.Status().sent, 5u);
 }
 
 TEST(FlightLog, TwoSondesTwoFilePairs) {
