@@ -111,7 +111,10 @@ void Engine::HandleOutput(Open& open, ChannelOutput output) {
     policy_.OnFrame(open.peak_id, now_);
   };
   for (const DecodedFrame& frame : output.frames) {
-    if (frame.tx_frequency_khz) {
+    // Just after a retune the slicer's running mean still holds the old place: no lesson.
+    const bool settled = open.retuned_at < 0 ||
+                         now_ - open.retuned_at >= static_cast<long long>(2 * source_.SampleRate());
+    if (frame.tx_frequency_khz && settled) {
       ppm_.AddRs41(*frame.tx_frequency_khz, seen_hz, frame.id);
       if (const std::optional<double> change = ppm_.TakeChange()) {
         Log("dongle error: " + std::string(*change >= 0 ? "+" : "") + Fixed(*change, 1) +
@@ -134,6 +137,7 @@ void Engine::HandleOutput(Open& open, ChannelOutput output) {
       now_ - open.last_retune >= every) {
     open.channel->Retune(open.channel->OffsetHz() + mean);
     open.last_retune = now_;
+    open.retuned_at = now_;
     open.hz = source_.CenterHz() + open.channel->OffsetHz();
     policy_.OnMoved(open.peak_id, open.hz);
   }

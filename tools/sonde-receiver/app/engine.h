@@ -89,6 +89,7 @@ class Engine {
     std::optional<SondeKind> kind;
     std::set<std::string> announced;  // serials whose first frame was logged
     long long last_retune = 0;
+    long long retuned_at = -1;  // for following drift
   };
 
   void Handle(const std::vector<ScanCommand>& commands);

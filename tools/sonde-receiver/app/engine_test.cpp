@@ -18,6 +18,7 @@ struct FakeSonde {
   std::string serial;
   std::string missing_program = "";  // a kind decoded by a child that is not there
   bool decodes = true;
+  double peak_error_hz = 700;  // where the spectrum puts it, from where it is
 };
 
 class FakeSource : public IqSource {
@@ -91,6 +92,7 @@ class FakeChannel : public SondeChannel {
   }
   double OffsetHz() const override { return offset_; }
   void Retune(double offset_hz) override {
+    ++*retunes_;
     error_ -= offset_hz - offset_;
     offset_ = offset_hz;
   }
@@ -100,6 +102,7 @@ class FakeChannel : public SondeChannel {
 
   const FakeSonde* sonde_;
   double offset_, error_, center_;
+  int* retunes_ = nullptr;
   long long samples_ = 0;
   long long last_frame_ = -static_cast<long long>(kRate);
   bool told_ = false;
@@ -117,17 +120,22 @@ class FakeParts : public ReceiverParts {
     ++opened_;
     for (const FakeSonde& sonde : sondes_) {
       if (std::abs(Seen(sonde) - hz) < 5000) {
-        return std::make_unique<FakeChannel>(&sonde, offset, Seen(sonde) - hz, source_.CenterHz());
+        auto channel =
+            std::make_unique<FakeChannel>(&sonde, offset, Seen(sonde) - hz, source_.CenterHz());
+        channel->retunes_ = &retunes_;
+        return channel;
       }
     }
-    return std::make_unique<FakeChannel>(nullptr, offset, 0, source_.CenterHz());
+    auto channel = std::make_unique<FakeChannel>(nullptr, offset, 0, source_.CenterHz());
+    channel->retunes_ = &retunes_;
+    return channel;
   }
   void AddSpectrum(std::span<const std::complex<float>>) override {}
   std::vector<SeenPeak> TakePeaks(double) override {
     std::vector<SeenPeak> peaks;
     for (const FakeSonde& sonde : sondes_) {
       // The spectrum's bins are coarse: the peak is a little off the sonde.
-      const double offset = Seen(sonde) - source_.CenterHz() + 700;
+      const double offset = Seen(sonde) - source_.CenterHz() + sonde.peak_error_hz;
       if (std::abs(offset) < kRate / 2) peaks.push_back({offset, 15});
     }
     return peaks;
@@ -136,6 +144,7 @@ class FakeParts : public ReceiverParts {
   std::vector<FakeSonde> sondes_;
   double ppm_;
   int opened_ = 0;
+  int retunes_ = 0;
 };
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -148,6 +157,7 @@ std::vector<std::string> Lines(const std::string& text) {
 struct EngineRun {
   std::string out, log;
   std::string counts;
+  int retunes = 0;
 };
 
 EngineConfig TestConfig() {
@@ -167,7 +177,7 @@ EngineRun RunEngine(std::vector<FakeSonde> sondes, double seconds, double ppm = 
   for (int i = 0; i < 100000 && engine.RunOnce(0); ++i) {
     if (i % 7 == 3) source.gap_next_ = true;  // now and then nothing within the wait
   }
-  return {out.str(), log.str(), engine.CountsText(0)};
+  return {out.str(), log.str(), engine.CountsText(0), parts.retunes_};
 }
 
 TEST(Engine, Rs41FoundDecodedAndPrintedWithItsFrequency) {
@@ -187,6 +197,27 @@ TEST(Engine, Rs41FoundDecodedAndPrintedWithItsFrequency) {
   EXPECT_NE(run.counts.find("S2410203 " + std::to_string(out.size()) + " frames"),
             std::string::npos)
       << run.counts;
+}
+
+struct DriftCase {
+  double peak_error_hz;
+  int retunes;
+};
+
+// A channel opened off its sonde follows it once frames come, and only once: what the symbols
+// show of the rest is small then. The frequency printed is the sonde's all along.
+TEST(Engine, ChannelFollowsItsSonde) {
+  const DriftCase cases[] = {{700, 0}, {3000, 1}, {-4000, 1}};
+  for (const DriftCase& c : cases) {
+    const EngineRun run =
+        RunEngine({{403500000, SondeKind::kRs41, "S2410203", "", true, c.peak_error_hz}}, 30);
+    EXPECT_EQ(run.retunes, c.retunes) << c.peak_error_hz;
+    const std::vector<std::string> out = Lines(run.out);
+    ASSERT_GE(out.size(), 20u);
+    for (const std::string& line : out) {
+      EXPECT_NE(line.find(R"("freq": 403500, )"), std::string::npos) << line;
+    }
+  }
 }
 
 TEST(Engine, DongleErrorLearntFromRs41) {
