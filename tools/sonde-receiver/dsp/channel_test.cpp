@@ -285,3 +285,57 @@ INSTANTIATE_TEST_SUITE_P(Kinds, OnAirKindTest,
 
 }  // namespace
 }  // namespace receiver
+
+namespace receiver {
+namespace {
+
+struct RetuneCase {
+  double carrier;     // where a plain carrier is
+  double first;       // where the channel is first
+  double second;      // where it is retuned to
+  std::size_t block;  // how the stream is cut
+};
+
+class RetuneTest : public ::testing::TestWithParam<RetuneCase> {};
+
+TEST_P(RetuneTest, MovesWithoutAPhaseJump) {
+  const RetuneCase& c = GetParam();
+  FskModulator carrier({kWideRate, 4800, 0, 0, c.carrier, 1.0f});
+  Channel channel({kWideRate, c.first, 48000, 16000});
+  std::vector<std::complex<float>> block(c.block);
+  std::vector<float> before, after;
+  for (std::size_t n = 0; n < 100000; n += c.block) {
+    std::fill(block.begin(), block.end(), std::complex<float>{});
+    carrier.Generate(block);
+    channel.Process(block, before);
+  }
+  channel.Retune(c.second);
+  EXPECT_EQ(channel.OffsetHz(), c.second);
+  for (std::size_t n = 0; n < 100000; n += c.block) {
+    std::fill(block.begin(), block.end(), std::complex<float>{});
+    carrier.Generate(block);
+    channel.Process(block, after);
+  }
+  const double was = c.carrier - c.first, now = c.carrier - c.second;
+  ASSERT_GT(before.size(), 2000u);
+  ASSERT_GT(after.size(), 2000u);
+  EXPECT_NEAR(before[before.size() - 10], was, 20);
+  EXPECT_NEAR(after.back(), now, 20);
+  // From one frequency to the other through the filters (their ringing overshoots a little),
+  // never far beyond: a jump of phase would show as a spike far outside.
+  const double margin = 300 + 0.2 * std::abs(now - was);
+  const double low = std::min(was, now) - margin, high = std::max(was, now) + margin;
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    ASSERT_GE(after[i], low) << i;
+    ASSERT_LE(after[i], high) << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Moves, RetuneTest,
+                         ::testing::Values(RetuneCase{103000, 100000, 103000, 4096},
+                                           RetuneCase{-250000, -245000, -251000, 1237},
+                                           RetuneCase{500000, 500000, 497000, 8191},
+                                           RetuneCase{0, 2000, -2000, 333}));
+
+}  // namespace
+}  // namespace receiver

@@ -261,3 +261,57 @@ TEST(SignalOfTest, EveryKindHasARateTheChannelCanCarry) {
 
 }  // namespace
 }  // namespace receiver
+
+namespace receiver {
+namespace {
+
+// How many headers it takes: a short sync needs a second sighting, a long clean one does not.
+struct RepeatCase {
+  SondeKind kind;
+  const char* header;
+  int headers;
+  bool found;
+};
+
+class RepeatTest : public ::testing::TestWithParam<RepeatCase> {};
+
+TEST_P(RepeatTest, ShortSyncsMustComeTwice) {
+  const RepeatCase& c = GetParam();
+  const KindSignal sig = SignalOf(c.kind);
+  std::mt19937 rng(31);
+  std::vector<float> demod;
+  double clock = 0;
+  // Filler first, so the slicer has its clock and mean before the first header.
+  AddFsk(Manchester(RandomBits(rng, 200)), sig.symbol_rate, sig.deviation_hz, 1, clock, demod);
+  for (int h = 0; h < c.headers; ++h) {
+    AddFsk(c.header + Manchester(RandomBits(rng, 200)), sig.symbol_rate, sig.deviation_hz, 1, clock,
+           demod);
+  }
+  KindDetector detector(kRate);
+  detector.Process(demod);
+  EXPECT_EQ(detector.Found().has_value(), c.found);
+  if (c.found) {
+    EXPECT_EQ(KindName(detector.Found()->kind), KindName(c.kind));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Headers, RepeatTest,
+    ::testing::Values(RepeatCase{SondeKind::kDfm, "10011010100110010101101001010101", 1, false},
+                      RepeatCase{SondeKind::kDfm, "10011010100110010101101001010101", 2, true},
+                      RepeatCase{SondeKind::kMrz, "10011001100110011001101010101010", 1, false},
+                      RepeatCase{SondeKind::kRs41,
+                                 "0000100001101101010100111000100001000100011010010100100000011111",
+                                 1, true}));
+
+TEST(KindDetectorTest, KeepsItsAnswerOnceFound) {
+  std::vector<float> demod = Stream(SondeKind::kRs41, false, 8);
+  KindDetector detector(kRate);
+  detector.Process(demod);
+  ASSERT_TRUE(detector.Found().has_value());
+  detector.Process(Stream(SondeKind::kDfm, false, 9));
+  EXPECT_EQ(KindName(detector.Found()->kind), "RS41");
+}
+
+}  // namespace
+}  // namespace receiver
