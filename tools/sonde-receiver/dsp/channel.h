@@ -15,7 +15,9 @@ struct ChannelConfig {
   double input_rate = 2048000;  // the wide stream's sample rate, Hz
   double offset_hz = 0;         // the channel's centre relative to the stream's centre
   double channel_rate = 48000;  // the demodulated samples' rate, Hz
-  double bandwidth_hz = 16000;  // the channel filter's two-sided width
+  // The channel filter's two-sided width. A sonde further off than half of it less its own
+  // swing is partly cut away and its mean reads short: look first through a wide channel.
+  double bandwidth_hz = 16000;
 };
 
 class Channel {

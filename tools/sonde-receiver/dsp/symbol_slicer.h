@@ -1,7 +1,8 @@
 #pragma once
-// Hard symbols out of the demodulated channel at a kind's symbol rate: a matched average over
-// one symbol, a clock recovered from the zero crossings, and the decision around the
-// channel's running mean (so a sonde a few kHz off still slices right). 1 = upper frequency.
+// Hard symbols out of the demodulated channel at a kind's symbol rate: an average over the
+// middle half of each symbol (where a Gaussian-filtered symbol has settled), a clock recovered
+// from the zero crossings, and the decision around the channel's running mean (so a sonde a
+// few kHz off still slices right). 1 = upper frequency.
 
 #include <cstdint>
 #include <memory>
