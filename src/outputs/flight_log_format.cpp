@@ -195,11 +195,20 @@ std::string FlightCsvRow(const SondeSample& s, const std::string& safeSerial,
 
 std::string FlightGpxPoint(const SondeSample& s, std::int64_t frameUtcMs) {
   if (!UsableFix(s)) return {};
-  std::string point =
-      "<trkpt lat=\"" + Decimal(s.latitude, 6) + "\" lon=\"" + Decimal(s.longitude, 6) + "\">";
-  const std::string ele = Given(s.given.altitude, s.altitude, 2);
-  if (!ele.empty()) point += "<ele>" + ele + "</ele>";
-  point += "<time>" + IsoUtcMs(frameUtcMs) + "</time></trkpt>\n";
+  // Appended piece by piece: g++ 12 at -O3 sees a false overlap (-Wrestrict) in "<" + text.
+  std::string point = "<trkpt lat=\"";
+  point += Decimal(s.latitude, 6);
+  point += "\" lon=\"";
+  point += Decimal(s.longitude, 6);
+  point += "\">";
+  if (const std::string ele = Given(s.given.altitude, s.altitude, 2); !ele.empty()) {
+    point += "<ele>";
+    point += ele;
+    point += "</ele>";
+  }
+  point += "<time>";
+  point += IsoUtcMs(frameUtcMs);
+  point += "</time></trkpt>\n";
   return point;
 }
 
@@ -217,9 +226,13 @@ std::string FrameKeyOf(const SondeSample& sample) {
   if (sample.given.frame) return Whole(sample.frame);
   // Without a number, what the frame says of itself: its times and its place (never the
   // station's clock, which would make every reading of one frame a new one).
-  return "@" + CsvSafeText(sample.timeText) + "," + Whole(sample.item14) + "," +
-         Decimal(sample.latitude, 6) + "," + Decimal(sample.longitude, 6) + "," +
-         Decimal(sample.altitude, 2);
+  std::string key = "@";
+  key += CsvSafeText(sample.timeText);
+  Field(key, Whole(sample.item14));
+  Field(key, Decimal(sample.latitude, 6));
+  Field(key, Decimal(sample.longitude, 6));
+  Field(key, Decimal(sample.altitude, 2));
+  return key;
 }
 
 std::optional<std::size_t> CsvResumeOffset(std::string_view content) {

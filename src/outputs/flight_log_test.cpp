@@ -604,7 +604,7 @@ TEST(FlightLog, SondesHeldAreBounded) {
   const int sondes = static_cast<int>(FlightLog::kMaxSondes) + 6;
   for (int i = 0; i < sondes; ++i) {
     SondeSample s = Rs41(1);
-    s.serial = "S" + std::to_string(1000000 + i);
+    s.serial = std::to_string(1000000 + i);
     log.Frame(s, clock.UtcMs());
   }
   EXPECT_EQ(log.Status().failed, 6u);  // the rows of the sondes let go
