@@ -405,37 +405,47 @@ TEST(FlightLog, FramesWithoutPlaceOrName) {
 
 // A full disk is told once; the rows wait, and go out in order once there is room again.
 TEST(FlightLog, FullDiskThenRoomAgain) {
-  Rig rig;
-  rig.Feed(Rs41(1));
-  rig.files.freeBytes = 150;  // a row and a half, then the GPX has none
-  std::vector<State> states;
-  std::vector<std::int64_t> since;
-  for (int frame = 2; frame <= 12; ++frame) {
-    rig.Feed(Rs41(frame));
-    const DestinationStatus s = rig.log.Status();
-    if (states.empty() || states.back() != s.state) {
-      states.push_back(s.state);
-      since.push_back(s.sinceUtcMs);
+  struct Case {
+    const char* name;
+    std::size_t freeBytes;
+  } cases[] = {
+      {"no room at all", 0},
+      {"half a row", 60},        // the row is cut short, the GPX left as it was
+      {"a row and a bit", 150},  // the row fits, the GPX point is cut short
+  };
+  for (const Case& c : cases) {
+    Rig rig;
+    rig.Feed(Rs41(1));
+    rig.files.freeBytes = c.freeBytes;
+    std::vector<State> states;
+    std::vector<std::int64_t> since;
+    for (int frame = 2; frame <= 12; ++frame) {
+      rig.Feed(Rs41(frame));
+      const DestinationStatus s = rig.log.Status();
+      if (states.empty() || states.back() != s.state) {
+        states.push_back(s.state);
+        since.push_back(s.sinceUtcMs);
+      }
+      EXPECT_EQ(s.sinceUtcMs, since.back()) << c.name;
     }
-    EXPECT_EQ(s.sinceUtcMs, since.back());
+    EXPECT_EQ(states, (std::vector<State>{State::kFailing})) << c.name;
+    EXPECT_EQ(rig.log.Status().stateText, "cannot write: disk full or read-only?");
+    rig.files.freeBytes.reset();
+    rig.clock.Advance(FlightLog::kRetryMs);
+    rig.log.Retry();  // no frame needed: the kept rows go on their own
+    EXPECT_EQ(rig.log.Status().state, State::kUp) << c.name;
+    const std::vector<std::string> rows = Lines(rig.Csv());
+    ASSERT_EQ(rows.size(), 13u) << c.name;
+    for (int frame = 1; frame <= 12; ++frame) {
+      const std::string number = std::to_string(frame) + ",";
+      EXPECT_EQ(rows[frame].substr(43, number.size()), number) << c.name << rows[frame];
+    }
+    const XmlCheck xml = CheckXml(rig.Gpx());
+    EXPECT_TRUE(xml.wellFormed) << c.name << rig.Gpx();
+    EXPECT_EQ(xml.counted, 12) << c.name;
+    EXPECT_EQ(rig.log.Status().sent, 12u) << c.name;
+    EXPECT_EQ(rig.log.Status().failed, 0u) << c.name;
   }
-  EXPECT_EQ(states, (std::vector<State>{State::kFailing}));
-  EXPECT_EQ(rig.log.Status().stateText, "cannot write: disk full or read-only?");
-  rig.files.freeBytes.reset();
-  rig.clock.Advance(FlightLog::kRetryMs);
-  rig.log.Retry();  // no frame needed: the kept rows go on their own
-  EXPECT_EQ(rig.log.Status().state, State::kUp);
-  const std::vector<std::string> rows = Lines(rig.Csv());
-  ASSERT_EQ(rows.size(), 13u);
-  for (int frame = 1; frame <= 12; ++frame) {
-    EXPECT_EQ(rows[frame].substr(43, std::to_string(frame).size() + 1), std::to_string(frame) + ",")
-        << rows[frame];
-  }
-  const XmlCheck xml = CheckXml(rig.Gpx());
-  EXPECT_TRUE(xml.wellFormed) << rig.Gpx();
-  EXPECT_EQ(xml.counted, 12);
-  EXPECT_EQ(rig.log.Status().sent, 12u);
-  EXPECT_EQ(rig.log.Status().failed, 0u);
 }
 
 // While writing fails, only so many rows are kept per file; the oldest go and are counted.
