@@ -24,7 +24,7 @@ struct ScanConfig {
   double sweep_dwell_s = 0.3;  // spectrum averaged per span while sweeping
   double watch_s = 1.0;        // spectrum period while staying on a span (new peaks there)
   double try_s = 5;            // to find a kind and give a first frame
-  double kind_grace_s = 5;     // more time for the first frame once the kind is known
+  double kind_grace_s = 30;    // once the kind is known: a DFM pieces its serial together first
   double silence_s = 60;       // a decoding channel without frames for this long is released
 };
 
