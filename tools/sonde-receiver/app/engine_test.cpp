@@ -252,7 +252,7 @@ TEST(Engine, MissingDecoderPutsAsideOnceALine) {
 }
 
 TEST(Engine, JunkNeverMakesFrames) {
-  const EngineRun run = RunEngine({{403100000, SondeKind::kRs41, "S0000000", "", false}}, 10);
+  const EngineRun run = RunEngine({{403100000, SondeKind::kRs41, "S0000000", "", false}}, 40);
   EXPECT_TRUE(run.out.empty());
   EXPECT_NE(run.log.find("403.101 MHz: no sonde, put aside for 1 min\n"), std::string::npos)
       << run.log;
