@@ -95,6 +95,9 @@ int main(int argc, char** argv) {
       tcp_options.center_hz = first_center;
       tcp_options.gain_db = options.gain_db;
       tcp_options.bias_tee = options.bias_tee;
+      // A connection attempt is made inside Read(): kept short so a stop is never held up.
+      tcp_options.connect_timeout_ms = 1200;
+      tcp_options.greeting_timeout_ms = 1200;
       source = std::make_unique<RtlTcpSource>(tcp_options);
       break;
     }
