@@ -13,7 +13,7 @@ namespace {
 constexpr std::uint8_t kStatusBlock = 0x79;
 constexpr std::uint8_t kPtuBlock = 0x7A;
 constexpr std::uint8_t kGpsTimeBlock = 0x7C;
-constexpr std::uint8_t kGpsRawBlock = 0x7D;
+// 0x7D, the raw GPS measurements, is checked by its CRC like every block and not read.
 constexpr std::uint8_t kGpsPositionBlock = 0x7B;
 constexpr std::uint8_t kEncryptedBlock = 0x80;
 constexpr std::uint8_t kExtraSensorBlock = 0x7E;
