@@ -83,8 +83,9 @@ void AppendMissed(std::string& row, const DestinationStatus& s) {
 
 }  // namespace
 
-// "+APRS 1:up 2:down(3 missed) UDP:12": the extra APRS-IS destinations by their place in the
-// configuration, then the chase-car summary by the datagrams it sent.
+// "+APRS 1:up 2:down(3 missed) UDP:12 LOG:340": the extra APRS-IS destinations by their place
+// in the configuration, the chase-car summary by the datagrams it sent, the flight log by the
+// frames it wrote ("LOG:down" while it cannot write).
 std::string ExtrasRow(const std::vector<DestinationStatus>& statuses, const ClockReading&) {
   std::string aprs;
   std::string udp;
@@ -102,6 +103,9 @@ std::string ExtrasRow(const std::vector<DestinationStatus>& statuses, const Cloc
       udp += " UDP:";
       udp += sending ? std::to_string(s.sent) : ShortState(s);
       AppendMissed(udp, s);
+    } else if (s.kind == "LOG") {
+      udp += " LOG:";
+      udp += s.state == DestinationStatus::State::kFailing ? "down" : std::to_string(s.sent);
     }
   }
   std::string row = aprs.empty() ? "" : "+APRS" + aprs;

@@ -104,11 +104,19 @@ def assert_open_decoder_format(f):
 
 @pytest.mark.long
 def test_an_rs41_between_traps_on_a_dongle_off_frequency(programs):
+    # The dongle is 28 ppm off: the sonde appears 11.3 kHz below 404.802 MHz until its own
+    # frames say where it sends (calibration fragment 0, once in 51 frames).
     s, port = standin(programs, "--seed", "7", "--ppm", "28", "--snr", "18",
                       "--rs41", "404.802:S2410203", "--cw", "401.250", "--fm-voice", "403.100",
                       "--spur", "310000")
     r = programs([RECEIVER_BIN, "--rtl-tcp", f"127.0.0.1:{port}"])
-    assert r.wait_for(lambda: len(frames(r, "S2410203")) >= 8, 120), (r.lines("err"), s.lines("err"))
+
+    def after_tx(n):
+        got = frames(r, "S2410203")
+        told = [i for i, f in enumerate(got) if "tx_frequency" in f]
+        return bool(told) and len(got) - told[0] > n
+
+    assert r.wait_for(lambda: after_tx(5), 180), (r.lines("err"), s.lines("err"))
     assert r.stop() == 0, r.lines("err")
 
     got = frames(r, "S2410203")
@@ -119,13 +127,18 @@ def test_an_rs41_between_traps_on_a_dongle_off_frequency(programs):
     assert numbers == sorted(set(numbers)), numbers
     # Every frame once the sonde is decoded: one a second, none lost, none twice.
     assert numbers[-1] - numbers[0] == len(numbers) - 1, numbers
-    # Its own frequency, the dongle's error taken off once known, near where it sends.
-    assert all(abs(f["freq"] - 404802) <= 15 for f in got if "freq" in f), got
+    # Before the dongle's error is known, the frequency as seen; from the first frame that
+    # names its own, the sonde's frequency with the error taken off.
+    told = next(i for i, f in enumerate(got) if "tx_frequency" in f)
+    assert got[told]["tx_frequency"] == 404802, got[told]
+    assert all(abs(f["freq"] - 404791) <= 2 for f in got[:told]), got[:told]
+    assert all(abs(f["freq"] - 404802) <= 1 for f in got[told + 1:]), got[told + 1:]
 
     log = r.lines("err")
     assert any(l.startswith("scanning 400.000") for l in log), log
-    assert any(re.fullmatch(r"404\.80\d MHz: RS41", l) for l in log), log
-    assert any(re.fullmatch(r"404\.80\d MHz RS41 S2410203: first frame", l) for l in log), log
+    assert any(re.fullmatch(r"404\.79\d MHz: RS41", l) for l in log), log
+    assert any(re.fullmatch(r"404\.79\d MHz RS41 S2410203: first frame", l) for l in log), log
+    assert any(re.search(r"dongle error: \+2[789]\.\d ppm", l) for l in log), log
     # The traps are never taken for a sonde.
     for trap in ("401.2", "403.1"):
         assert not any(l.startswith(trap) and ": RS41" in l for l in log), log
