@@ -36,9 +36,9 @@ receiver="$build/tools/sonde-receiver/app/sonde-receiver"
 standin="$build/tools/rtl-tcp-standin/rtl-tcp-standin"
 if [ -x "$receiver" ] && [ -x "$standin" ]; then
   # The decoder side as a station with an RTL-SDR runs it, on a simulated band: a dongle 25 ppm
-  # off, an RS41 on 403.501 MHz between a carrier, an FM voice channel and the dongle's own spur;
+  # off, an RS41 on 403.500 MHz between a carrier, an FM voice channel and the dongle's own spur;
   # sonde-receiver finds and decodes it, sonde-bridge serves its frames to NIMBRIX.
-  "$standin" --port 0 --seed 5 --ppm 25 --snr 18 --rs41 403.501:T1230456 --cw 401.300 \
+  "$standin" --port 0 --seed 5 --ppm 25 --snr 18 --rs41 403.500:T1230456 --cw 401.300 \
     --fm-voice 404.600 --spur 310000 > "$run/standin.out" 2> "$run/standin.log" &
   pids+=($!)
   for _ in $(seq 50); do grep -q listening "$run/standin.out" && break; sleep 0.1; done

@@ -104,10 +104,11 @@ def assert_open_decoder_format(f):
 
 @pytest.mark.long
 def test_an_rs41_between_traps_on_a_dongle_off_frequency(programs):
-    # The dongle is 28 ppm off: the sonde appears 11.3 kHz below 404.802 MHz until its own
-    # frames say where it sends (calibration fragment 0, once in 51 frames).
+    # The dongle is 28 ppm off: the sonde appears 11.3 kHz below 404.800 MHz until its own
+    # frames say where it sends (calibration fragment 0, once in 51 frames; an RS41 sends on a
+    # channel of its synthesiser's steps, which the frequency it names is).
     s, port = standin(programs, "--seed", "7", "--ppm", "28", "--snr", "18",
-                      "--rs41", "404.802:S2410203", "--cw", "401.250", "--fm-voice", "403.100",
+                      "--rs41", "404.800:S2410203", "--cw", "401.250", "--fm-voice", "403.100",
                       "--spur", "310000")
     r = programs([RECEIVER_BIN, "--rtl-tcp", f"127.0.0.1:{port}"])
 
@@ -130,14 +131,14 @@ def test_an_rs41_between_traps_on_a_dongle_off_frequency(programs):
     # Before the dongle's error is known, the frequency as seen; from the first frame that
     # names its own, the sonde's frequency with the error taken off.
     told = next(i for i, f in enumerate(got) if "tx_frequency" in f)
-    assert got[told]["tx_frequency"] == 404802, got[told]
-    assert all(abs(f["freq"] - 404791) <= 2 for f in got[:told]), got[:told]
-    assert all(abs(f["freq"] - 404802) <= 1 for f in got[told + 1:]), got[told + 1:]
+    assert got[told]["tx_frequency"] == 404800, got[told]
+    assert all(abs(f["freq"] - 404789) <= 2 for f in got[:told]), got[:told]
+    assert all(abs(f["freq"] - 404800) <= 1 for f in got[told + 1:]), got[told + 1:]
 
     log = r.lines("err")
     assert any(l.startswith("scanning 400.000") for l in log), log
-    assert any(re.fullmatch(r"404\.79\d MHz: RS41", l) for l in log), log
-    assert any(re.fullmatch(r"404\.79\d MHz RS41 S2410203: first frame", l) for l in log), log
+    assert any(re.fullmatch(r"404\.7[89]\d MHz: RS41", l) for l in log), log
+    assert any(re.fullmatch(r"404\.7[89]\d MHz RS41 S2410203: first frame", l) for l in log), log
     assert any(re.search(r"dongle error: \+2[789]\.\d ppm", l) for l in log), log
     # The traps are never taken for a sonde.
     for trap in ("401.2", "403.1"):
