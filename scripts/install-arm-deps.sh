@@ -10,7 +10,8 @@ cd "$(dirname "$0")"
 
 # The libraries the programs link, as Debian's -dev packages; each is installed for every
 # target architecture (name:arch). A new library dependency of the programs goes here too.
-target_libraries=(libsystemd-dev libcurl4-openssl-dev zlib1g-dev libproj-dev libmicrohttpd-dev libstdc++6)
+target_libraries=(libsystemd-dev libcurl4-openssl-dev zlib1g-dev libproj-dev libmicrohttpd-dev libstdc++6
+                  libliquid-dev libfftw3-dev libfec-dev librtlsdr-dev)
 
 archs=("$@")
 [ ${#archs[@]} -gt 0 ] || archs=(arm64 armhf)
