@@ -16,6 +16,12 @@ namespace nimbrix {
 inline constexpr const char* kDecoderProgId = "SondeMonitor.Document";
 // The member that answers one item per call: GETSONDEDATA(item index) -> VARIANT.
 inline constexpr const char* kSondeDataMember = "GETSONDEDATA";
+// Every sonde the decoder has heard in the last 10 minutes, the followed one among them (D-Bus
+// only): GETSONDELIST() -> a(ua(qv)), per sonde how many ms ago its newest frame came and that
+// frame's items 0 to 17 in item order, each as GETSONDEDATA answers it. A decoder without it
+// (the Windows decoder, an older bridge) answers an error: the station then has one sonde.
+inline constexpr const char* kSondeListMember = "GETSONDELIST";
+inline constexpr int kSondeListForgetMs = 10 * 60 * 1000;
 // The D-Bus error for an index the decoder does not have.
 inline constexpr const char* kInvalidIndexError = "SondeMonitor.Document.Error.InvalidIndex";
 
