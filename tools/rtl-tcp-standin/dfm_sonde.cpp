@@ -42,18 +42,21 @@ std::vector<std::uint8_t> DfmFrameSymbols(std::uint32_t serial, const FlightPlan
 }
 
 std::unique_ptr<SondeSource> MakeDfmSonde(double frequency_hz, const std::string& serial, int index,
-                                          unsigned seed, double snr_db, float noise_sigma) {
+                                          unsigned seed, double snr_db, float noise_sigma,
+                                          bool inverted) {
   const std::uint32_t number =
       serial.empty() ? static_cast<std::uint32_t>(MadeUpDfmSerial(index, seed))
                      : static_cast<std::uint32_t>(std::strtoul(serial.c_str(), nullptr, 10));
   const FlightPlan plan = PlanForSonde(index, seed);
   SondeSignal signal;
   signal.frequency_hz = frequency_hz;
-  signal.symbol_rate = 2500;
+  signal.symbol_rate = kDfmChipRate;
   signal.deviation_hz = 3400;
   signal.gaussian_bt = 0;
   signal.frame_period_s = kDfmFramePeriodS;
   signal.snr_db = snr_db;
+  signal.back_to_back = true;
+  signal.inverted = inverted;
   return std::make_unique<SondeSource>(signal, noise_sigma,
                                        [number, plan](long long frame, double t) {
                                          return DfmFrameSymbols(number, plan, frame, t);

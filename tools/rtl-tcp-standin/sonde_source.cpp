@@ -17,7 +17,7 @@ SondeSource::SondeSource(const SondeSignal& signal, float noise_sigma, FrameSymb
 
 void SondeSource::Add(const Tuning& tuning, double t_seconds, std::span<Sample> out) {
   // The sonde sends whether or not anyone listens: its frames keep their schedule.
-  const bool frame_due = t_seconds >= next_frame_t_;
+  const bool frame_due = !signal_.back_to_back && t_seconds >= next_frame_t_;
   if (frame_due) {
     next_frame_t_ += signal_.frame_period_s;
     if (next_frame_t_ < t_seconds) next_frame_t_ = t_seconds + signal_.frame_period_s;
@@ -26,6 +26,13 @@ void SondeSource::Add(const Tuning& tuning, double t_seconds, std::span<Sample> 
   if (!InSpan(offset, tuning.sample_rate)) {
     modulator_.reset();  // what it sent meanwhile is lost
     if (frame_due) ++frame_index_;
+    if (signal_.back_to_back) {
+      const double end = t_seconds + static_cast<double>(out.size()) / tuning.sample_rate;
+      while (next_frame_t_ < end && last_frame_s_ > 0) {
+        next_frame_t_ += last_frame_s_;
+        ++frame_index_;
+      }
+    }
     return;
   }
   if (!modulator_ || modulator_rate_ != tuning.sample_rate) {
@@ -33,7 +40,7 @@ void SondeSource::Add(const Tuning& tuning, double t_seconds, std::span<Sample> 
     receiver::FskConfig config;
     config.sample_rate = tuning.sample_rate / decimation_;
     config.symbol_rate = signal_.symbol_rate;
-    config.deviation_hz = signal_.deviation_hz;
+    config.deviation_hz = signal_.inverted ? -signal_.deviation_hz : signal_.deviation_hz;
     config.gaussian_bt = signal_.gaussian_bt;
     config.offset_hz = 0;
     config.amplitude = AmplitudeForSnr(signal_.snr_db, noise_sigma_, tuning.sample_rate);
@@ -51,6 +58,22 @@ void SondeSource::Add(const Tuning& tuning, double t_seconds, std::span<Sample> 
       ++frames_sent_;
     }
     ++frame_index_;
+  }
+  if (signal_.back_to_back && signal_.symbol_rate > 0) {
+    // Enough queued for this block and a symbol over, so the frames never leave a gap.
+    const double block_s = static_cast<double>(out.size()) / tuning.sample_rate;
+    const auto wanted = static_cast<std::size_t>(std::ceil(block_s * signal_.symbol_rate)) + 2;
+    while (modulator_->Pending() < wanted) {
+      const double start_t =
+          t_seconds + static_cast<double>(modulator_->Pending()) / signal_.symbol_rate;
+      const auto symbols = frames_(frame_index_, start_t);
+      if (symbols.empty()) break;
+      modulator_->Queue(symbols);
+      last_frame_s_ = static_cast<double>(symbols.size()) / signal_.symbol_rate;
+      next_frame_t_ = start_t + last_frame_s_;
+      ++frame_index_;
+      ++frames_sent_;
+    }
   }
 
   const std::size_t advances =

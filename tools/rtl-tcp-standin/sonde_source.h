@@ -1,6 +1,7 @@
 #pragma once
-// A sonde on the air: a carrier at its frequency, FSK-modulated by one frame every period,
-// at a level given against the noise in 10 kHz (about a sonde's occupied bandwidth).
+// A sonde on the air: a carrier at its frequency, FSK-modulated by one frame every period
+// (a bare carrier in between) or by frames back to back, at a level given against the noise in 10
+// kHz (about a sonde's occupied bandwidth).
 
 #include <functional>
 #include <memory>
@@ -17,6 +18,9 @@ struct SondeSignal {
   double gaussian_bt = 0.5;
   double frame_period_s = 1;
   double snr_db = 20;
+  // Frames follow each other with no gap between them (a DFM): the period is their own length.
+  bool back_to_back = false;
+  bool inverted = false;  // 1 sent on the lower frequency
 };
 
 inline constexpr double kSnrBandwidthHz = 10000;
@@ -52,6 +56,7 @@ class SondeSource : public SignalSource {
   std::vector<Sample> low_;
   double mix_phase_ = 0;
   double next_frame_t_ = 0;
+  double last_frame_s_ = 0;  // back to back: how long the last frame lasted
   long long frame_index_ = 0;
   long long frames_sent_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -33,8 +34,10 @@ struct Recorder {
   std::vector<double> times;
 };
 
-std::unique_ptr<SondeSource> Sonde(double frequency_hz, Recorder& recorder, double period = 1) {
+std::unique_ptr<SondeSource> Sonde(double frequency_hz, Recorder& recorder, double period = 1,
+                                   bool back_to_back = false) {
   SondeSignal signal;
+  signal.back_to_back = back_to_back;
   signal.frequency_hz = frequency_hz;
   signal.symbol_rate = 2400;
   signal.deviation_hz = 2400;
@@ -101,6 +104,35 @@ TEST(SondeSource, ATimeJumpDoesNotBurstFrames) {
   EXPECT_EQ(recorder.frames.size(), 2u);
   sonde->Add(tuning, 100.6, block);
   EXPECT_EQ(recorder.frames.size(), 3u);
+}
+
+// Frames back to back: each starts where the last ended (a frame is 0.1 s), none skipped,
+// whatever the blocks' length.
+TEST(SondeSource, BackToBackFramesLeaveNoGap) {
+  Recorder recorder;
+  auto sonde = Sonde(403.01e6, recorder, 1, true);
+  RunBlocks(*sonde, 2, [](double) { return 403e6; });
+  ASSERT_GE(recorder.frames.size(), 20u);
+  for (std::size_t k = 1; k < recorder.frames.size(); ++k) {
+    EXPECT_EQ(recorder.frames[k], recorder.frames[k - 1] + 1);
+    EXPECT_NEAR(recorder.times[k] - recorder.times[k - 1], 0.1, 1e-9) << k;
+  }
+  EXPECT_EQ(sonde->FramesSent(), static_cast<long long>(recorder.frames.size()));
+}
+
+TEST(SondeSource, BackToBackFramesKeepCountingOutsideTheSpan) {
+  Recorder recorder;
+  auto sonde = Sonde(403.01e6, recorder, 1, true);
+  RunBlocks(*sonde, 2, [](double t) { return t < 0.2 || t >= 1 ? 403e6 : 404e6; });
+  ASSERT_FALSE(recorder.frames.empty());
+  // 0.8 s unheard: about eight frames went by meanwhile.
+  const auto resumed =
+      std::find_if(recorder.times.begin(), recorder.times.end(), [](double t) { return t >= 1; });
+  ASSERT_NE(resumed, recorder.times.end());
+  const long long first_after =
+      recorder.frames[static_cast<std::size_t>(resumed - recorder.times.begin())];
+  EXPECT_GE(first_after, 9);
+  EXPECT_LE(first_after, 12);
 }
 
 std::complex<double> ToneAt(std::span<const Sample> block, double offset_hz, double rate) {

@@ -223,7 +223,7 @@ KindSignal SignalOf(SondeKind kind) {
     case SondeKind::kRs92:
       return {4800, 3500};
     case SondeKind::kDfm:
-      return {2500, 2000};
+      return {2500, 3400};
     case SondeKind::kM10:
       return {9608, 4000};
     case SondeKind::kM20:
