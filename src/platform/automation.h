@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,12 @@ enum class CallOutcome {
 struct CallResult {
   Variant value;  // VT_EMPTY unless kOk
   CallOutcome outcome = CallOutcome::kFailed;
+};
+
+// One entry of a list member's answer: how old the entry is, and its items in item order.
+struct ListedEntry {
+  std::uint32_t ageMs = 0;
+  std::vector<CallResult> items;
 };
 
 // A running Automation object of another program (COM on Windows, a D-Bus name on Linux).
@@ -48,6 +55,13 @@ class Automation {
       answering = results.back().outcome != CallOutcome::kUnresponsive;
     }
     return results;
+  }
+  // Calls a member without arguments that answers a list of entries, each with its age and
+  // its items. nullopt when the object has no such member, or did not answer (a backend
+  // without lists: COM).
+  virtual std::optional<std::vector<ListedEntry>> CallList(std::string_view member) {
+    (void)member;
+    return std::nullopt;
   }
   virtual void Release() = 0;
 };

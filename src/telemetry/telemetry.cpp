@@ -59,6 +59,11 @@ class ItemReader {
     answers_ = decoder.CallRound(kSondeDataMember, items);
     answers_.resize(items.size(), {Variant::Empty(), CallOutcome::kUnresponsive});
   }
+  // The items of one entry of the decoder's list, 0 to count - 1; missing ones read as errors.
+  ItemReader(std::vector<CallResult> answers, int count)
+      : answers_(std::move(answers)), live_(true) {
+    answers_.resize(static_cast<std::size_t>(count), {Variant::Empty(), CallOutcome::kFailed});
+  }
 
   Variant Ask(int item) {
     if (!live_) return {};
@@ -79,11 +84,10 @@ class ItemReader {
   bool live_ = false;
 };
 
-}  // namespace
-
-bool ReadSondeSample(Automation& decoder, SondeSample& sample, bool withExtension) {
+// The sample the reader's items make, the extension's only `withExtension`; whether the
+// decoder answered every item asked.
+bool SampleFrom(ItemReader& reader, SondeSample& sample, bool withExtension) {
   sample = SondeSample{};
-  ItemReader reader(decoder, withExtension ? kDecoderItemCount : kContractItemCount);
   GivenReadings& given = sample.given;
 
   sample.serial = reader.Text(kSerial);
@@ -145,6 +149,31 @@ bool ReadSondeSample(Automation& decoder, SondeSample& sample, bool withExtensio
     sample.batteryVolts = Within(reader.GivenNumber(kBatteryVolts), 0, 100);
   }
   return reader.Live();
+}
+
+}  // namespace
+
+bool ReadSondeSample(Automation& decoder, SondeSample& sample, bool withExtension) {
+  ItemReader reader(decoder, withExtension ? kDecoderItemCount : kContractItemCount);
+  return SampleFrom(reader, sample, withExtension);
+}
+
+std::optional<std::vector<HeardSonde>> ReadSondeList(Automation& decoder) {
+  if (!decoder.IsAttached()) return std::nullopt;
+  std::optional<std::vector<ListedEntry>> entries = decoder.CallList(kSondeListMember);
+  if (!entries) return std::nullopt;
+  std::vector<HeardSonde> heard;
+  heard.reserve(entries->size());
+  for (ListedEntry& entry : *entries) {
+    if (entry.ageMs > static_cast<std::uint32_t>(kSondeListForgetMs)) continue;
+    HeardSonde sonde;
+    sonde.ageMs = entry.ageMs;
+    ItemReader reader(std::move(entry.items), kDecoderItemCount);
+    SampleFrom(reader, sonde.sample, true);
+    if (sonde.sample.serial.empty()) continue;  // no id, no sonde
+    heard.push_back(std::move(sonde));
+  }
+  return heard;
 }
 
 }  // namespace nimbrix

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/automation.h"
 #include "telemetry/decoder_items.h"
@@ -17,5 +20,17 @@ namespace nimbrix {
 // NaN or infinity are stored as 0. Returns whether the decoder was there to answer: attached,
 // and no call went unanswered (an item it answers with an error still counts as an answer).
 bool ReadSondeSample(Automation& decoder, SondeSample& sample, bool withExtension = false);
+
+// A sonde of the decoder's list: its newest frame (items 0 to 17) and how old it is.
+struct HeardSonde {
+  SondeSample sample;
+  std::uint32_t ageMs = 0;
+};
+
+// Every sonde the decoder has heard in the last ten minutes, the followed one among them, in
+// the decoder's order; entries without a serial are left out. nullopt when the decoder has no
+// list (it answers the member with an error, or is not attached): the station then has the
+// one sonde of ReadSondeSample. One call, bounded as the round is.
+std::optional<std::vector<HeardSonde>> ReadSondeList(Automation& decoder);
 
 }  // namespace nimbrix

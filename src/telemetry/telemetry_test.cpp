@@ -530,5 +530,52 @@ TEST(ReadSondeSample, HostileNumbersStayFinite) {
   }
 }
 
+// Each sonde of the decoder's list becomes a sample exactly as the round's answers would: the
+// same conversions, the extension included. Entries without a serial and entries older than ten
+// minutes are left out; a decoder without the list has none (nullopt), detached or not.
+TEST(ReadSondeList, EverySondeHeardAsASample) {
+  FakeAutomation decoder = FlyingDecoder();
+  decoder.answers[kKind] = Variant::Text("RS41-SG");
+  SondeSample followed;
+  ReadSondeSample(decoder, followed, true);
+  std::vector<CallResult> items;
+  for (int i = 0; i < kDecoderItemCount; ++i) {
+    const auto it = decoder.answers.find(i);
+    items.push_back(it == decoder.answers.end() ? CallResult{Variant::Empty(), CallOutcome::kOk}
+                                                : CallResult{it->second, CallOutcome::kOk});
+  }
+  std::vector<CallResult> other = items;
+  other[kSerial].value = Variant::Text("DFM-314377");
+  other[kLatitude].value = Variant::Text("not a number");
+  std::vector<CallResult> noSerial = items;
+  noSerial[kSerial].value = Variant::Empty();
+  std::vector<CallResult> shortEntry(items.begin(), items.begin() + 3);
+  decoder.list = std::vector<ListedEntry>{{1500, items},
+                                          {4000, other},
+                                          {2000, noSerial},
+                                          {kSondeListForgetMs + 1, items},
+                                          {100, shortEntry}};
+  const auto heard = ReadSondeList(decoder);
+  ASSERT_TRUE(heard.has_value());
+  ASSERT_EQ(heard->size(), 3u);
+  EXPECT_EQ((*heard)[0].ageMs, 1500u);
+  EXPECT_EQ((*heard)[0].sample.serial, followed.serial);
+  EXPECT_EQ((*heard)[0].sample.latitude, followed.latitude);
+  EXPECT_EQ((*heard)[0].sample.frame, followed.frame);
+  EXPECT_EQ((*heard)[0].sample.kind, "RS41-SG");
+  EXPECT_EQ((*heard)[0].sample.given.frame, followed.given.frame);
+  EXPECT_EQ((*heard)[1].sample.serial, "DFM-314377");
+  EXPECT_EQ((*heard)[1].sample.latitude, 0);  // a text where a number belongs reads as 0
+  EXPECT_EQ((*heard)[2].sample.serial, followed.serial);  // what a short entry has
+  EXPECT_FALSE((*heard)[2].sample.given.frame);
+  EXPECT_EQ(decoder.listCalls, std::vector<std::string>{kSondeListMember});
+
+  decoder.list.reset();
+  EXPECT_FALSE(ReadSondeList(decoder).has_value());
+  decoder.Release();
+  decoder.list = std::vector<ListedEntry>{{1500, items}};
+  EXPECT_FALSE(ReadSondeList(decoder).has_value());
+}
+
 }  // namespace
 }  // namespace nimbrix

@@ -248,6 +248,12 @@ std::vector<CallResult> FakeAutomation::CallRound(std::string_view member,
   return results;
 }
 
+std::optional<std::vector<ListedEntry>> FakeAutomation::CallList(std::string_view member) {
+  listCalls.emplace_back(member);
+  if (!attached_ || !available) return std::nullopt;
+  return list;
+}
+
 void FakeAutomation::Release() {
   ++releases;
   attached_ = false;

@@ -110,8 +110,12 @@ class FakeAutomation : public Automation {
   std::vector<CallResult> CallRound(std::string_view member,
                                     const std::vector<std::int16_t>& arguments) override;
   void Release() override;
+  // The list member's answer: `list` while attached (nullopt: a decoder without the member).
+  std::optional<std::vector<ListedEntry>> CallList(std::string_view member) override;
 
   bool available = true;  // whether a decoder is running
+  std::optional<std::vector<ListedEntry>> list;
+  std::vector<std::string> listCalls;
   std::map<int, Variant> answers;
   std::map<int, CallOutcome> outcomes;  // default kOk for items in `answers`, else kFailed
   bool inFlight = false;

@@ -134,9 +134,9 @@ bool ReadValue(sd_bus_message* m, const std::string& sig, Variant& out) {
   return r >= 0;
 }
 
-// Turns a "(qv)" reply into a Variant; false for anything outside the contract.
-bool DecodeReply(sd_bus_message* reply, Variant& out) {
-  if (sd_bus_message_has_signature(reply, "(qv)") <= 0) return false;
+// Reads one "(qv)" where the message stands into a Variant; false for anything outside the
+// contract.
+bool DecodeQv(sd_bus_message* reply, Variant& out) {
   if (sd_bus_message_enter_container(reply, 'r', "qv") <= 0) return false;
   std::uint16_t vt = 0;
   if (sd_bus_message_read_basic(reply, 'q', &vt) <= 0) return false;
@@ -152,8 +152,51 @@ bool DecodeReply(sd_bus_message* reply, Variant& out) {
   Variant value;
   value.vt = vt;
   if (!ReadValue(reply, sig, value)) return false;
+  if (sd_bus_message_exit_container(reply) < 0 || sd_bus_message_exit_container(reply) < 0) {
+    return false;
+  }
   out = std::move(value);
   return true;
+}
+
+// Turns a "(qv)" reply into a Variant.
+bool DecodeReply(sd_bus_message* reply, Variant& out) {
+  if (sd_bus_message_has_signature(reply, "(qv)") <= 0) return false;
+  return DecodeQv(reply, out);
+}
+
+// At most this many entries of a list, and items per entry, are read: a hostile decoder's
+// list cannot make the station take its memory.
+constexpr std::size_t kMaxListEntries = 64;
+constexpr std::size_t kMaxListItems = 32;
+
+// Turns an "a(ua(qv))" reply into entries; nullopt for anything outside the contract.
+std::optional<std::vector<ListedEntry>> DecodeList(sd_bus_message* reply) {
+  if (sd_bus_message_has_signature(reply, "a(ua(qv))") <= 0) return std::nullopt;
+  if (sd_bus_message_enter_container(reply, 'a', "(ua(qv))") <= 0) return std::nullopt;
+  std::vector<ListedEntry> entries;
+  while (entries.size() < kMaxListEntries) {
+    const int in = sd_bus_message_enter_container(reply, 'r', "ua(qv)");
+    if (in < 0) return std::nullopt;
+    if (in == 0) break;
+    ListedEntry entry;
+    if (sd_bus_message_read_basic(reply, 'u', &entry.ageMs) <= 0) return std::nullopt;
+    if (sd_bus_message_enter_container(reply, 'a', "(qv)") <= 0) return std::nullopt;
+    for (;;) {
+      if (sd_bus_message_at_end(reply, false) > 0) break;
+      Variant value;
+      const bool ok = DecodeQv(reply, value);
+      if (!ok) return std::nullopt;  // the message cannot be read on past it
+      if (entry.items.size() < kMaxListItems) {
+        entry.items.push_back({std::move(value), CallOutcome::kOk});
+      }
+    }
+    if (sd_bus_message_exit_container(reply) < 0 || sd_bus_message_exit_container(reply) < 0) {
+      return std::nullopt;
+    }
+    entries.push_back(std::move(entry));
+  }
+  return entries;
 }
 
 // Errors that mean the decoder (or the bus) is not there to answer, as opposed to a decoder
@@ -274,6 +317,35 @@ class DbusAutomation : public Automation {
     Variant value;
     if (!DecodeReply(reply.get(), value)) return {Variant::Empty(), CallOutcome::kFailed};
     return {std::move(value), CallOutcome::kOk};
+  }
+
+  // One call, one deadline; an object without the member (UnknownMethod) answers nullopt and
+  // stays attached, a decoder gone is detached as after any call.
+  std::optional<std::vector<ListedEntry>> CallList(std::string_view member) override {
+    if (!attached_ || !bus_) return std::nullopt;
+    const std::string name(member);
+    if (name.find('\0') != std::string::npos || sd_bus_member_name_is_valid(name.c_str()) <= 0) {
+      return std::nullopt;
+    }
+    sd_bus_message* raw = nullptr;
+    if (sd_bus_message_new_method_call(bus_.get(), &raw, unique_.c_str(), path_.c_str(),
+                                       interface_.c_str(), name.c_str()) < 0) {
+      return std::nullopt;
+    }
+    MessagePtr call(raw);
+    if (sd_bus_message_set_auto_start(call.get(), 0) < 0) return std::nullopt;
+    const auto deadline = Clock::now() + timeout_;
+    BusError error;
+    sd_bus_message* rawReply = nullptr;
+    const int r = Send(call.get(), deadline, error, &rawReply);
+    MessagePtr reply(rawReply);
+    if (r < 0) {
+      const bool gone = MeansGone(r, &error.error) || sd_bus_is_open(bus_.get()) <= 0;
+      if (sd_bus_is_open(bus_.get()) <= 0) bus_.reset();
+      if (gone) Detach();
+      return std::nullopt;
+    }
+    return DecodeList(reply.get());
   }
 
   // All calls go out first, in order, and then the answers are collected as they come, each

@@ -134,6 +134,11 @@ class TestDecoder {
     std::lock_guard lock(mutex_);
     answers_[item] = std::move(r);
   }
+  // How GETSONDELIST is answered; without it, as by a decoder that has no such member.
+  void SetList(Responder r) {
+    std::lock_guard lock(mutex_);
+    list_ = std::move(r);
+  }
   // Hangs the decoder's thread: calls queue up unanswered, as with a stopped process.
   void Freeze() {
     std::lock_guard lock(mutex_);
@@ -153,6 +158,14 @@ class TestDecoder {
  private:
   static int Handle(sd_bus_message* m, void* self, sd_bus_error* error) {
     return static_cast<TestDecoder*>(self)->OnCall(m, error);
+  }
+  static int HandleList(sd_bus_message* m, void* self, sd_bus_error* error) {
+    auto* decoder = static_cast<TestDecoder*>(self);
+    std::lock_guard lock(decoder->mutex_);
+    if (!decoder->list_) {
+      return sd_bus_error_set(error, "org.freedesktop.DBus.Error.UnknownMethod", "no such member");
+    }
+    return decoder->list_(m);
   }
   int OnCall(sd_bus_message* m, sd_bus_error* error) {
     std::int16_t index = 0;
@@ -196,6 +209,7 @@ class TestDecoder {
   static constexpr sd_bus_vtable kVtable[] = {
       SD_BUS_VTABLE_START(0),
       SD_BUS_METHOD(kSondeDataMember, "n", "(qv)", Handle, 0),
+      SD_BUS_METHOD(kSondeListMember, "", "a(ua(qv))", HandleList, 0),
       SD_BUS_VTABLE_END,
   };
 
@@ -207,6 +221,7 @@ class TestDecoder {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::map<int, Responder> answers_;
+  Responder list_;
   std::vector<SeenCall> seen_;
   std::size_t heldUntil_ = 0;
   std::vector<std::pair<std::int16_t, sd_bus_message*>> held_;
@@ -590,6 +605,51 @@ TEST_F(DbusAutomationTest, KilledDecoderEndsTheRoundAtOnce) {
   EXPECT_LE(MillisSince(start), 1000);
   EXPECT_FALSE(automation->IsAttached());
   EXPECT_EQ(automation->CallRound("GETSONDEDATA", kItems)[0].outcome, CallOutcome::kUnresponsive);
+}
+
+// A list of two sondes: each entry's age and its items, decoded as single answers are. A
+// decoder without the member answers nullopt and stays attached; a reply of another shape too.
+TEST_F(DbusAutomationTest, TheListOfSondesArrivesEntryByEntry) {
+  StartDecoder();
+  decoder->SetList([](sd_bus_message* m) {
+    sd_bus_message* reply = nullptr;
+    sd_bus_message_new_method_return(m, &reply);
+    sd_bus_message_open_container(reply, 'a', "(ua(qv))");
+    const std::pair<std::uint32_t, const char*> sondes[] = {{1200, "S2410203"},
+                                                            {9000, "DFM-314377"}};
+    for (const auto& [age, serial] : sondes) {
+      sd_bus_message_open_container(reply, 'r', "ua(qv)");
+      sd_bus_message_append(reply, "u", age);
+      sd_bus_message_open_container(reply, 'a', "(qv)");
+      sd_bus_message_append(reply, "(qv)", std::uint16_t{8}, "s", serial);
+      sd_bus_message_append(reply, "(qv)", std::uint16_t{5}, "d", 48.25);
+      sd_bus_message_append(reply, "(qv)", std::uint16_t{0}, "ay", 0);
+      sd_bus_message_close_container(reply);
+      sd_bus_message_close_container(reply);
+    }
+    sd_bus_message_close_container(reply);
+    const int r = sd_bus_send(nullptr, reply, nullptr);
+    sd_bus_message_unref(reply);
+    return r;
+  });
+  ASSERT_TRUE(automation->Attach(kProgId));
+  const auto list = automation->CallList(kSondeListMember);
+  ASSERT_TRUE(list.has_value());
+  ASSERT_EQ(list->size(), 2u);
+  EXPECT_EQ((*list)[0].ageMs, 1200u);
+  EXPECT_EQ((*list)[1].ageMs, 9000u);
+  ASSERT_EQ((*list)[1].items.size(), 3u);
+  EXPECT_EQ((*list)[1].items[0].value.vt, VT_BSTR);
+  EXPECT_EQ((*list)[1].items[0].value.value, Variant::Text("DFM-314377").value);
+  EXPECT_EQ((*list)[1].items[1].value.value, Variant::Real(48.25).value);
+  EXPECT_EQ((*list)[1].items[2].value.vt, VT_EMPTY);
+
+  decoder->SetList([](sd_bus_message* m) { return sd_bus_reply_method_return(m, "as", 0); });
+  EXPECT_FALSE(automation->CallList(kSondeListMember).has_value());
+  EXPECT_TRUE(automation->IsAttached());
+  decoder->SetList({});
+  EXPECT_FALSE(automation->CallList(kSondeListMember).has_value());
+  EXPECT_TRUE(automation->IsAttached());
 }
 
 }  // namespace
