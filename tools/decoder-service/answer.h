@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "telemetry/decoder_items.h"
 
@@ -40,5 +41,19 @@ inline constexpr int kItemCount = nimbrix::kDecoderItemCount;
 
 // The answer for an item index; nullopt for an index the decoder does not have.
 using AnswerSource = std::function<std::optional<Answer>(std::int16_t index)>;
+
+// One sonde of GETSONDELIST: how long ago (ms) its newest frame came, and that frame's items 0
+// to 17 as GETSONDEDATA answers them; nullopt (or an error) travels as EMPTY, and items past the
+// vector's end are EMPTY too.
+struct ListedSonde {
+  std::uint32_t ageMs = 0;
+  std::vector<std::optional<Answer>> items;
+};
+
+// Item `index` of a listed sonde as it travels: the answer where there is a value, else EMPTY.
+Answer ListedItem(const ListedSonde& sonde, int index);
+
+// Every sonde heard lately, newest frame first.
+using ListSource = std::function<std::vector<ListedSonde>()>;
 
 }  // namespace decoder

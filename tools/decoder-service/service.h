@@ -3,14 +3,16 @@
 // The decoder's side of the station's contract, shared by sonde-sim and sonde-bridge.
 //
 // Linux: owns the name on the D-Bus session bus and answers GETSONDEDATA on the object
-// /NAME (dots as slashes), from an sd-event loop. SIGTERM and SIGINT end it with 0.
-// Windows: registers the Automation object under the fixed CLSID in the running object table;
-// COM's RPC threads serve the calls while Run() waits. Ctrl+C, Ctrl+Break, closing the console
-// and logging off end it with 0.
+// /NAME (dots as slashes), from an sd-event loop; with a list source also GETSONDELIST, which a
+// decoder without one does not have at all (the caller gets UnknownMethod, as from an older one).
+// SIGTERM and SIGINT end it with 0. Windows: registers the Automation object under the fixed CLSID
+// in the running object table; COM's RPC threads serve the calls while Run() waits. Ctrl+C,
+// Ctrl+Break, closing the console and logging off end it with 0.
 //
 // With faultControls (sonde-sim, Linux), the same object also has the interface
 // SondeSim.Control:
-//   Freeze(u seconds)  GETSONDEDATA calls go unanswered for that long (0 ends a freeze)
+//   Freeze(u seconds)  GETSONDEDATA and GETSONDELIST calls go unanswered for that long (0 ends
+//                      a freeze)
 //   Vanish(u seconds)  the connection is closed and a new one takes the name after that long,
 //                      as when the decoder is restarted (its unique name changes)
 // and SIGUSR1 freezes and thaws, SIGUSR2 vanishes for 3 s.
@@ -31,6 +33,7 @@ struct ServiceOptions {
   double stopAfterSeconds = 0;      // ends the service with 0 after this long; 0: never
   std::function<void()> onReload;   // SIGHUP (Linux); without it SIGHUP keeps its default
   std::function<void()> onSummary;  // SIGUSR1 (Linux) when there are no fault controls
+  ListSource listSource;            // GETSONDELIST (Linux); none: the member is not there
 };
 
 class Service {

@@ -138,8 +138,9 @@ class SdBusService final : public Service::Platform {
   int Connect() {
     int r = sd_bus_open_user(&bus);
     if (r < 0) return r;
-    if ((r = sd_bus_add_object_vtable(bus, nullptr, path.c_str(), options.name.c_str(),
-                                      kDocumentVtable, this)) < 0 ||
+    if ((r = sd_bus_add_object_vtable(
+             bus, nullptr, path.c_str(), options.name.c_str(),
+             options.listSource ? kDocumentWithListVtable : kDocumentVtable, this)) < 0 ||
         (options.faultControls &&
          (r = sd_bus_add_object_vtable(bus, nullptr, path.c_str(), "SondeSim.Control",
                                        kControlVtable, this)) < 0) ||
@@ -186,12 +187,42 @@ class SdBusService final : public Service::Platform {
     }
     sd_bus_message* reply = nullptr;
     int r = sd_bus_message_new_method_return(call, &reply);
-    if (r >= 0) r = sd_bus_message_open_container(reply, 'r', "qv");
-    if (r >= 0) r = sd_bus_message_append_basic(reply, 'q', &a.vt);
-    if (r >= 0) r = sd_bus_message_open_container(reply, 'v', a.dbusType.c_str());
-    if (r >= 0) r = AppendValue(reply, a);
+    if (r >= 0) r = AppendItem(reply, a);
+    return Send(call, reply, r);
+  }
+
+  // The list: per sonde (u age, a(qv) items 0..17).
+  int ReplyList(sd_bus_message* call, const std::vector<ListedSonde>& sondes) {
+    sd_bus_message* reply = nullptr;
+    int r = sd_bus_message_new_method_return(call, &reply);
+    if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "(ua(qv))");
+    for (const ListedSonde& sonde : sondes) {
+      if (r >= 0) r = sd_bus_message_open_container(reply, 'r', "ua(qv)");
+      if (r >= 0) r = sd_bus_message_append_basic(reply, 'u', &sonde.ageMs);
+      if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "(qv)");
+      for (int index = 0; index < kItemCount && r >= 0; ++index) {
+        r = AppendItem(reply, ListedItem(sonde, index));
+      }
+      if (r >= 0) r = sd_bus_message_close_container(reply);
+      if (r >= 0) r = sd_bus_message_close_container(reply);
+    }
     if (r >= 0) r = sd_bus_message_close_container(reply);
-    if (r >= 0) r = sd_bus_message_close_container(reply);
+    return Send(call, reply, r);
+  }
+
+  // One (qv).
+  static int AppendItem(sd_bus_message* m, const Answer& a) {
+    int r = sd_bus_message_open_container(m, 'r', "qv");
+    if (r >= 0) r = sd_bus_message_append_basic(m, 'q', &a.vt);
+    if (r >= 0) r = sd_bus_message_open_container(m, 'v', a.dbusType.c_str());
+    if (r >= 0) r = AppendValue(m, a);
+    if (r >= 0) r = sd_bus_message_close_container(m);
+    if (r >= 0) r = sd_bus_message_close_container(m);
+    return r;
+  }
+
+  // Sends a reply built so far without error (r >= 0), else an error in its place.
+  static int Send(sd_bus_message* call, sd_bus_message* reply, int r) {
     if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
     sd_bus_message_unref(reply);
     if (r < 0) {
@@ -213,6 +244,12 @@ class SdBusService final : public Service::Platform {
                                         "item %d does not exist (0 to %d)", index, kItemCount - 1);
     }
     return s->Reply(m, *a);
+  }
+
+  static int OnGetSondeList(sd_bus_message* m, void* self, sd_bus_error*) {
+    auto* s = static_cast<SdBusService*>(self);
+    if (s->frozen) return 1;
+    return s->ReplyList(m, s->options.listSource());
   }
 
   static int OnFreeze(sd_bus_message* m, void* self, sd_bus_error*) {
@@ -294,6 +331,14 @@ class SdBusService final : public Service::Platform {
       SD_BUS_VTABLE_START(0),
       SD_BUS_METHOD_WITH_NAMES(nimbrix::kSondeDataMember, "n", SD_BUS_PARAM(itemIndex), "(qv)",
                                SD_BUS_PARAM(value), OnGetSondeData, 0),
+      SD_BUS_VTABLE_END,
+  };
+  static constexpr sd_bus_vtable kDocumentWithListVtable[] = {
+      SD_BUS_VTABLE_START(0),
+      SD_BUS_METHOD_WITH_NAMES(nimbrix::kSondeDataMember, "n", SD_BUS_PARAM(itemIndex), "(qv)",
+                               SD_BUS_PARAM(value), OnGetSondeData, 0),
+      SD_BUS_METHOD_WITH_NAMES(nimbrix::kSondeListMember, "", , "a(ua(qv))", SD_BUS_PARAM(sondes),
+                               OnGetSondeList, 0),
       SD_BUS_VTABLE_END,
   };
   static constexpr sd_bus_vtable kControlVtable[] = {

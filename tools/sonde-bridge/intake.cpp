@@ -70,7 +70,13 @@ void Intake::OnLine(std::string_view line) {
   const std::int64_t now = Now();
   const SondeFollower::Decision decision = follower_.Consider(frame.id, now);
   if (!decision.take) {
-    Skipped(SkipReason::kOtherSonde, Printable(frame.id));
+    std::string id = Printable(frame.id);
+    // A sonde pinned with --serial is the only one the operator wants, in the list too.
+    if (options_.serial.empty()) {
+      frame.alt = seaLevel_.AltitudeOf(frame);
+      store_.Hear(std::move(frame));
+    }
+    Skipped(SkipReason::kOtherSonde, id);
     return;
   }
   if (decision.movedFrom) {

@@ -1,7 +1,8 @@
 #pragma once
 
 // The bridge's input side, on the reader thread: bytes become lines, lines become frames or
-// skips, frames of the sonde followed become the answers the service gives.
+// skips, frames of the sonde followed become the answers the service gives; the other sondes'
+// frames are kept for the list (not when one sonde is pinned by its serial).
 
 #include <cstdint>
 #include <functional>
@@ -19,7 +20,8 @@ namespace bridge {
 
 struct IntakeOptions {
   using Log = std::function<void(const std::string&)>;
-  std::string serial;  // only this sonde; empty: the first sonde, then another after a silence
+  std::string serial;  // only this sonde (also in the list); empty: the first sonde, then
+                       // another after a silence
   std::int64_t switchAfterMs = kDefaultSwitchAfterSeconds * 1000;
   GeoidOpener geoid;                  // for ellipsoid heights; none: they stay as given
   std::function<std::int64_t()> now;  // a steady clock, ms; none: std::chrono::steady_clock

@@ -172,6 +172,7 @@ int Main(int argc, char** argv) {
   service.name = o.name;
   service.printReady = o.printReady;
   service.onSummary = [store] { Say(SummaryText(store->Counts())); };
+  service.listSource = [store] { return store->List(); };
   // Constructed before the reader thread starts, so that thread inherits the blocked signals.
   decoder::Service decoderService(service,
                                   [store](std::int16_t index) { return store->AnswerFor(index); });
