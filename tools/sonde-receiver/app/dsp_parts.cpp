@@ -71,7 +71,12 @@ class DspChannel : public SondeChannel {
   }
 
   double OffsetHz() const override { return channel_->OffsetHz(); }
-  void Retune(double offset_hz) override { channel_->Retune(offset_hz); }
+  void Retune(double offset_hz) override {
+    const double moved = offset_hz - channel_->OffsetHz();
+    channel_->Retune(offset_hz);
+    // The sonde now shows `moved` lower in the channel: so must the slicer's mean.
+    if (slicer_ && channel_->OffsetHz() == offset_hz) slicer_->ShiftMean(-moved);
+  }
   double MeanHz() const override { return slicer_ ? slicer_->MeanHz() : 0; }
   long long Rejected() const override { return decoder_ ? decoder_->Rejected() : 0; }
 

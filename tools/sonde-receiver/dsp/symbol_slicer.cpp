@@ -50,6 +50,16 @@ void SymbolSlicer::FixMean(double hz) {
   state_->mean_fixed = true;
 }
 
+void SymbolSlicer::ShiftMean(double hz) {
+  State& s = *state_;
+  if (!std::isfinite(hz)) return;
+  s.mean += hz;
+  // What is already smoothed was taken around the old mean.
+  for (double& v : s.smooth) v -= hz;
+  s.smooth_sum -= hz * static_cast<double>(s.smooth.size());
+  s.prev -= hz;
+}
+
 void SymbolSlicer::Process(std::span<const float> demod, std::vector<std::uint8_t>& symbols) {
   State& s = *state_;
   for (float raw : demod) {

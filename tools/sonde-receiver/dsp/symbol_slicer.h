@@ -23,6 +23,9 @@ class SymbolSlicer {
   double MeanHz() const;
   // Stops tracking the mean and slices around this value (for a signal known to be centred).
   void FixMean(double hz);
+  // The channel was moved by -hz: the samples from now on sit hz higher. The mean moves with
+  // them at once, rather than dragging the old place through the next frames.
+  void ShiftMean(double hz);
 
  private:
   struct State;
