@@ -30,6 +30,12 @@ void FlushingPlatform::FlushingClock::SleepMs(int milliseconds) {
   inner_.SleepMs(static_cast<int>(endMs - nowMs));
 }
 
+std::optional<std::vector<ListedEntry>> FlushingPlatform::FlushingAutomation::CallList(
+    std::string_view member) {
+  console_.Flush();
+  return inner_.CallList(member);
+}
+
 bool FlushingPlatform::FlushingAutomation::Attach(std::string_view progId) {
   console_.Flush();
   return inner_.Attach(progId);

@@ -50,6 +50,7 @@ class FlushingPlatform {
     CallResult Call(std::string_view member, std::int16_t argument) override;
     std::vector<CallResult> CallRound(std::string_view member,
                                       const std::vector<std::int16_t>& arguments) override;
+    std::optional<std::vector<ListedEntry>> CallList(std::string_view member) override;
     void Release() override { inner_.Release(); }
 
    private:

@@ -53,7 +53,8 @@ int RunStartupAndCycle(Platform& p, StationView& operatorView, const UpdateServi
   // From here on, the outputs beside the primary link are fed while it waits.
   std::unique_ptr<WaitingFeed> feed;
   if (!outputs->Empty()) {
-    feed = std::make_unique<WaitingFeed>(p, config.nSONDEHUB == 1, *outputs, view);
+    feed = std::make_unique<WaitingFeed>(p, config.nSONDEHUB == 1, CarriesEverySonde(config),
+                                         *outputs, view);
     feed->StartAt(p.clock.MonotonicMs());
   }
   const WaitWorkSlot::Use feeding(p.waits, feed.get());

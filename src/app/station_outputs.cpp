@@ -6,7 +6,7 @@ namespace nimbrix {
 
 void StationOutputs::Cycle(const SondeSample& sample, bool decoderAnswered, std::int64_t utcMs,
                            std::int64_t monotonicMs, const std::vector<HandedLine>& handed,
-                           StationView& view) {
+                           StationView& view, std::span<const HeardSonde> heard) {
   std::vector<std::string> lines;
   lines.reserve(handed.size());
   for (const HandedLine& h : handed) {
@@ -17,7 +17,7 @@ void StationOutputs::Cycle(const SondeSample& sample, bool decoderAnswered, std:
     }
     lines.push_back(h.line);
   }
-  const CycleFacts facts{sample, decoderAnswered, utcMs, monotonicMs, lines};
+  const CycleFacts facts{sample, decoderAnswered, utcMs, monotonicMs, lines, heard};
   for (const std::unique_ptr<Output>& output : outputs_) {
     output->Cycle(facts);
     for (const std::string& record : output->TakeRecords()) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -39,8 +40,10 @@ class StationOutputs {
 
   // One cycle: `utcMs` and `monotonicMs` are when the sample was read; `handed` the lines the
   // primary link was given.
+  // `heard`: every sonde the decoder has heard, when it was asked for its list.
   void Cycle(const SondeSample& sample, bool decoderAnswered, std::int64_t utcMs,
-             std::int64_t monotonicMs, const std::vector<HandedLine>& handed, StationView& view);
+             std::int64_t monotonicMs, const std::vector<HandedLine>& handed, StationView& view,
+             std::span<const HeardSonde> heard = {});
 
   // The clean stop: every output may deliver what it holds, within one shared time limit.
   void Stop();

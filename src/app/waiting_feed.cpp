@@ -4,9 +4,20 @@
 
 namespace nimbrix {
 
+bool CarriesEverySonde(const StationConfig& config) {
+  return config.nSONDEHUB == 1 || !config.sUDP.empty() || !config.sFLIGHTLOG.empty();
+}
+
+void WaitingFeed::ReadList(Reading& reading) {
+  reading.heard.clear();
+  if (!withList_ || !reading.answered) return;
+  if (auto heard = ReadSondeList(p_.automation)) reading.heard = std::move(*heard);
+}
+
 void WaitingFeed::CycleRead(const SondeSample& sample, bool answered, std::int64_t utcMs,
                             std::int64_t monotonicMs) {
-  newest_ = {sample, answered, utcMs, monotonicMs};
+  newest_ = {sample, answered, utcMs, monotonicMs, {}};
+  ReadList(newest_);
   handed_ = false;
   lastReadMs_ = monotonicMs;
 }
@@ -17,8 +28,8 @@ void WaitingFeed::HandToOutputs(const std::vector<HandedLine>& lines) {
 
 void WaitingFeed::Hand(const std::vector<HandedLine>& lines) {
   handed_ = true;
-  outputs_.Cycle(newest_.sample, newest_.answered, newest_.utcMs, newest_.monotonicMs, lines,
-                 view_);
+  outputs_.Cycle(newest_.sample, newest_.answered, newest_.utcMs, newest_.monotonicMs, lines, view_,
+                 newest_.heard);
 }
 
 void WaitingFeed::Run() {
@@ -30,8 +41,9 @@ void WaitingFeed::Run() {
   reading.answered = ReadSondeSample(p_.automation, reading.sample, withExtension_);
   reading.utcMs = p_.clock.UtcMs();
   reading.monotonicMs = p_.clock.MonotonicMs();
-  newest_ = reading;
-  if (reading.answered) view_.FrameRead(newest_.sample);
+  ReadList(reading);
+  newest_ = std::move(reading);
+  if (newest_.answered) view_.FrameRead(newest_.sample);
   Hand({});
 }
 

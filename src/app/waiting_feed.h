@@ -6,11 +6,17 @@
 #include "app/report_sending.h"
 #include "app/station_outputs.h"
 #include "app/station_view.h"
+#include "config/station_config.h"
 #include "platform/platform.h"
 #include "platform/wait_work.h"
 #include "telemetry/sonde_sample.h"
+#include "telemetry/telemetry.h"
 
 namespace nimbrix {
+
+// Whether the configuration has an output that carries every sonde heard, not only the one
+// followed: SondeHub, the chase-car summary, the flight log.
+bool CarriesEverySonde(const StationConfig& config);
 
 // A decoder makes a frame a second on its own clock: reads never more than a second apart
 // miss none. While the primary link waits, the decoder is read twice a second; in the
@@ -33,10 +39,17 @@ class WaitingFeed : public WaitWork {
     bool answered = false;
     std::int64_t utcMs = 0;
     std::int64_t monotonicMs = 0;
+    std::vector<HeardSonde> heard;  // every sonde heard, with `withList`
   };
 
-  WaitingFeed(Platform& platform, bool withExtension, StationOutputs& outputs, StationView& view)
-      : p_(platform), withExtension_(withExtension), outputs_(outputs), view_(view) {}
+  // `withList`: the outputs carry every sonde, and the decoder's list is read with each frame.
+  WaitingFeed(Platform& platform, bool withExtension, bool withList, StationOutputs& outputs,
+              StationView& view)
+      : p_(platform),
+        withExtension_(withExtension),
+        withList_(withList),
+        outputs_(outputs),
+        view_(view) {}
 
   // The decoder was attached at `monotonicMs`: the first read is due from then on.
   void StartAt(std::int64_t monotonicMs) { lastReadMs_ = monotonicMs; }
@@ -57,7 +70,10 @@ class WaitingFeed : public WaitWork {
 
  private:
   Platform& p_;
+  void ReadList(Reading& reading);
+
   bool withExtension_;
+  bool withList_;
   StationOutputs& outputs_;
   StationView& view_;
   void Hand(const std::vector<HandedLine>& lines);

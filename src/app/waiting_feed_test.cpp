@@ -10,6 +10,7 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,16 +46,36 @@ class ClockedDecoder : public Automation {
   void Release() override { attached_ = false; }
   CallResult Call(std::string_view, std::int16_t item) override {
     if (onCall) onCall(clock_.MonotonicMs());
+    return Item(item, 0);
+  }
+  // With `listed` sondes, the list has them all, the followed one first; each of the others
+  // has its own serial, place and frame numbers.
+  std::optional<std::vector<ListedEntry>> CallList(std::string_view) override {
+    if (listed == 0) return std::nullopt;
+    std::vector<ListedEntry> entries;
+    for (int sonde = 0; sonde < listed; ++sonde) {
+      ListedEntry entry{static_cast<std::uint32_t>(clock_.MonotonicMs() % 1000), {}};
+      for (int i = 0; i < kDecoderItemCount; ++i) {
+        entry.items.push_back(Item(static_cast<std::int16_t>(i), sonde));
+      }
+      entries.push_back(std::move(entry));
+    }
+    return entries;
+  }
+  int listed = 0;
+
+  CallResult Item(std::int16_t item, int sonde) const {
     const std::int64_t s = Second();
     const double alt = 300 + 5.0 * static_cast<double>(s);
     char time[32];
     std::snprintf(time, sizeof time, "2026-12-08 21:%02d:%02d", static_cast<int>(s / 60 % 60),
                   static_cast<int>(s % 60));
+    const char* const serials[] = {"S2410203", "DFM-314377", "S3320001"};
     switch (item) {
       case kSerial:
-        return Ok(Variant::Text("S2410203"));
+        return Ok(Variant::Text(serials[sonde % 3]));
       case kLatitude:
-        return Ok(Variant::Real(48.1 + 0.0001 * static_cast<double>(s)));
+        return Ok(Variant::Real(48.1 + sonde + 0.0001 * static_cast<double>(s)));
       case kLongitude:
         return Ok(Variant::Real(11.5));
       case kAltitude:
@@ -70,11 +91,11 @@ class ClockedDecoder : public Automation {
       case kClimb:
         return Ok(Variant::Real(5));
       case kFrame:
-        return Ok(Variant::Signed(kFirstFrame + s));
+        return Ok(Variant::Signed(kFirstFrame + 1000 * sonde + s));
       case kTimeMs:
         return Ok(Variant::Signed(1796763600000 + s * 1000, VT_I8));
       case kKind:
-        return Ok(Variant::Text("RS41-SG"));
+        return Ok(Variant::Text(sonde == 1 ? "DFM09" : "RS41-SG"));
       default:
         return {Variant::Empty(), CallOutcome::kFailed};
     }
@@ -137,19 +158,22 @@ enum class Link {
 };
 
 struct StationRun {
-  std::vector<long> udpFrames;  // the frame of each datagram, in order
+  std::vector<long> udpFrames;  // the frame of each datagram of the followed sonde, in order
   std::vector<long> hubFrames;  // the frame of each SondeHub record, in order
   std::string primaryBytes;     // everything the primary link sent, over every connection
   std::string errorLog;
   std::vector<std::string> primaryEvents;  // the primary connection's steps, in order
   long lastFrame = 0;                      // the decoder's frame at the end
+  // Every sonde's frames, by the serial each peer has it under.
+  std::map<std::string, std::vector<long>> udpBySonde, hubBySonde;
 };
 
 // Runs the station for `seconds` on the fake clock with the SondeHub feed and the chase-car
 // summary; `feed` false runs it as it was before it fed the outputs while waiting.
-StationRun RunStation(Link link, int seconds, bool feed) {
+StationRun RunStation(Link link, int seconds, bool feed, int listed = 0) {
   FakePlatform f;
   ClockedDecoder decoder(f.clock);
+  decoder.listed = listed;
   StuckOnceSocket socket(f.clock, &f.journal);
   socket.servers["aprs.local:14580"] = 0;
   socket.serverText["aprs.local:14580"] = {"# logresp N0CALL-11 verified, server T\r\n"};
@@ -198,7 +222,10 @@ StationRun RunStation(Link link, int seconds, bool feed) {
       ADD_FAILURE() << datagram;
       continue;
     }
-    run.udpFrames.push_back(json["frame"].GetInt64());
+    run.udpBySonde[json["callsign"].GetString()].push_back(json["frame"].GetInt64());
+    if (std::string(json["callsign"].GetString()) == "S2410203") {
+      run.udpFrames.push_back(json["frame"].GetInt64());
+    }
   }
   for (const HttpRequest& request : requests) {
     if (request.url != "http://hub.test/sondes/telemetry") continue;
@@ -211,7 +238,10 @@ StationRun RunStation(Link link, int seconds, bool feed) {
     }
     for (const auto& record : json.GetArray()) {
       if (record.IsObject() && record.HasMember("frame")) {
-        run.hubFrames.push_back(record["frame"].GetInt64());
+        run.hubBySonde[record["serial"].GetString()].push_back(record["frame"].GetInt64());
+        if (std::string(record["serial"].GetString()) == "S2410203") {
+          run.hubFrames.push_back(record["frame"].GetInt64());
+        }
       } else {
         ADD_FAILURE() << body;
       }
@@ -289,7 +319,7 @@ TEST(WaitingFeed, ReadsWhenASecondHasPassedSinceTheLastRead) {
   StationOutputs outputs({}, p);
   fake::FakeConsole console;
   StationView view;
-  WaitingFeed feed(p, false, outputs, view);
+  WaitingFeed feed(p, false, false, outputs, view);
   feed.StartAt(500);
   EXPECT_EQ(feed.NextDueMs(), 500 + kFrameReadEveryMs);
   SondeSample sample;
@@ -301,6 +331,30 @@ TEST(WaitingFeed, ReadsWhenASecondHasPassedSinceTheLastRead) {
   feed.Run();
   EXPECT_EQ(feed.NextDueMs(), 3300 + kFrameReadEveryMs);
   EXPECT_EQ(f.automation.rounds.size(), 1u);
+}
+
+// A decoder that lists three sondes: SondeHub and the chase car get every frame of each, once
+// and in order, whatever the primary waits for; the primary's bytes are those of a decoder
+// without the list, which gives the outputs the followed sonde alone.
+TEST(WaitingFeed, EverySondeOfTheListReachesTheOutputs) {
+  for (Link link : {Link::kUp, Link::kNoServer}) {
+    const StationRun one = RunStation(link, 90, true);
+    const StationRun three = RunStation(link, 90, true, 3);
+    EXPECT_EQ(three.primaryBytes, one.primaryBytes);
+    EXPECT_EQ(three.errorLog, one.errorLog);
+    EXPECT_EQ(one.udpBySonde.size(), 1u);
+    ASSERT_EQ(three.udpBySonde.size(), 3u);
+    ASSERT_EQ(three.hubBySonde.size(), 3u);
+    int sonde = 0;
+    for (const auto* bySonde : {&three.udpBySonde, &three.hubBySonde}) {
+      sonde = 0;
+      for (const auto& [serial, frames] : *bySonde) {
+        SCOPED_TRACE(serial);
+        const long last = three.lastFrame + 1000 * (serial == "S2410203" ? 0 : ++sonde);
+        EXPECT_EQ(Faults(frames, last), std::vector<std::string>{});
+      }
+    }
+  }
 }
 
 }  // namespace

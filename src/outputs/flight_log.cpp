@@ -166,11 +166,12 @@ bool FlightLog::Flush(LogFile& file, std::string_view head, std::string_view tai
 }
 
 void FlightLog::Cycle(const CycleFacts& facts) {
-  if (facts.decoderAnswered) {
-    Frame(facts.sample, facts.utcMs);
-  } else {
-    Retry();
-  }
+  bool fed = false;
+  ForEachSonde(facts, [&](const SondeSample& sample) {
+    Frame(sample, facts.utcMs);
+    fed = true;
+  });
+  if (!fed) Retry();
 }
 
 void FlightLog::Stop(std::int64_t deadlineMs) {

@@ -6,10 +6,12 @@
 // operator is to see of it.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "telemetry/sonde_sample.h"
+#include "telemetry/telemetry.h"
 
 namespace nimbrix {
 
@@ -46,7 +48,21 @@ struct CycleFacts {
   // The lines handed to the primary link in this cycle, in order, CR LF included: position or
   // object, status, beacon.
   const std::vector<std::string>& linesSent;
+  // Every sonde the decoder has heard (its list, the followed one among them), when it has a
+  // list and an output can carry several; empty otherwise, and the sample is the one sonde.
+  std::span<const HeardSonde> heard = {};
 };
+
+// The frames an output that carries every sonde is handed this cycle: each sonde heard, or the
+// sample alone; each output tells a new frame from one it has had by its own rule.
+template <typename Each>
+void ForEachSonde(const CycleFacts& facts, Each each) {
+  if (!facts.heard.empty()) {
+    for (const HeardSonde& sonde : facts.heard) each(sonde.sample);
+  } else if (facts.decoderAnswered) {
+    each(facts.sample);
+  }
+}
 
 class Output {
  public:

@@ -65,17 +65,25 @@ bool UdpSummary::Ready(std::int64_t nowMs) {
 
 void UdpSummary::Cycle(const CycleFacts& facts) {
   if (stopped_) return;
-  const std::int64_t nowMs = clock_.MonotonicMs();
-  const bool ready = Ready(nowMs);
-  if (!HasSummaryPosition(facts.sample, facts.decoderAnswered)) return;
-  std::string sentence = GgaSentence(facts.sample);
-  if (sentence == lastSentence_) return;
-  lastSentence_ = std::move(sentence);
+  const bool ready = Ready(clock_.MonotonicMs());
+  ForEachSonde(facts, [&](const SondeSample& sample) { Summarise(sample, ready, facts.utcMs); });
+}
+
+void UdpSummary::Summarise(const SondeSample& sample, bool ready, std::int64_t utcMs) {
+  if (!HasSummaryPosition(sample, true)) return;
+  std::string sentence = GgaSentence(sample);
+  // A long run sees many sondes come and go; those in view at once are few.
+  if (lastSentences_.size() >= kMaxSondesRemembered && !lastSentences_.count(sample.serial)) {
+    lastSentences_.clear();
+  }
+  std::string& last = lastSentences_[sample.serial];
+  if (sentence == last) return;
+  last = std::move(sentence);
   if (!ready) {
     ++status_.failed;  // not kept: a chase car wants the frame now or not at all
     return;
   }
-  const std::string datagram = PayloadSummaryJson(facts.sample, setup_.station, facts.utcMs);
+  const std::string datagram = PayloadSummaryJson(sample, setup_.station, utcMs);
   const SocketStatus sent = socket_->SendTo(address_, setup_.port, datagram);
   if (sent == SocketStatus::kDone) {
     ++status_.sent;

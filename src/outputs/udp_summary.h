@@ -4,6 +4,7 @@
 // sent without waiting (to a broadcast address too). The host is looked up beside the cycle.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ class UdpSummary : public Output {
   static constexpr int kLookupMs = 10000;  // a look-up still going on by then has failed
   static constexpr int kFirstRetryMs = 5000;
   static constexpr int kMaxRetryMs = 60000;
+  static constexpr std::size_t kMaxSondesRemembered = 64;
 
   UdpSummary(UdpSummarySetup setup, std::unique_ptr<UdpSocket> socket,
              std::shared_ptr<NameResolver> resolver, Clock& clock);
@@ -40,6 +42,7 @@ class UdpSummary : public Output {
   // datagrams can go out.
   bool Ready(std::int64_t nowMs);
   void Failed(const char* why, std::int64_t nowMs);
+  void Summarise(const SondeSample& sample, bool ready, std::int64_t utcMs);
   void SetState(DestinationStatus::State state, const char* text);
 
   UdpSummarySetup setup_;
@@ -53,7 +56,8 @@ class UdpSummary : public Output {
   bool resolved_ = false;
   bool stopped_ = false;
   std::uint32_t address_ = 0;
-  std::string lastSentence_;  // the last frame summed up: the same frame goes out once
+  // Per sonde, the last frame summed up: the same frame goes out once.
+  std::map<std::string, std::string> lastSentences_;
   DestinationStatus status_;
 };
 

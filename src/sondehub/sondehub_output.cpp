@@ -32,20 +32,21 @@ DestinationStatus SondehubOutput::Status() const {
 }
 
 void SondehubOutput::Cycle(const CycleFacts& facts) {
-  if (facts.decoderAnswered) Queue(facts);
+  ForEachSonde(facts,
+               [&](const SondeSample& sample) { Queue(sample, facts.utcMs, facts.monotonicMs); });
   Pump(facts.monotonicMs, facts.utcMs);
 }
 
-void SondehubOutput::Queue(const CycleFacts& facts) {
-  const SondeSample& sample = facts.sample;
+void SondehubOutput::Queue(const SondeSample& sample, std::int64_t utcMs,
+                           std::int64_t monotonicMs) {
   if (sample.serial.empty()) return;
   const auto last = lastFrame_.find(sample.serial);
   if (last != lastFrame_.end() && last->second == sample.frame) return;
-  FrameOutcome outcome = FrameOf(sample, facts.utcMs);
+  FrameOutcome outcome = FrameOf(sample, utcMs);
   if (!outcome.refusal.empty()) {
     if (toldRefused_.size() >= kMaxSondesRemembered) toldRefused_.clear();
     if (toldRefused_.insert(sample.serial).second) {
-      feed_.Tell("not sent: " + CleanText(sample.serial) + ": " + outcome.refusal, facts.utcMs);
+      feed_.Tell("not sent: " + CleanText(sample.serial) + ": " + outcome.refusal, utcMs);
     }
     return;
   }
@@ -54,7 +55,7 @@ void SondehubOutput::Queue(const CycleFacts& facts) {
   lastFrame_[sample.serial] = sample.frame;
   const SondehubFrame& frame = *outcome.frame;
   feed_.Add({TelemetryRecordJson(frame, station_), frame.serial, NeedsFullBatch(frame.type),
-             facts.monotonicMs});
+             monotonicMs});
 }
 
 bool SondehubOutput::Send(const FeedRequest& request, std::int64_t utcMs) {

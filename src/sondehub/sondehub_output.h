@@ -27,7 +27,7 @@ class SondehubOutput final : public Output {
   void Stop(std::int64_t deadlineMs) override;
 
  private:
-  void Queue(const CycleFacts& facts);
+  void Queue(const SondeSample& sample, std::int64_t utcMs, std::int64_t monotonicMs);
   void Pump(std::int64_t nowMs, std::int64_t utcMs);
   bool Send(const FeedRequest& request, std::int64_t utcMs);
 
