@@ -158,6 +158,37 @@ def test_goes_on_when_the_server_goes_away_and_comes_back(programs):
     assert r.stop() == 0
 
 
+@pytest.mark.long
+def test_two_dfms_20_khz_apart_of_either_polarity_each_under_its_own_id(programs):
+    s, port = standin(programs, "--seed", "5", "--ppm", "-20", "--snr", "18",
+                      "--dfm", "402.300:314377", "--dfm-inverted", "402.320:15070542",
+                      "--cw", "402.900")
+    r = programs([RECEIVER_BIN, "--rtl-tcp", f"127.0.0.1:{port}"])
+
+    def by_id():
+        got = {}
+        for line in r.lines():
+            if line.startswith("{"):
+                f = json.loads(line)
+                got.setdefault(f["id"], []).append(f)
+        return got
+
+    assert r.wait_for(lambda: all(len(by_id().get(i, [])) >= 5
+                                  for i in ("DFM-314377", "DFM-15070542")), 150), r.lines("err")
+    assert r.stop() == 0
+    got = by_id()
+    assert set(got) == {"DFM-314377", "DFM-15070542"}, set(got)
+    for frames_of_one in got.values():
+        times = [f["datetime"] for f in frames_of_one]
+        assert times == sorted(set(times)), times  # time moves forward, no frame twice
+        for f in frames_of_one:
+            assert f["type"] == "DFM" and f["ref_datetime"] == "UTC"
+            assert_open_decoder_format(f)
+    # Never mixed: each sonde's positions are its own flight's, not the other's.
+    a, b = got["DFM-314377"], got["DFM-15070542"]
+    assert abs(a[-1]["lat"] - b[-1]["lat"]) + abs(a[-1]["lon"] - b[-1]["lon"]) > 0.001
+
+
 def test_a_wrong_greeting_gives_no_frame_and_no_crash(programs):
     s, port = standin(programs, "--bad-greeting", "--rs41", "402.300:S1111111")
     r = programs([RECEIVER_BIN, "--rtl-tcp", f"127.0.0.1:{port}"])

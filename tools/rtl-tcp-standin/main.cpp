@@ -70,13 +70,15 @@ int main(int argc, char** argv) {
   }
 #endif
 #if STANDIN_HAVE_DFM
-  for (const auto& sonde : args->dfm) {
-    scene.AddSource(MakeDfmSonde(sonde.frequency_hz, sonde.serial, sonde_index, args->seed,
-                                 args->snr_db, kNoiseSigma));
-    ++sonde_index;
+  for (const bool inverted : {false, true}) {
+    for (const auto& sonde : inverted ? args->dfm_inverted : args->dfm) {
+      scene.AddSource(MakeDfmSonde(sonde.frequency_hz, sonde.serial, sonde_index, args->seed,
+                                   args->snr_db, kNoiseSigma, inverted));
+      ++sonde_index;
+    }
   }
 #else
-  if (!args->dfm.empty()) {
+  if (!args->dfm.empty() || !args->dfm_inverted.empty()) {
     std::fprintf(stderr, "rtl-tcp-standin: built without the DFM encoder\n");
     return 2;
   }

@@ -8,7 +8,7 @@ namespace standin {
 const char kStandinUsage[] =
     "usage: rtl-tcp-standin [--port N] [--seed N] [--snr DB] [--ppm ERR]\n"
     "         [--cw MHZ]... [--fm-voice MHZ]... [--spur OFFSET_HZ]...\n"
-    "         [--rs41 MHZ[:SERIAL]]... [--dfm MHZ[:SERIAL]]...\n"
+    "         [--rs41 MHZ[:SERIAL]]... [--dfm MHZ[:SERIAL]]... [--dfm-inverted MHZ[:SERIAL]]...\n"
     "         [--close-after S] [--stall-after S] [--bad-greeting]\n"
     "An rtl_tcp server on 127.0.0.1 that synthesises the band a dongle would see where the\n"
     "client tunes it. --port 0 picks a free port; the port is printed as \"listening on PORT\".\n"
@@ -83,10 +83,10 @@ std::optional<StandinArgs> ParseStandinArgs(const std::vector<std::string>& args
     } else if (name == "--spur") {
       ok = Number(value, number) && std::abs(number) < 1.6e6;
       out.spur_offset_hz.push_back(number);
-    } else if (name == "--rs41" || name == "--dfm") {
+    } else if (name == "--rs41" || name == "--dfm" || name == "--dfm-inverted") {
       SondeArg sonde;
       ok = Sonde(value, sonde);
-      (name == "--rs41" ? out.rs41 : out.dfm).push_back(sonde);
+      (name == "--rs41" ? out.rs41 : name == "--dfm" ? out.dfm : out.dfm_inverted).push_back(sonde);
     } else {
       return fail("unknown option " + name);
     }

@@ -26,6 +26,7 @@ struct StandinArgs {
   std::vector<double> spur_offset_hz;
   std::vector<SondeArg> rs41;
   std::vector<SondeArg> dfm;
+  std::vector<SondeArg> dfm_inverted;  // chips upside down, as a DFM-06 is against a DFM-09
   bool help = false;
 };
 
