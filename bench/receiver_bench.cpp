@@ -12,6 +12,8 @@
 #include "dsp/kind_detector.h"
 #include "dsp/spectrum.h"
 #include "dsp/symbol_slicer.h"
+#include "dfm/dfm_decoder.h"
+#include "rs41/rs41_decoder.h"
 
 namespace {
 
@@ -66,6 +68,35 @@ void BM_ChannelAndSlicer(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * band.size()));
 }
 BENCHMARK(BM_ChannelAndSlicer);
+
+// A whole sonde's channel as the receiver runs it, its decoder included: an RS41 (4800 bit/s)
+// and a DFM (2500 chips/s, a narrower channel) on the same band.
+template <typename Decoder>
+void BM_SondeChannel(benchmark::State& state, double symbolRate, double widthHz) {
+  receiver::Channel channel({kWideRate, 300000, 48000, widthHz});
+  receiver::SymbolSlicer slicer(48000, symbolRate);
+  Decoder decoder;
+  const auto& band = Band();
+  std::vector<float> demod;
+  std::vector<std::uint8_t> symbols;
+  for (auto _ : state) {
+    demod.clear();
+    symbols.clear();
+    channel.Process(band, demod);
+    slicer.Process(demod, symbols);
+    auto frames = decoder.PushSymbols(symbols);
+    benchmark::DoNotOptimize(frames);
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * band.size()));
+}
+void BM_Rs41Channel(benchmark::State& state) {
+  BM_SondeChannel<receiver::Rs41Decoder>(state, 4800, 16000);
+}
+BENCHMARK(BM_Rs41Channel);
+void BM_DfmChannel(benchmark::State& state) {
+  BM_SondeChannel<receiver::DfmDecoder>(state, 2500, 13200);
+}
+BENCHMARK(BM_DfmChannel);
 
 void BM_FskModulator(benchmark::State& state) {
   receiver::FskModulator mod({kWideRate, 4800, 2400, 0.5, 100000, 1.0f});
