@@ -23,7 +23,7 @@ std::array<Answer, kItemCount> ItemsOf(const Telemetry& t) {
   a[kPressure] = Answer::Real(t.pressureHpa);
   a[kTemperature] = Answer::Real(t.temperatureC);
   a[kHumidity] = Answer::Real(t.humidity);
-  a[kTypeOrAprsName] = Answer::Text(t.type);
+  a[kTypeOrAprsName] = Answer::Text(t.aprsName.empty() ? t.type : t.aprsName);
   a[kClimb] = Answer::Real(t.climbMs);
   a[kFrame] = Answer::Int4(static_cast<std::int32_t>(t.frame));
   a[kTimeMs] = Answer::Int8(t.unixSeconds * 1000);
@@ -51,6 +51,7 @@ Telemetry TelemetryAt(const Flight& flight, const SondeIdentity& id, double seco
   t.temperatureC = p.temperatureC;
   t.humidity = p.humidity;
   t.type = id.type;
+  t.aprsName = id.aprsName;
   t.climbMs = p.climbMs;
   // One frame a second, as an RS41 sends them.
   t.frame = id.firstFrame + static_cast<std::int64_t>(whole);

@@ -27,6 +27,7 @@ struct Telemetry {
   std::string qrg;
   double pressureHpa = 0, temperatureC = 0, humidity = 0;
   std::string type;
+  std::string aprsName;  // an M10's or M20's; answered as item 11 in place of the type
   double climbMs = 0;
   std::int64_t frame = 0;
   // Not in a replayed log: answered EMPTY there.
@@ -35,8 +36,9 @@ struct Telemetry {
 };
 
 // Items 0 to 14: serial, lat, lon, alt, course, speed, time text, qrg, pressure, temperature,
-// humidity, sonde type, climb, frame (I4) and the time in milliseconds since 1970 (I8); then
-// the extension: the sonde type again as the kind (BSTR), satellites (I4), battery volts (R8).
+// humidity, sonde type (an M10's APRS name), climb, frame (I4) and the time in milliseconds since
+// 1970 (I8); then the extension: the sonde type again as the kind (BSTR), satellites (I4), battery
+// volts (R8).
 std::array<Answer, kItemCount> ItemsOf(const Telemetry& t);
 
 // The telemetry of a simulated flight `seconds` after launch.
@@ -44,6 +46,7 @@ struct SondeIdentity {
   std::string serial = "S3210987";
   std::string qrg = "403.001";
   std::string type = "RS41";
+  std::string aprsName;
   std::int64_t launchUnixSeconds = 0;
   std::int64_t firstFrame = 1;
 };

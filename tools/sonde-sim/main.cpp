@@ -17,6 +17,7 @@
 #include "answers.h"
 #include "decoder-service/service.h"
 #include "decoder-service/time_text.h"
+#include "fleet.h"
 #include "flight_model.h"
 #include "replay.h"
 #include "script.h"
@@ -40,6 +41,8 @@ bus and answers GETSONDEDATA(n item) with (q vartype, v value) for the items 0 t
   14 milliseconds since 1970 (I8)  15 kind of sonde (the type)  16 GPS satellites (I4)
   17 battery volts
 Other indexes get the error SondeMonitor.Document.Error.InvalidIndex.
+GETSONDELIST() answers a(ua(qv)): per sonde the ms since its newest frame and that frame's
+items 0 to 17 as GETSONDEDATA answers them; one sonde, or those of --sondes.
 
 modes:
   simulate      a flight from the launch site: ascent, burst, descent under a parachute
@@ -62,6 +65,9 @@ flight options (simulate, record):
   --start-time "YYYY-MM-DD hh:mm:ss"   UTC time of launch (now)
   --offset SECONDS      start this far into the flight (0)
   --frame N             frame number at launch (1)
+  --sondes N            simulate: fly N sondes (1 to 3); GETSONDEDATA answers the first, the
+                        second is a DFM, the third an M10, each on its own frequency and
+                        launched a few km away; GETSONDELIST lists them all
 options for every mode:
   --type TEXT           sonde type, items 11 and 15 (RS41)
   --speedup X           flight seconds per real second (1); 0 stands still
@@ -70,7 +76,7 @@ options for every mode:
   --help                this text
 
 fault controls (interface SondeSim.Control on the same object):
-  Freeze(u seconds)     leave GETSONDEDATA unanswered that long (0 ends it)
+  Freeze(u seconds)     leave GETSONDEDATA and GETSONDELIST unanswered that long (0 ends it)
   Vanish(u seconds)     drop the connection and come back after that long with a new one
   SIGUSR1 freeze on/off, SIGUSR2 vanish for 3 s, SIGSTOP/SIGKILL as usual,
   SIGTERM/SIGINT end cleanly.
@@ -97,6 +103,7 @@ struct Options {
   bool loop = false;
   double from = 0;
   double seconds = -1;  // record: to the landing
+  double sondes = 1;
   decoder::ServiceOptions service = SimServiceOptions();
 };
 
@@ -173,6 +180,8 @@ int ParseOptions(int argc, char** argv, Options& o, bool& help) {
       number = &o.from;
     else if (arg == "--seconds")
       number = &o.seconds;
+    else if (arg == "--sondes")
+      number = &o.sondes;
     if (number) {
       if (!ToNumber(value, *number)) return Usage(arg + " needs a number");
       continue;
@@ -199,6 +208,10 @@ int ParseOptions(int argc, char** argv, Options& o, bool& help) {
       return Usage("unknown option " + arg);
     }
   }
+  if (o.sondes != std::floor(o.sondes) || o.sondes < 1 || o.sondes > kMostSondes) {
+    return Usage("--sondes must be 1, 2 or 3");
+  }
+  if (o.sondes > 1 && o.mode != "simulate") return Usage("--sondes is for simulate");
   if (o.speedup < 0 || o.speedup > 1e6) return Usage("--speedup must lie from 0 to 1000000");
   if (o.flight.lat < -90 || o.flight.lat > 90 || o.flight.lon < -180 || o.flight.lon > 180) {
     return Usage("the launch site lies outside the globe");
@@ -264,12 +277,24 @@ int Main(int argc, char** argv) {
   AnswerSource source;
   auto script = std::make_shared<Script>();
   std::vector<Telemetry> rows;
-  std::unique_ptr<Flight> flight;
+
+  std::vector<SimulatedSonde> fleet;
+  std::vector<Flight> flights;
 
   if (o.mode == "simulate") {
-    flight = std::make_unique<Flight>(o.flight);
+    fleet = FleetOf(o.flight, o.id, static_cast<int>(o.sondes));
+    for (const SimulatedSonde& sonde : fleet) flights.emplace_back(sonde.flight);
     source = [&](std::int16_t index) {
-      return ItemFrom(TelemetryAt(*flight, o.id, clock.Now()), index);
+      return ItemFrom(TelemetryAt(flights.front(), o.id, clock.Now()), index);
+    };
+    o.service.listSource = [&]() {
+      const double now = clock.Now();
+      std::vector<decoder::ListedSonde> list;
+      for (std::size_t i = 0; i < fleet.size(); ++i) {
+        const auto items = ItemsOf(TelemetryAt(flights[i], fleet[i].id, now));
+        list.push_back({FrameAgeMs(now, o.speedup), {items.begin(), items.end()}});
+      }
+      return list;
     };
   } else if (o.mode == "replay") {
     std::string text, error;
@@ -307,7 +332,10 @@ int Main(int argc, char** argv) {
       return Answer{};  // EMPTY
     };
   }
-  decoder::Service service(o.service, std::move(source));
+  if (!o.service.listSource) {
+    o.service.listSource = [&source]() { return ListOfOne(source); };
+  }
+  decoder::Service service(o.service, source);
   return service.Run();
 }
 
