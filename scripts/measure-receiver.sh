@@ -31,19 +31,33 @@ run() {
   port=$(sed -n 's/^listening on \([0-9]*\).*/\1/p' "$work/standin.out")
   local start
   start=$(date +%s.%N)
-  /usr/bin/time -f "%U %S %M" -o "$work/time" \
-    "$receiver" --rtl-tcp "127.0.0.1:$port" > "$work/frames" 2> "$work/log" &
+  : > "$work/log"
+  "$receiver" --rtl-tcp "127.0.0.1:$port" > "$work/frames" 2> "$work/log" &
   local rx=$!
   # The log lines are timed as they come, for the first frames.
-  (tail -F "$work/log" 2>/dev/null | while IFS= read -r line; do
-     printf '%s %s\n' "$(date +%s.%N)" "$line"; done > "$work/timed") &
-  local tailer=$!
-  sleep "$length"
+  : > "$work/timed"
+  local seen=0 t=0
+  while [ "$t" -lt $((length * 10)) ]; do
+    local n
+    n=$(wc -l < "$work/log")
+    if [ "$n" -gt "$seen" ]; then
+      tail -n +$((seen + 1)) "$work/log" | head -n $((n - seen)) |
+        sed "s/^/$(date +%s.%N) /" >> "$work/timed"
+      seen=$n
+    fi
+    sleep 0.1
+    t=$((t + 1))
+  done
+  # CPU time (user + system, clock ticks) and peak resident memory, read before it ends.
+  local ticks rss
+  ticks=$(awk '{ print $14 + $15 }' "/proc/$rx/stat")
+  local elapsed
+  elapsed=$(awk -v s="$start" -v n="$(date +%s.%N)" 'BEGIN { print n - s }')
+  rss=$(awk '/^VmHWM/ { print $2 }' "/proc/$rx/status")
   kill -TERM "$rx"; wait "$rx" || true
-  kill "$tailer" "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true
-  read -r user sys rss < "$work/time"
+  kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true
   local share
-  share=$(awk -v u="$user" -v s="$sys" -v l="$length" 'BEGIN { print (u + s) * 100 / l }')
+  share=$(awk -v t="$ticks" -v hz="$(getconf CLK_TCK)" -v l="$elapsed" 'BEGIN { print t / hz * 100 / l }')
   local firsts
   firsts=$(awk -v s="$start" '/first frame/ { printf "%s%.1f s", sep, $1 - s; sep=", " }' \
            "$work/timed")
@@ -54,8 +68,8 @@ run() {
 echo "sonde-receiver, ${seconds} s per run, against rtl-tcp-standin at 2.048 MS/s:"
 run "scanning (no sonde)" "$seconds" --cw 401.25 --fm-voice 403.1
 run "one RS41" "$seconds" --rs41 403.500:S2410203
-run "four RS41 in one span" "$seconds" --rs41 402.100:S2410201 --rs41 402.400:S2410202 \
-  --rs41 402.700:S2410203 --rs41 403.000:S2410204
+run "four RS41 in one span" "$seconds" --rs41 402.100:S2410201 --rs41 402.250:S2410202 \
+  --rs41 402.400:S2410203 --rs41 402.550:S2410204
 for mhz in 400.400 401.900 403.700 405.600; do
   run "first frame at $mhz MHz" 25 --ppm 25 --rs41 "$mhz:S3000001"
 done

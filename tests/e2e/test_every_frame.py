@@ -28,7 +28,8 @@ class UdpListener:
         self.sock.bind(("127.0.0.1", 0))
         self.sock.settimeout(0.5)
         self.port = self.sock.getsockname()[1]
-        self.frames = []
+        self.frames = []      # the frame of each datagram
+        self.datagrams = []   # each datagram, as JSON
         self.running = True
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()
@@ -41,7 +42,9 @@ class UdpListener:
                 continue
             except OSError:
                 return
-            self.frames.append(json.loads(data)["frame"])
+            d = json.loads(data)
+            self.datagrams.append(d)
+            self.frames.append(d["frame"])
 
     def stop(self):
         self.running = False
