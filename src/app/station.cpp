@@ -50,9 +50,10 @@ int RunStartupAndCycle(Platform& p, StationView& operatorView, const UpdateServi
   if (web) web->view->FollowPrimary(outputs->primary());
   LinkView link(view, p.console, p.clock, outputs->errors(), servers);
   link.Track(outputs->primary());
-  // From here on, the outputs beside the primary link are fed while it waits.
+  // From here on, the outputs beside the primary link (and the views of every sonde heard) are
+  // fed while it waits.
   std::unique_ptr<WaitingFeed> feed;
-  if (!outputs->Empty()) {
+  if (!outputs->Empty() || CarriesEverySonde(config)) {
     feed = std::make_unique<WaitingFeed>(p, config.nSONDEHUB == 1, CarriesEverySonde(config),
                                          *outputs, view);
     feed->StartAt(p.clock.MonotonicMs());

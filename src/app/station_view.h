@@ -8,6 +8,7 @@
 #include "format/local_time.h"
 #include "outputs/output.h"
 #include "telemetry/sonde_sample.h"
+#include "telemetry/telemetry.h"
 #include "update/version_check.h"
 #include "uplink/login_answer.h"
 #include "uplink/uplink.h"
@@ -47,6 +48,10 @@ class StationView {
   // A frame read between two cycles, while the primary link waited (a pause, a connect, a
   // send): for the outputs beside it; the dashboard keeps what the cycle read.
   virtual void FrameRead(const SondeSample& /*sample*/) {}
+  // Every sonde the decoder has heard (the followed one among them), with each reading that
+  // asked for its list: in the cycle and between cycles. Only while an output carries every
+  // sonde and the decoder has the list.
+  virtual void SondesHeard(const std::vector<HeardSonde>& /*heard*/) {}
   // A position report is about to go out (the time it is shown with).
   virtual void PositionReportDue(const LocalTime& /*at*/) {}
   // A report line went out on the connection.

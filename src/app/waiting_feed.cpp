@@ -5,13 +5,17 @@
 namespace nimbrix {
 
 bool CarriesEverySonde(const StationConfig& config) {
-  return config.nSONDEHUB == 1 || !config.sUDP.empty() || !config.sFLIGHTLOG.empty();
+  return config.nSONDEHUB == 1 || !config.sUDP.empty() || !config.sFLIGHTLOG.empty() ||
+         config.nOBJECT == 1 || !config.sWEB.empty();
 }
 
 void WaitingFeed::ReadList(Reading& reading) {
   reading.heard.clear();
   if (!withList_ || !reading.answered) return;
-  if (auto heard = ReadSondeList(p_.automation)) reading.heard = std::move(*heard);
+  if (auto heard = ReadSondeList(p_.automation)) {
+    reading.heard = std::move(*heard);
+    view_.SondesHeard(reading.heard);
+  }
 }
 
 void WaitingFeed::CycleRead(const SondeSample& sample, bool answered, std::int64_t utcMs,

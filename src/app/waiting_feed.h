@@ -15,7 +15,7 @@
 namespace nimbrix {
 
 // Whether the configuration has an output that carries every sonde heard, not only the one
-// followed: SondeHub, the chase-car summary, the flight log.
+// followed: SondeHub, the chase-car summary, the flight log, the objects, the status page.
 bool CarriesEverySonde(const StationConfig& config);
 
 // A decoder makes a frame a second on its own clock: reads never more than a second apart

@@ -13,9 +13,9 @@ namespace {
 std::string DigitsWithLastChanged(const std::string& serial, int step) {
   std::string digits;
   for (char c : serial) {
-    if (c >= '0' && c <= '9') digits += c;
+    if (c >= '0' && c <= '9') digits.push_back(c);
   }
-  if (digits.empty()) digits = "0";
+  if (digits.empty()) digits.push_back('0');
   char& last = digits.back();
   last = static_cast<char>('0' + (last - '0' + step) % 10);
   return digits;
