@@ -14,7 +14,7 @@ namespace nimbrix {
 namespace {
 
 const std::string kBoxLine = "+" + std::string(77, '-') + "+";
-constexpr std::size_t kNoObjectNameWidth = 79;
+constexpr std::size_t kRowWidth = 79;
 
 std::string TitleRow() {
   const std::string version = kVersionText;
@@ -82,7 +82,39 @@ std::string NoObjectNameRow(const std::string& serial) {
   const std::string text = "No APRS object name for serial " + serial;
   // A serial of any length stays on its row: a longer text would run on, and at the screen's
   // foot scroll it.
-  return text.substr(0, kNoObjectNameWidth);
+  return text.substr(0, kRowWidth);
+}
+
+std::string AlsoHeardRow(const std::vector<HeardSonde>& heard, const std::string& followedSerial) {
+  std::vector<std::string> entries;
+  for (const HeardSonde& sonde : heard) {
+    if (sonde.sample.serial == followedSerial) continue;
+    std::string entry = MaskControlBytes(sonde.sample.serial);
+    entry += ' ';
+    entry += std::to_string(sonde.ageMs / 1000);
+    entry += 's';
+    entries.push_back(std::move(entry));
+  }
+  if (entries.empty()) return {};
+  // Pieces are appended one by one: g++ 12 at -O3 warns falsely (-Wrestrict) on "text" + string.
+  const auto more = [](std::size_t count, bool first) {
+    std::string text = first ? " +" : ", +";
+    text += std::to_string(count);
+    text += " more";
+    return text;
+  };
+  std::string row = "Also heard:";
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::size_t left = entries.size() - i - 1;
+    // Room is kept for the count of those after this one.
+    const std::size_t tail = left == 0 ? 0 : more(left, false).size();
+    if (row.size() + 2 + entries[i].size() + tail > kRowWidth) {
+      return row + more(entries.size() - i, i == 0);
+    }
+    row += i == 0 ? " " : ", ";
+    row += entries[i];
+  }
+  return row;
 }
 
 }  // namespace nimbrix

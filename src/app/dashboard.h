@@ -6,6 +6,7 @@
 
 #include "format/local_time.h"
 #include "telemetry/sonde_sample.h"
+#include "telemetry/telemetry.h"
 
 namespace nimbrix {
 
@@ -22,5 +23,10 @@ std::string LastValidDataRow(std::int32_t cyclesSinceReport);
 std::string ObjectModeRow(const std::string& lastObjectName);
 // Row 21 in the object mode: "No APRS object name for serial SERIAL", the serial cut to fit.
 std::string NoObjectNameRow(const std::string& serial);
+
+// Row 23 while the decoder hears other sondes than the followed one: "Also heard: DFM-314377
+// 12s, S2410203 3s", each with the age of its newest frame, in the decoder's order; those that
+// do not fit on the row are counted ("+2 more"). Empty when there is no other sonde.
+std::string AlsoHeardRow(const std::vector<HeardSonde>& heard, const std::string& followedSerial);
 
 }  // namespace nimbrix

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/screen.h"
+#include "app/terminal_view.h"
 #include "platform/fake/fakes.h"
 #include "version/version.h"
 
@@ -210,6 +211,69 @@ TEST(DashboardTest, NoObjectNameRowStaysOnItsRow) {
   EXPECT_EQ(console.transcript.find('\x1b'), std::string::npos);
   EXPECT_EQ(console.RowTrimmed(21), "No APRS object name for serial ?[2J" + std::string(44, 'X'));
   EXPECT_EQ(console.RowTrimmed(22), "");
+}
+
+}  // namespace
+}  // namespace nimbrix
+
+namespace nimbrix {
+namespace {
+
+std::vector<HeardSonde> Heard(std::initializer_list<std::pair<const char*, std::uint32_t>> list) {
+  std::vector<HeardSonde> heard;
+  for (const auto& [serial, ageMs] : list) {
+    HeardSonde sonde;
+    sonde.sample.serial = serial;
+    sonde.ageMs = ageMs;
+    heard.push_back(sonde);
+  }
+  return heard;
+}
+
+TEST(DashboardTest, AlsoHeardRowNamesTheOthers) {
+  const std::string longSerial(90, 'X');
+  struct Case {
+    std::vector<HeardSonde> heard;
+    std::string row;
+  };
+  const Case cases[] = {
+      {Heard({{"S1234567", 0}}), ""},
+      {{}, ""},
+      {Heard({{"DFM-314377", 12400}, {"S1234567", 300}, {"S2410203", 3999}}),
+       "Also heard: DFM-314377 12s, S2410203 3s"},
+      {Heard({{"M10-123-4-56789", 0}}), "Also heard: M10-123-4-56789 0s"},
+      {Heard({{"S\x1b[2J", 1000}}), "Also heard: S?[2J 1s"},
+      {Heard({{longSerial.c_str(), 1000}, {"S2410203", 0}}), "Also heard: +2 more"},
+      {Heard({{"DFM-00000001", 1000},
+              {"DFM-00000002", 1000},
+              {"DFM-00000003", 1000},
+              {"DFM-00000004", 1000},
+              {"DFM-00000005", 1000},
+              {"DFM-00000006", 1000},
+              {"DFM-00000007", 1000}}),
+       "Also heard: DFM-00000001 1s, DFM-00000002 1s, DFM-00000003 1s, +4 more"},
+  };
+  for (const Case& c : cases) {
+    const std::string row = AlsoHeardRow(c.heard, "S1234567");
+    EXPECT_EQ(row, c.row);
+    EXPECT_LE(row.size(), 79u) << row;
+  }
+}
+
+TEST(DashboardTest, AlsoHeardOnRowTwentyThreeUntilTheDecoderIsGone) {
+  fake::FakeConsole console;
+  TerminalView view(console);
+  SondeSample followed;
+  followed.serial = "S1234567";
+  view.Dashboard(followed, "N0CALL", LocalTime{}, 0);
+  view.SondesHeard(Heard({{"S1234567", 0}, {"DFM-314377", 2000}}));
+  EXPECT_EQ(view.screen().Row(23), "Also heard: DFM-314377 2s");
+  // The followed sonde changes: the row names the other one.
+  followed.serial = "DFM-314377";
+  view.Dashboard(followed, "N0CALL", LocalTime{}, 0);
+  EXPECT_EQ(view.screen().Row(23), "Also heard: S1234567 0s");
+  view.DecoderLost();
+  EXPECT_EQ(view.screen().Row(23), "");
 }
 
 }  // namespace

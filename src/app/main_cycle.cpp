@@ -31,6 +31,7 @@ bool MainCycle::Step() {
     throw ProgramEnd{0};
   }
   SendBeaconIfDue(handed);
+  SendHeardObjects(handed);
   if (config_.nOBJECT == 1) view_.ObjectMode(LastObjectName(state_));
   link_.ShowLoginVerdict(WatchLoginAnswer(uplink_));
   WatchLink(uplink_);
@@ -56,6 +57,17 @@ void MainCycle::SendBeaconIfDue(std::vector<HandedLine>& handed) {
   if (outcome == SendOutcome::kQuit) throw ProgramEnd{0};
   if (outcome == SendOutcome::kSent) view_.ReportSent(line);
   handed.push_back({line, outcome});
+}
+
+void MainCycle::SendHeardObjects(std::vector<HandedLine>& handed) {
+  if (config_.nOBJECT != 1 || !feed_) return;
+  for (const std::string& line :
+       heardObjects_.Plan(state_, config_, feed_->Newest().heard, sample_.serial)) {
+    const SendOutcome outcome = SendLineIfUp(uplink_, line);
+    if (outcome == SendOutcome::kQuit) throw ProgramEnd{0};
+    if (outcome == SendOutcome::kSent) view_.ReportSent(line);
+    handed.push_back({line, outcome});
+  }
 }
 
 }  // namespace nimbrix

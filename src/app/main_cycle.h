@@ -2,12 +2,13 @@
 
 #include "app/link_view.h"
 #include "app/station_outputs.h"
+#include "app/station_platform.h"
 #include "app/station_view.h"
 #include "app/waiting_feed.h"
 #include "config/station_config.h"
-#include "platform/platform.h"
 #include "telemetry/sonde_sample.h"
 #include "uplink/beacon.h"
+#include "uplink/heard_objects.h"
 #include "uplink/report_state.h"
 #include "uplink/uplink.h"
 
@@ -37,6 +38,8 @@ class MainCycle {
   // The station's own position (BEACON=YES with POSITION=), at the first cycle and every half
   // hour, as a line of the primary link: the outputs beside it get it with the reports.
   void SendBeaconIfDue(std::vector<HandedLine>& handed);
+  // The object mode with a decoder that lists every sonde: the objects due for the others.
+  void SendHeardObjects(std::vector<HandedLine>& handed);
 
   Platform& p_;
   const StationConfig& config_;
@@ -49,6 +52,7 @@ class MainCycle {
   ReportState state_;
   bool decoderAnswers_ = true;  // it was attached at start-up
   BeaconTimer beacon_;
+  HeardObjects heardObjects_;
 };
 
 }  // namespace nimbrix

@@ -61,6 +61,11 @@ void Screen::ShowDestinations(int row, const std::string& text) {
   Show(row, Line{text});
 }
 
+void Screen::ShowAlsoHeard(const std::string& text) {
+  if (rows_[23].text == text) return;
+  Show(23, Line{text});
+}
+
 void Screen::ShowLoginWarning(bool shown) {
   Show(kLoginWarningRow, shown ? Line{kLoginWarning, kColorLightRed} : Line{});
 }

@@ -32,6 +32,8 @@ class Screen {
   void ShowNoObjectName(const std::string& text);
   // Rows 16 and 17: the outputs beside the primary link; drawn only when the text changes.
   void ShowDestinations(int row, const std::string& text);
+  // Row 23: the other sondes the decoder hears; drawn only when the text changes.
+  void ShowAlsoHeard(const std::string& text);
   // Row 22: the warning that the server did not verify the login, in light red; or nothing.
   void ShowLoginWarning(bool shown);
   bool LoginWarningShown() const { return !rows_[kLoginWarningRow].text.empty(); }

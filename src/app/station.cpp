@@ -53,7 +53,8 @@ int RunStartupAndCycle(Platform& p, StationView& operatorView, const UpdateServi
   // From here on, the outputs beside the primary link (and the views of every sonde heard) are
   // fed while it waits.
   std::unique_ptr<WaitingFeed> feed;
-  if (!outputs->Empty() || CarriesEverySonde(config)) {
+  // The objects and the status page carry every sonde heard without being outputs.
+  if (!outputs->Empty() || config.nOBJECT == 1 || !config.sWEB.empty()) {
     feed = std::make_unique<WaitingFeed>(p, config.nSONDEHUB == 1, CarriesEverySonde(config),
                                          *outputs, view);
     feed->StartAt(p.clock.MonotonicMs());

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "app/dashboard.h"
+#include "app/destination_rows.h"
 #include "format/clock_text.h"
 #include "format/number_text.h"
 #include "format/safe_text.h"
@@ -93,6 +94,19 @@ void TerminalView::Dashboard(const SondeSample& sample, const std::string& user,
                              const LocalTime& now, std::int32_t cyclesSinceReport) {
   screen_.ShowDashboard(DashboardRows(sample, user));
   screen_.ShowStatusLines(LocalTimeRow(now), LastValidDataRow(cyclesSinceReport));
+  followedSerial_ = sample.serial;
+  screen_.ShowAlsoHeard(AlsoHeardRow(heard_, followedSerial_));
+}
+
+void TerminalView::SondesHeard(const std::vector<HeardSonde>& heard) {
+  heard_ = heard;
+  screen_.ShowAlsoHeard(AlsoHeardRow(heard_, followedSerial_));
+}
+
+// What the decoder heard is not known while it is gone.
+void TerminalView::DecoderLost() {
+  heard_.clear();
+  screen_.ShowAlsoHeard({});
 }
 
 void TerminalView::ObjectMode(const std::string& lastObjectName) {

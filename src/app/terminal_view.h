@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/screen.h"
 #include "app/station_view.h"
@@ -30,6 +31,8 @@ class TerminalView : public StationView {
   void Resized() override { screen_.Redraw(); }
   void Dashboard(const SondeSample& sample, const std::string& user, const LocalTime& now,
                  std::int32_t cyclesSinceReport) override;
+  void SondesHeard(const std::vector<HeardSonde>& heard) override;
+  void DecoderLost() override;
   void PositionReportDue(const LocalTime& at) override;
   void ObjectMode(const std::string& lastObjectName) override;
   void NoObjectName(const std::string& serial) override;
@@ -43,6 +46,9 @@ class TerminalView : public StationView {
 
   Console& console_;
   Screen screen_;
+  // The decoder's latest list, and the sonde the dashboard shows (row 23 names the others).
+  std::vector<HeardSonde> heard_;
+  std::string followedSerial_;
 };
 
 }  // namespace nimbrix

@@ -10,16 +10,17 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/fake/fake_platform.h"
 #include "app/station.h"
 #include "outputs/udp_summary.h"
 #include "platform/fake/fake_http_requester.h"
 #include "platform/fake/fake_socket.h"
-#include "platform/fake/fakes.h"
 #include "sondehub/sondehub_output.h"
 #include "telemetry/decoder_items.h"
 #include "uplink/connection.h"
@@ -170,7 +171,8 @@ struct StationRun {
 
 // Runs the station for `seconds` on the fake clock with the SondeHub feed and the chase-car
 // summary; `feed` false runs it as it was before it fed the outputs while waiting.
-StationRun RunStation(Link link, int seconds, bool feed, int listed = 0) {
+StationRun RunStation(Link link, int seconds, bool feed, int listed = 0,
+                      const std::string& moreIni = "") {
   FakePlatform f;
   ClockedDecoder decoder(f.clock);
   decoder.listed = listed;
@@ -180,7 +182,8 @@ StationRun RunStation(Link link, int seconds, bool feed, int listed = 0) {
   Connection connection(socket, f.clock, {}, {}, &f.waits);
   f.files.contents["NIMBRIX.INI"] =
       "USER=N0CALL-11\r\nPASS=12345\r\nSTATUS=gw\r\nSERVER=aprs.local,14580\r\n"
-      "SONDEHUB=YES\r\nSONDEHUB_URL=http://hub.test\r\n";
+      "SONDEHUB=YES\r\nSONDEHUB_URL=http://hub.test\r\n" +
+      moreIni;
   f.http.reply = std::string("versao=") + kVersion;
   if (link == Link::kNoServer) socket.servers.clear();
   // No room to send from the 20th second on, until the send has timed out.
@@ -353,6 +356,52 @@ TEST(WaitingFeed, EverySondeOfTheListReachesTheOutputs) {
         const long last = three.lastFrame + 1000 * (serial == "S2410203" ? 0 : ++sonde);
         EXPECT_EQ(Faults(frames, last), std::vector<std::string>{});
       }
+    }
+  }
+}
+
+// Every line of `bytes` (CR LF removed) that is an object named `name`.
+std::vector<std::string> ObjectLines(const std::string& bytes, const std::string& name) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    const std::string line = bytes.substr(start, end - start);
+    if (line.find(":;" + name) != std::string::npos) lines.push_back(line);
+  }
+  return lines;
+}
+
+// The object mode with a decoder that lists three sondes: each goes out as its own object every
+// 30 cycles, and the followed sonde's objects (with everything else the primary sends) are
+// those of the same run without the list.
+TEST(WaitingFeed, EverySondeOfTheListGoesOutAsItsOwnObject) {
+  const StationRun one = RunStation(Link::kUp, 125, true, 0, "OBJECT=YES\r\n");
+  const StationRun three = RunStation(Link::kUp, 125, true, 3, "OBJECT=YES\r\n");
+  const auto withoutOthers = [](const std::string& text, const char* end) {
+    std::string kept;
+    std::size_t start = 0;
+    for (std::size_t stop; (stop = text.find(end, start)) != std::string::npos;
+         start = stop + std::strlen(end)) {
+      const std::string piece = text.substr(start, stop + std::strlen(end) - start);
+      if (piece.find(":;D314377") == std::string::npos &&
+          piece.find(":;S3320001") == std::string::npos) {
+        kept += piece;
+      }
+    }
+    return kept;
+  };
+  EXPECT_EQ(withoutOthers(three.primaryBytes, "\r\n"), one.primaryBytes);
+  EXPECT_EQ(withoutOthers(three.errorLog, "\r\n\r\n"), withoutOthers(one.errorLog, "\r\n\r\n"));
+  const std::size_t followed = ObjectLines(one.primaryBytes, "S2410203").size();
+  EXPECT_GE(followed, 3u);
+  for (const char* other : {"D314377  *", "S3320001 *"}) {
+    // Each on its own 30 cycles, as many as the followed one's (give or take the one cycle
+    // the followed sonde's first object waits).
+    const std::vector<std::string> lines = ObjectLines(three.primaryBytes, other);
+    EXPECT_GE(lines.size() + 1, followed) << other;
+    EXPECT_LE(lines.size(), followed + 1) << other;
+    for (const std::string& line : lines) {
+      EXPECT_EQ(line.rfind("N0CALL-11>APZQW0,TCPIP*:;", 0), 0u) << line;
     }
   }
 }

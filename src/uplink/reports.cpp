@@ -81,20 +81,6 @@ int TakeReport(ReportState& state) {
   return pauses;
 }
 
-const SentObject* FindSentObject(const ReportState& state, const std::string& name) {
-  for (const SentObject& sent : state.SentObjects) {
-    if (sent.name == name) return &sent;
-  }
-  return nullptr;
-}
-
-void RememberSentObject(ReportState& state, const std::string& name) {
-  std::vector<SentObject>& sent = state.SentObjects;
-  std::erase_if(sent, [&](const SentObject& s) { return s.name == name; });
-  if (sent.size() >= kObjectMemory) sent.erase(sent.begin());
-  sent.push_back({name, state.Cycle});
-}
-
 void MarkObjectDue(ReportState& state, const SondeSample& sample) {
   if (state.ObjectDueMarked) state.ValidFlags &= ~kFlagReportDue;
   const std::optional<std::string> name = ObjectNameOf(sample.serial, sample.item11);
@@ -122,6 +108,20 @@ void PlanObject(ReportState& state, const StationConfig& config, const SondeSamp
 }
 
 }  // namespace
+
+const SentObject* FindSentObject(const ReportState& state, const std::string& name) {
+  for (const SentObject& sent : state.SentObjects) {
+    if (sent.name == name) return &sent;
+  }
+  return nullptr;
+}
+
+void RememberSentObject(ReportState& state, const std::string& name) {
+  std::vector<SentObject>& sent = state.SentObjects;
+  std::erase_if(sent, [&](const SentObject& s) { return s.name == name; });
+  if (sent.size() >= kObjectMemory) sent.erase(sent.begin());
+  sent.push_back({name, state.Cycle});
+}
 
 void UpdateValidFlags(ReportState& state, const SondeSample& sample) {
   std::uint16_t flags = state.ValidFlags & ~(kFlagPosition | kFlagAltitude | kFlagNewSentence);

@@ -60,6 +60,11 @@ ReportPlan PlanReports(ReportState& state, const StationConfig& config, const So
 // The end of a cycle: one more cycle since the last report, and in the run.
 void EndCycle(ReportState& state);
 
+// The object named `name` that went out in this run, or null; and the note that it goes out in
+// this cycle (the latest last; the oldest is forgotten beyond kObjectMemory).
+const SentObject* FindSentObject(const ReportState& state, const std::string& name);
+void RememberSentObject(ReportState& state, const std::string& name);
+
 // The name of the last object that went out in this run; empty before the first.
 std::string LastObjectName(const ReportState& state);
 

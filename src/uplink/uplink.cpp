@@ -127,4 +127,14 @@ SendOutcome SendLine(Uplink& uplink, std::string_view line) {
   return SendOutcome::kLost;
 }
 
+SendOutcome SendLineIfUp(Uplink& uplink, std::string_view line) {
+  if (!uplink.tcp.IsOpen()) return SendOutcome::kLost;
+  const int error = uplink.tcp.Send(line);
+  if (error == 0) return SendOutcome::kSent;
+  if (uplink.events.Stopping()) return SendOutcome::kQuit;
+  TellIfDead(uplink);
+  TellSendFailed(uplink, error, line);
+  return SendOutcome::kLost;
+}
+
 }  // namespace nimbrix

@@ -5,8 +5,8 @@
 
 #include "config/station_config.h"
 #include "platform/clock.h"
-#include "platform/tcp_client.h"
 #include "uplink/login_answer.h"
+#include "uplink/tcp_client.h"
 
 namespace nimbrix {
 
@@ -95,6 +95,12 @@ enum class SendOutcome {
 // Sends one complete line; on failure tells it (and first, when the connection was found dead
 // only now, that), reconnects and sends it once more.
 SendOutcome SendLine(Uplink& uplink, std::string_view line);
+
+// Sends one complete line on the connection in use, if one is open, and never looks for
+// another server: a line beside the reports (an object of another sonde) must not hold the
+// cycle up. A failed send is told as SendLine tells it; the next report's send reconnects.
+// kLost when no connection is open or the send failed.
+SendOutcome SendLineIfUp(Uplink& uplink, std::string_view line);
 
 // Looks, without waiting, at what the server has sent since the last login, and says what it
 // makes of the login (kPending until it can tell, and after its verdict until the next login).

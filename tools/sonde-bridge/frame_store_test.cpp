@@ -118,16 +118,23 @@ TEST(FrameStoreListTest, AllForgottenWhenNothingCameFor10Minutes) {
   EXPECT_EQ(std::get<std::string>(c.store.AnswerFor(0)->value), "S1");
 }
 
+// "S<n>", appended piece by piece: g++ 12 at -O3 warns falsely (-Wrestrict) on "S" + text.
+std::string SerialNumbered(int n) {
+  std::string serial = "S";
+  serial += std::to_string(n);
+  return serial;
+}
+
 TEST(FrameStoreListTest, BoundedTheSondeHeardLongestAgoGoesFirst) {
   ClockedStore c;
   const int heard = static_cast<int>(FrameStore::kListBound) + 8;
   for (int i = 0; i < heard; ++i) {
-    c.store.Hear(FrameOf("S" + std::to_string(i), static_cast<std::uint64_t>(i)));
+    c.store.Hear(FrameOf(SerialNumbered(i), static_cast<std::uint64_t>(i)));
     c.After(10);
   }
   const std::vector<std::string> ids = Serials(c.store);
   ASSERT_EQ(ids.size(), FrameStore::kListBound);
-  EXPECT_EQ(ids.front(), "S" + std::to_string(heard - 1));
+  EXPECT_EQ(ids.front(), SerialNumbered(heard - 1));
   EXPECT_EQ(ids.back(), "S8");
 }
 
