@@ -1,5 +1,7 @@
 #include "app/log_view.h"
 
+#include <algorithm>
+
 #include "format/clock_text.h"
 #include "format/safe_text.h"
 #include "telemetry/decoder_items.h"
@@ -105,6 +107,23 @@ void LogView::DecoderLost() {
 
 void LogView::DecoderFound() {
   Line(std::string("Decoder found again: ") + kDecoderProgId);
+}
+
+void LogView::SondesHeard(const std::vector<HeardSonde>& heard) {
+  std::vector<std::string> serials;
+  for (const HeardSonde& sonde : heard) serials.push_back(sonde.sample.serial);
+  const auto in = [](const std::vector<std::string>& list, const std::string& serial) {
+    return std::find(list.begin(), list.end(), serial) != list.end();
+  };
+  for (const std::string& serial : serials) {
+    if (!in(heardSerials_, serial)) {
+      Line("Sonde heard: " + serial + " (" + std::to_string(serials.size()) + " heard)");
+    }
+  }
+  for (const std::string& serial : heardSerials_) {
+    if (!in(serials, serial)) Line("Sonde no longer heard: " + serial);
+  }
+  heardSerials_ = std::move(serials);
 }
 
 void LogView::ReportSent(const std::string& line) {

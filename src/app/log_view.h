@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "app/station_view.h"
 #include "platform/clock.h"
@@ -28,6 +29,7 @@ class LogView : public StationView {
 
   void DecoderLost() override;
   void DecoderFound() override;
+  void SondesHeard(const std::vector<HeardSonde>& heard) override;
   void ReportSent(const std::string& line) override;
   void NoObjectName(const std::string& serial) override;
   void Destinations(const std::vector<DestinationStatus>& statuses,
@@ -42,6 +44,8 @@ class LogView : public StationView {
   Console& out_;
   Clock& clock_;
   std::string unnamedSerial_;
+  std::vector<std::string> heardSerials_;  // the decoder's list as last told: arrivals and
+                                           // departures are logged, not every list
   // What was last said of each destination beside the primary link, by kind and name.
   std::map<std::string, std::string> toldOf_;  // told once, not in every cycle that finds it again
 };

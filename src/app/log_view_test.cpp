@@ -95,5 +95,32 @@ TEST(LogView, TheLineOfEachEvent) {
   }
 }
 
+// The decoder's list, told with every reading: a sonde's arrival and departure are one line
+// each, whatever comes in between.
+TEST(LogView, SondesHeardComeAndGoOnceEach) {
+  const auto list = [](std::vector<std::string> serials) {
+    std::vector<HeardSonde> heard;
+    for (std::string& serial : serials) {
+      heard.emplace_back();
+      heard.back().sample.serial = std::move(serial);
+    }
+    return heard;
+  };
+  fake::FakeConsole out;
+  fake::FakeClock clock(LocalTime{2026, 12, 9, 7, 5, 3, 0});
+  LogView view(out, clock);
+  view.SondesHeard(list({"S3210987"}));
+  view.SondesHeard(list({"S3210987"}));
+  view.SondesHeard(list({"S3210987", "DFM-3210988\x1b[2J"}));
+  view.SondesHeard(list({"DFM-3210988\x1b[2J", "S3210987"}));
+  view.SondesHeard(list({"DFM-3210988\x1b[2J"}));
+  view.SondesHeard({});
+  EXPECT_EQ(out.transcript,
+            "2026-12-09 07:05:03 Sonde heard: S3210987 (1 heard)\n"
+            "2026-12-09 07:05:03 Sonde heard: DFM-3210988?[2J (2 heard)\n"
+            "2026-12-09 07:05:03 Sonde no longer heard: S3210987\n"
+            "2026-12-09 07:05:03 Sonde no longer heard: DFM-3210988?[2J\n");
+}
+
 }  // namespace
 }  // namespace nimbrix
