@@ -50,6 +50,11 @@ void WebStatusView::FrameRead(const SondeSample& sample) {
   inner_.FrameRead(sample);
 }
 
+void WebStatusView::SondesHeard(const std::vector<HeardSonde>& heard) {
+  collector_.Heard(heard, clock_.UtcMs());
+  inner_.SondesHeard(heard);
+}
+
 void WebStatusView::DecoderLost() {
   decoderAnswers_ = false;
   inner_.DecoderLost();

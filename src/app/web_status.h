@@ -43,7 +43,7 @@ class WebStatusView : public StationView {
   void DecoderLost() override;
   void DecoderFound() override;
   void FrameRead(const SondeSample& sample) override;
-  void SondesHeard(const std::vector<HeardSonde>& heard) override { inner_.SondesHeard(heard); }
+  void SondesHeard(const std::vector<HeardSonde>& heard) override;
   void PositionReportDue(const LocalTime& at) override { inner_.PositionReportDue(at); }
   void ReportSent(const std::string& line) override;
   void ObjectMode(const std::string& lastObjectName) override { inner_.ObjectMode(lastObjectName); }

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "telemetry/sonde_kinds.h"
+
 namespace nimbrix {
 
 namespace {
@@ -56,13 +58,9 @@ std::string SondeKind(const SondeSample& s) {
   return s.item11;
 }
 
-void Frame(JsonWriter& w, const StationSnapshot& snap) {
-  if (!snap.frame) {
-    w.Null();
-    return;
-  }
-  const SondeSample& s = *snap.frame;
-  w.StartObject();
+// A frame's fields, read (or heard) at `receivedUtcMs`, inside an object.
+void FrameFields(JsonWriter& w, const SondeSample& s, std::int64_t receivedUtcMs,
+                 std::int64_t nowUtcMs) {
   w.Key("serial");
   Text(w, s.serial);
   w.Key("kind");
@@ -70,15 +68,15 @@ void Frame(JsonWriter& w, const StationSnapshot& snap) {
   w.Key("frame");
   w.Int(s.frame);
   w.Key("time");
-  if (const auto t = FrameTimeUtcMs(s.timeText, snap.frameUtcMs)) {
+  if (const auto t = FrameTimeUtcMs(s.timeText, receivedUtcMs)) {
     Time(w, *t);
   } else {
     w.Null();
   }
   w.Key("received");
-  Time(w, snap.frameUtcMs);
+  Time(w, receivedUtcMs);
   w.Key("ageSeconds");
-  w.Int64(WholeSeconds(snap.nowUtcMs - snap.frameUtcMs));
+  w.Int64(WholeSeconds(nowUtcMs - receivedUtcMs));
   w.Key("latitude");
   Number(w, s.latitude);
   w.Key("longitude");
@@ -99,7 +97,74 @@ void Frame(JsonWriter& w, const StationSnapshot& snap) {
   Number(w, s.pressure);
   w.Key("frequency");
   Text(w, s.qrg);
+}
+
+void Frame(JsonWriter& w, const StationSnapshot& snap) {
+  if (!snap.frame) {
+    w.Null();
+    return;
+  }
+  w.StartObject();
+  FrameFields(w, *snap.frame, snap.frameUtcMs, snap.nowUtcMs);
   w.EndObject();
+}
+
+void Track(JsonWriter& w, const std::deque<TrackPoint>& track) {
+  w.StartArray();
+  for (const TrackPoint& p : track) {
+    w.StartObject();
+    w.Key("time");
+    Time(w, p.utcMs);
+    w.Key("latitude");
+    Number(w, p.latitude);
+    w.Key("longitude");
+    Number(w, p.longitude);
+    w.Key("altitude");
+    Number(w, p.altitude);
+    w.EndObject();
+  }
+  w.EndArray();
+}
+
+// One sonde of "sondes": its frame as "sonde" carries one, the type the station knows it by
+// (null for a kind it does not know), whether it is the one followed, and its own track.
+void HeardEntry(JsonWriter& w, const SondeSample& s, std::int64_t receivedUtcMs,
+                const std::deque<TrackPoint>& track, bool followed, std::int64_t nowUtcMs) {
+  w.StartObject();
+  FrameFields(w, s, receivedUtcMs, nowUtcMs);
+  w.Key("type");
+  if (const auto kind = SondeKindOf(s.kind, s.serial)) {
+    Text(w, kind->type);
+  } else {
+    w.Null();
+  }
+  w.Key("followed");
+  w.Bool(followed);
+  w.Key("track");
+  Track(w, track);
+  w.EndObject();
+}
+
+// The followed sonde first, then the others of the list in the order first heard. Without a
+// list (or before the followed sonde is on it) the followed one is the cycle's frame and track.
+void Sondes(JsonWriter& w, const StationSnapshot& snap) {
+  w.StartArray();
+  const ListedSonde* followed = nullptr;
+  if (snap.frame) {
+    for (const ListedSonde& h : snap.heard) {
+      if (h.frame.serial == snap.frame->serial) followed = &h;
+    }
+    if (followed) {
+      HeardEntry(w, followed->frame, followed->heardUtcMs, followed->track, true, snap.nowUtcMs);
+    } else {
+      HeardEntry(w, *snap.frame, snap.frameUtcMs, snap.track, true, snap.nowUtcMs);
+    }
+  }
+  for (const ListedSonde& h : snap.heard) {
+    if (&h == followed) continue;
+    HeardEntry(w, h.frame, h.heardUtcMs, h.track, false, snap.nowUtcMs);
+  }
+  w.EndArray();
 }
 
 void Destination(JsonWriter& w, const DestinationStatus& d) {
@@ -241,20 +306,10 @@ std::string StatusJson(const StationSnapshot& snap) {
   Frame(w, snap);
 
   w.Key("track");
-  w.StartArray();
-  for (const TrackPoint& p : snap.track) {
-    w.StartObject();
-    w.Key("time");
-    Time(w, p.utcMs);
-    w.Key("latitude");
-    Number(w, p.latitude);
-    w.Key("longitude");
-    Number(w, p.longitude);
-    w.Key("altitude");
-    Number(w, p.altitude);
-    w.EndObject();
-  }
-  w.EndArray();
+  Track(w, snap.track);
+
+  w.Key("sondes");
+  Sondes(w, snap);
 
   w.Key("destinations");
   w.StartArray();

@@ -12,7 +12,8 @@ namespace nimbrix {
 
 // The snapshot as the JSON of GET /api/status. Every text is valid JSON whatever bytes it held
 // (bytes that are not UTF-8 become U+FFFD); times are ISO 8601 UTC; a number that is not
-// finite is null.
+// finite is null. "sonde" and "track" are the followed sonde's; "sondes" lists every sonde heard,
+// the followed one first, each with its frame, its age and its own track.
 std::string StatusJson(const StationSnapshot& snapshot);
 
 // "2026-12-09T10:27:05Z"

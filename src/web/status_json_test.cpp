@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace nimbrix {
 namespace {
@@ -23,6 +24,7 @@ SondeSample Frame(double lat, double lon, double alt, std::int32_t frame) {
   SondeSample s;
   s.serial = "S1234567";
   s.item11 = "RS41";
+  s.kind = "RS41";
   s.latitude = lat;
   s.longitude = lon;
   s.altitude = alt;
@@ -161,6 +163,150 @@ TEST(StatusJsonTest, HostileTextsAndNumbersStayValidJson) {
   EXPECT_EQ(std::string(j["destinations"][0]["lastMessage"].GetString()),
             "\xEF\xBF\xBD\xEF\xBF\xBD");
   // No raw control byte in the text itself: escaped as JSON wants.
+  for (char ch : json) EXPECT_GE(static_cast<unsigned char>(ch), 0x20u);
+}
+
+SondeSample Kind(SondeSample s, const char* serial, const char* kind, double lat) {
+  s.serial = serial;
+  s.kind = kind;
+  s.item11 = kind;
+  s.latitude = lat;
+  return s;
+}
+
+std::vector<std::string> Serials(const rapidjson::Value& sondes) {
+  std::vector<std::string> out;
+  for (const auto& s : sondes.GetArray()) out.push_back(s["serial"].GetString());
+  return out;
+}
+
+// The decoder lists three sondes; it follows the one it heard second. The page gets the
+// followed one first, then the others as first heard, each with its own frame, age and track.
+TEST(StatusJsonTest, ThreeSondesTheFollowedFirst) {
+  StatusCollector c("N0CALL", "NIMBRIX 0.22", kStart);
+  const SondeSample base = Frame(48.1, 11.5, 1000, 10);
+  for (int i = 0; i < 4; ++i) {
+    SondeSample rs41 = Kind(base, "S3210987", "RS41-SG", 48.1 + i * 0.001);
+    SondeSample dfm = Kind(base, "DFM-3210988", "DFM09", 48.2 + i * 0.001);
+    SondeSample m10 = Kind(base, "M10-012-3-21098", "M10", 48.3 + i * 0.001);
+    dfm.frame = m10.frame = rs41.frame = 10 + i;
+    const std::int64_t t = kStart + 1000 * i;
+    c.Heard({{dfm, 400}, {rs41, 100}, {m10, 2500}}, t);
+    c.Sample(rs41, true, t);
+  }
+  c.Moment(true, kStart + 3000 + 4000);  // four seconds after the last list
+
+  const auto j = Parsed(StatusJson(c.snapshot()));
+  const auto& sondes = j["sondes"];
+  EXPECT_EQ(Serials(sondes),
+            (std::vector<std::string>{"S3210987", "DFM-3210988", "M10-012-3-21098"}));
+  const struct {
+    const char* type;
+    bool followed;
+    std::int64_t age;
+    double latitude;
+  } expected[] = {{"RS41", true, 4, 48.103}, {"DFM", false, 4, 48.203}, {"M10", false, 6, 48.303}};
+  for (rapidjson::SizeType i = 0; i < 3; ++i) {
+    const auto& s = sondes[i];
+    const auto& e = expected[i];
+    EXPECT_STREQ(s["type"].GetString(), e.type) << i;
+    EXPECT_EQ(s["followed"].GetBool(), e.followed) << i;
+    EXPECT_EQ(s["ageSeconds"].GetInt64(), e.age) << i;
+    EXPECT_DOUBLE_EQ(s["latitude"].GetDouble(), e.latitude) << i;
+    EXPECT_EQ(s["frame"].GetInt(), 13) << i;
+    EXPECT_DOUBLE_EQ(s["altitude"].GetDouble(), 1000) << i;
+    EXPECT_STREQ(s["frequency"].GetString(), "403.001") << i;
+    EXPECT_STREQ(s["time"].GetString(), "2026-12-08T20:41:04Z") << i;
+    // Its own track: four positions, all of this sonde.
+    ASSERT_EQ(s["track"].Size(), 4u) << i;
+    for (const auto& p : s["track"].GetArray()) {
+      EXPECT_NEAR(p["latitude"].GetDouble(), e.latitude, 0.0035) << i;
+    }
+  }
+  EXPECT_STREQ(sondes[2]["received"].GetString(), "2026-12-08T20:41:05Z");  // 2.5 s before t
+  // What was there before stays: the followed sonde alone.
+  EXPECT_STREQ(j["sonde"]["serial"].GetString(), "S3210987");
+  EXPECT_EQ(j["track"].Size(), 4u);
+}
+
+TEST(StatusJsonTest, ASondeOfAnotherKindFollowedNextMovesFirst) {
+  StatusCollector c("N0CALL", "NIMBRIX 0.22", kStart);
+  const SondeSample rs41 = Kind(Frame(48.1, 11.5, 1000, 10), "S3210987", "RS41", 48.1);
+  const SondeSample dfm = Kind(Frame(48.2, 11.5, 900, 10), "DFM-3210988", "DFM09", 48.2);
+  c.Heard({{rs41, 0}, {dfm, 0}}, kStart);
+  c.Sample(rs41, true, kStart);
+  c.Heard({{rs41, 1000}, {dfm, 0}}, kStart + 1000);
+  c.Sample(dfm, true, kStart + 1000);
+  const auto j = Parsed(StatusJson(c.snapshot()));
+  EXPECT_EQ(Serials(j["sondes"]), (std::vector<std::string>{"DFM-3210988", "S3210987"}));
+  EXPECT_TRUE(j["sondes"][0]["followed"].GetBool());
+  EXPECT_FALSE(j["sondes"][1]["followed"].GetBool());
+}
+
+// A decoder without the list: "sondes" is the followed sonde alone, as "sonde" and "track" are.
+TEST(StatusJsonTest, WithoutAListTheFollowedSondeAlone) {
+  StatusCollector c("N0CALL", "NIMBRIX 0.22", kStart);
+  auto j = Parsed(StatusJson(c.snapshot()));
+  EXPECT_EQ(j["sondes"].Size(), 0u);  // no frame yet
+
+  c.Sample(Frame(48.1, 11.5, 1000, 10), true, kStart + 1000);
+  c.Sample(Frame(48.2, 11.5, 1100, 11), true, kStart + 2000);
+  c.Moment(false, kStart + 20 * 60'000);  // the decoder gone for long: the frame stays
+  j = Parsed(StatusJson(c.snapshot()));
+  ASSERT_EQ(j["sondes"].Size(), 1u);
+  const auto& s = j["sondes"][0];
+  EXPECT_TRUE(s["followed"].GetBool());
+  EXPECT_STREQ(s["serial"].GetString(), "S1234567");
+  EXPECT_STREQ(s["type"].GetString(), "RS41");
+  EXPECT_EQ(s["frame"].GetInt(), 11);
+  EXPECT_EQ(s["ageSeconds"].GetInt64(), j["sonde"]["ageSeconds"].GetInt64());
+  EXPECT_STREQ(s["received"].GetString(), j["sonde"]["received"].GetString());
+  ASSERT_EQ(s["track"].Size(), 2u);
+  EXPECT_DOUBLE_EQ(s["track"][1]["latitude"].GetDouble(), 48.2);
+}
+
+TEST(StatusJsonTest, ASilentSondeAgesAndDropsOut) {
+  StatusCollector c("N0CALL", "NIMBRIX 0.22", kStart);
+  const SondeSample rs41 = Kind(Frame(48.1, 11.5, 1000, 10), "S3210987", "RS41", 48.1);
+  const SondeSample dfm = Kind(Frame(48.2, 11.5, 900, 10), "DFM-3210988", "DFM09", 48.2);
+  c.Heard({{rs41, 0}, {dfm, 0}}, kStart);
+  c.Sample(rs41, true, kStart);
+  const struct {
+    std::int64_t afterMs;
+    std::size_t sondes;
+    std::int64_t dfmAge;
+  } steps[] = {{1000, 2, 1}, {300'000, 2, 300}, {600'000, 2, 600}, {601'000, 1, -1}};
+  for (const auto& step : steps) {
+    SondeSample again = rs41;
+    again.frame = static_cast<std::int32_t>(10 + step.afterMs / 1000);
+    c.Heard({{again, 0}}, kStart + step.afterMs);  // the DFM is not listed any more
+    c.Sample(again, true, kStart + step.afterMs);
+    const auto j = Parsed(StatusJson(c.snapshot()));
+    ASSERT_EQ(j["sondes"].Size(), step.sondes) << step.afterMs;
+    if (step.dfmAge >= 0) {
+      EXPECT_EQ(j["sondes"][1]["ageSeconds"].GetInt64(), step.dfmAge) << step.afterMs;
+    }
+  }
+}
+
+TEST(StatusJsonTest, AHostileSerialOfTheListStaysValidJson) {
+  StatusCollector c("N0CALL", "NIMBRIX 0.22", kStart);
+  SondeSample hostile = Frame(48.1, 11.5, 1000, 10);
+  hostile.serial = std::string("\"</script><img src=x onerror=alert(1)>\x01\x1b[2J\xff\xfe\0X", 47);
+  hostile.kind = "\xc0\xaf\"";
+  hostile.item11 = hostile.kind;
+  c.Heard({{Frame(48.0, 11.5, 900, 9), 0}, {hostile, 0}}, kStart);
+  c.Sample(Frame(48.0, 11.5, 900, 9), true, kStart);
+  const std::string json = StatusJson(c.snapshot());
+  const auto j = Parsed(json);
+  ASSERT_EQ(j["sondes"].Size(), 2u);
+  const auto& s = j["sondes"][1];
+  EXPECT_EQ(std::string(s["serial"].GetString(), s["serial"].GetStringLength()),
+            std::string("\"</script><img src=x onerror=alert(1)>\x01\x1b[2J"
+                        "\xEF\xBF\xBD\xEF\xBF\xBD\0X",
+                        51));
+  EXPECT_TRUE(s["type"].IsNull());
+  EXPECT_FALSE(s["followed"].GetBool());
   for (char ch : json) EXPECT_GE(static_cast<unsigned char>(ch), 0x20u);
 }
 

@@ -48,6 +48,19 @@ ol.lines li .dim { margin-right:.6em; }
 svg { width:100%; height:auto; display:block; background:#11171d; border-radius:6px; }
 svg text { fill:var(--dim); font-size:11px; }
 #status.stale { color:var(--bad); font-weight:600; }
+#sondes { display:grid; gap:.7em; grid-template-columns:repeat(auto-fill, minmax(20em, 1fr)); }
+.sondecard { border:1px solid var(--line); border-radius:8px; padding:.6em .7em; min-width:0; }
+.sondecard.followed { border-color:var(--accent); }
+.sondecard .head { display:flex; flex-wrap:wrap; gap:.2em .6em; align-items:baseline;
+                   margin-bottom:.4em; }
+.sondecard .serial { font-weight:600; font-size:1.15em; overflow-wrap:anywhere; }
+.badge { display:inline-block; padding:.05em .5em; border-radius:1em; font-size:.8em;
+         font-weight:600; color:#0f1419; background:var(--dim); }
+.badge.followed { background:var(--accent); }
+.sondecard .values { grid-template-columns:repeat(auto-fill, minmax(6.5em, 1fr)); }
+.sondecard .value .v { font-size:1.05em; }
+.sondecard .charts { display:grid; grid-template-columns:1fr 1fr; gap:.4em; margin-top:.5em; }
+@media (max-width: 560px) { .sondecard .charts { grid-template-columns:1fr; } }
 </style>
 </head>
 <body>
@@ -90,6 +103,10 @@ svg text { fill:var(--dim); font-size:11px; }
   <section>
     <h2>Track</h2>
     <svg id="trackChart" viewBox="0 0 400 300" role="img" aria-label="track"></svg>
+  </section>
+  <section class="wide">
+    <h2>Sondes heard <span class="dim" id="sondeCount"></span></h2>
+    <div id="sondes"><span class="dim">none yet</span></div>
   </section>
   <section class="wide">
     <h2>Last lines sent</h2>
@@ -188,8 +205,7 @@ function range(values) {
   return [lo, hi];
 }
 
-function drawAltitude(track) {
-  const box = $("altitudeChart");
+function drawAltitude(box, track) {
   box.replaceChildren();
   const pts = track.filter(p => typeof p.altitude === "number");
   if (pts.length < 1) { box.appendChild(svg("text", {x: 150, y: 110}, "no positions yet")); return; }
@@ -208,8 +224,7 @@ function drawAltitude(track) {
       points: pts.map((p, i) => x(ts[i]).toFixed(1) + "," + y(as[i]).toFixed(1)).join(" ")}));
 }
 
-function drawTrack(track) {
-  const box = $("trackChart");
+function drawTrack(box, track) {
   box.replaceChildren();
   const pts = track.filter(p => typeof p.latitude === "number" && typeof p.longitude === "number");
   if (pts.length < 1) { box.appendChild(svg("text", {x: 150, y: 150}, "no positions yet")); return; }
@@ -230,6 +245,51 @@ function drawTrack(track) {
   box.appendChild(svg("text", {x: 6, y: H - 6}, "width " + km.toFixed(1) + " km, north up"));
 }
 
+function value(label, text) {
+  const v = el("div", "value");
+  v.appendChild(el("div", "label", label));
+  v.appendChild(el("div", "v", text));
+  return v;
+}
+
+// One card per sonde heard, the followed one first: its own values, altitude curve and track.
+function showSondes(list) {
+  const box = $("sondes");
+  box.replaceChildren();
+  set("sondeCount", list.length ? "(" + list.length + ")" : "");
+  if (!list.length) { box.appendChild(el("span", "dim", "none yet")); return; }
+  for (const s of list) {
+    const card = el("div", "sondecard" + (s.followed ? " followed" : ""));
+    card.dataset.serial = s.serial;
+    const head = el("div", "head");
+    head.appendChild(el("span", "serial", s.serial || "-"));
+    head.appendChild(el("span", "badge", s.type || s.kind || "unknown kind"));
+    if (s.followed) head.appendChild(el("span", "badge followed", "followed"));
+    head.appendChild(el("span", "dim", "heard " + s.ageSeconds + " s ago"));
+    card.appendChild(head);
+    const values = el("div", "values");
+    values.appendChild(value("Altitude m", fixed(s.altitude, 0)));
+    values.appendChild(value("Climb m/s", fixed(s.climb, 1)));
+    values.appendChild(value("Latitude", fixed(s.latitude, 5)));
+    values.appendChild(value("Longitude", fixed(s.longitude, 5)));
+    values.appendChild(value("QRG", s.frequency || "-"));
+    values.appendChild(value("Frame", String(s.frame)));
+    values.appendChild(value("Time (UTC)", clock(s.time)));
+    card.appendChild(values);
+    const charts = el("div", "charts");
+    const altitude = svg("svg", {viewBox: "0 0 400 220", role: "img",
+                                 "aria-label": "altitude over time", "class": "altitude"});
+    const track = svg("svg", {viewBox: "0 0 400 300", role: "img", "aria-label": "track",
+                              "class": "track"});
+    charts.appendChild(altitude);
+    charts.appendChild(track);
+    card.appendChild(charts);
+    box.appendChild(card);
+    drawAltitude(altitude, s.track);
+    drawTrack(track, s.track);
+  }
+}
+
 function show(j) {
   const nowMs = Date.parse(j.station.now);
   set("callsign", j.station.callsign);
@@ -238,8 +298,9 @@ function show(j) {
   set("decoder", j.station.decoderAnswers ? "answering" : "not answering");
   showSonde(j.sonde);
   showDestinations(j.destinations, nowMs);
-  drawAltitude(j.track);
-  drawTrack(j.track);
+  drawAltitude($("altitudeChart"), j.track);
+  drawTrack($("trackChart"), j.track);
+  showSondes(j.sondes || []);
   showList("lines", j.linesSent, "line");
   showList("records", j.records, "record");
   document.title = (j.sonde && j.sonde.serial ? j.sonde.serial + " " : "") + j.station.callsign;

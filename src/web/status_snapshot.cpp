@@ -1,5 +1,6 @@
 #include "web/status_snapshot.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace nimbrix {
@@ -26,6 +27,17 @@ void PushBounded(std::deque<T>& list, T item, std::size_t limit) {
   while (list.size() > limit) list.pop_front();
 }
 
+// A new position extends the track; the same place again adds nothing.
+void Extend(std::deque<TrackPoint>& track, const SondeSample& s, std::int64_t utcMs,
+            std::size_t limit) {
+  if (!HasPosition(s)) return;
+  if (!track.empty() && track.back().latitude == s.latitude &&
+      track.back().longitude == s.longitude && track.back().altitude == s.altitude) {
+    return;
+  }
+  PushBounded(track, TrackPoint{utcMs, s.latitude, s.longitude, s.altitude}, limit);
+}
+
 }  // namespace
 
 StatusCollector::StatusCollector(std::string callsign, std::string version,
@@ -36,8 +48,17 @@ StatusCollector::StatusCollector(std::string callsign, std::string version,
   snapshot_.nowUtcMs = startUtcMs;
 }
 
-void StatusCollector::Sample(const SondeSample& sample, bool answered, std::int64_t utcMs) {
+void StatusCollector::Now(std::int64_t utcMs) {
   snapshot_.nowUtcMs = utcMs;
+  auto& heard = snapshot_.heard;
+  heard.erase(
+      std::remove_if(heard.begin(), heard.end(),
+                     [utcMs](const ListedSonde& s) { return utcMs - s.heardUtcMs > kSilentMs; }),
+      heard.end());
+}
+
+void StatusCollector::Sample(const SondeSample& sample, bool answered, std::int64_t utcMs) {
+  Now(utcMs);
   snapshot_.decoderAnswers = answered;
   // A decoder that does not answer gives an empty reading: the last frame stays, growing old.
   if (!answered || sample.serial.empty()) return;
@@ -45,14 +66,49 @@ void StatusCollector::Sample(const SondeSample& sample, bool answered, std::int6
   if (snapshot_.frame && snapshot_.frame->serial != sample.serial) snapshot_.track.clear();
   snapshot_.frame = sample;
   snapshot_.frameUtcMs = utcMs;
-  if (!HasPosition(sample)) return;
-  const TrackPoint point{utcMs, sample.latitude, sample.longitude, sample.altitude};
-  const auto& track = snapshot_.track;
-  if (!track.empty() && track.back().latitude == point.latitude &&
-      track.back().longitude == point.longitude && track.back().altitude == point.altitude) {
-    return;
+  Extend(snapshot_.track, sample, utcMs, kTrackPoints);
+}
+
+void StatusCollector::Heard(const std::vector<HeardSonde>& heard, std::int64_t utcMs) {
+  snapshot_.listed = true;
+  auto& known = snapshot_.heard;
+  // However long the decoder's list, only its freshest few can stay: the work is bounded by
+  // what the page holds. They keep the decoder's order among themselves.
+  std::vector<const HeardSonde*> freshest;
+  for (const HeardSonde& h : heard) {
+    if (!h.sample.serial.empty()) freshest.push_back(&h);
   }
-  PushBounded(snapshot_.track, point, kTrackPoints);
+  if (freshest.size() > kHeardSondes) {
+    const auto cut = freshest.begin() + static_cast<std::ptrdiff_t>(kHeardSondes);
+    std::nth_element(freshest.begin(), cut, freshest.end(),
+                     [](const HeardSonde* a, const HeardSonde* b) { return a->ageMs < b->ageMs; });
+    freshest.erase(cut, freshest.end());
+    std::sort(freshest.begin(), freshest.end());
+  }
+  for (const HeardSonde* listed : freshest) {
+    const HeardSonde& h = *listed;
+    const std::int64_t heardUtcMs = utcMs - static_cast<std::int64_t>(h.ageMs);
+    auto it = std::find_if(known.begin(), known.end(), [&h](const ListedSonde& s) {
+      return s.frame.serial == h.sample.serial;
+    });
+    if (it == known.end()) {
+      known.push_back(ListedSonde{h.sample, heardUtcMs, {}});
+      Extend(known.back().track, h.sample, heardUtcMs, kTrackPoints);
+      continue;
+    }
+    // The same frame listed again only grows older.
+    if (SameFrame(it->frame, h.sample)) continue;
+    it->frame = h.sample;
+    it->heardUtcMs = heardUtcMs;
+    Extend(it->track, h.sample, heardUtcMs, kTrackPoints);
+  }
+  // A decoder that lists more than the page holds: the sondes heard longest ago give way.
+  while (known.size() > kHeardSondes) {
+    known.erase(std::min_element(
+        known.begin(), known.end(),
+        [](const ListedSonde& a, const ListedSonde& b) { return a.heardUtcMs < b.heardUtcMs; }));
+  }
+  Now(utcMs);
 }
 
 void StatusCollector::LineSent(const std::string& line, std::int64_t utcMs) {
@@ -65,7 +121,7 @@ void StatusCollector::Record(const std::string& record, std::int64_t utcMs) {
 
 void StatusCollector::Moment(bool decoderAnswers, std::int64_t utcMs) {
   snapshot_.decoderAnswers = decoderAnswers;
-  snapshot_.nowUtcMs = utcMs;
+  Now(utcMs);
 }
 
 void StatusCollector::Destinations(std::vector<DestinationStatus> statuses) {

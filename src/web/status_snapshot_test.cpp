@@ -55,6 +55,103 @@ TEST(StatusCollectorTest, WhatMakesAFrameNewAndWhatKeepsTheOld) {
   }
 }
 
+HeardSonde Listed(const char* serial, double lat, double alt, std::int32_t frame,
+                  std::uint32_t ageMs) {
+  return HeardSonde{At(serial, lat, 11, alt, frame), ageMs};
+}
+
+const ListedSonde* Find(const StationSnapshot& s, const std::string& serial) {
+  for (const ListedSonde& h : s.heard) {
+    if (h.frame.serial == serial) return &h;
+  }
+  return nullptr;
+}
+
+TEST(StatusCollectorTest, EachListedSondeKeepsItsOwnTrack) {
+  StatusCollector c("N0CALL", "v", 0);
+  for (int i = 0; i < 5; ++i) {
+    c.Heard(
+        {Listed("A1", 48 + i * 1e-3, 500 + i, i, 200), Listed("B2", 50 - i * 1e-3, 900 - i, i, 700),
+         Listed("C3", 47, 300, 1, 0)},  // C3 stands still
+        10'000 + i * 1000);
+  }
+  const auto& s = c.snapshot();
+  EXPECT_TRUE(s.listed);
+  ASSERT_EQ(s.heard.size(), 3u);
+  EXPECT_EQ(s.heard[0].frame.serial, "A1");
+  EXPECT_EQ(s.heard[1].frame.serial, "B2");
+  EXPECT_EQ(s.heard[2].frame.serial, "C3");
+  const ListedSonde& a = s.heard[0];
+  ASSERT_EQ(a.track.size(), 5u);
+  for (const TrackPoint& p : a.track) EXPECT_GE(p.altitude, 500);
+  EXPECT_EQ(a.track.back().altitude, 504);
+  EXPECT_EQ(a.track.back().utcMs, 14'000 - 200);  // when the decoder heard it
+  const ListedSonde& b = s.heard[1];
+  ASSERT_EQ(b.track.size(), 5u);
+  for (const TrackPoint& p : b.track) EXPECT_LE(p.altitude, 900);
+  EXPECT_EQ(b.heardUtcMs, 14'000 - 700);
+  EXPECT_EQ(s.heard[2].track.size(), 1u);
+  // The followed sonde's own track is the cycle's, apart from the list's.
+  EXPECT_TRUE(s.track.empty());
+}
+
+TEST(StatusCollectorTest, TheSameFrameListedAgainOnlyGrowsOlder) {
+  StatusCollector c("N0CALL", "v", 0);
+  c.Heard({Listed("A1", 48, 500, 7, 300)}, 10'000);
+  c.Heard({Listed("A1", 48, 500, 7, 1800)}, 11'500);  // the decoder's clock a little off
+  const auto& s = c.snapshot();
+  EXPECT_EQ(s.heard[0].heardUtcMs, 9'700);
+  EXPECT_EQ(s.heard[0].track.size(), 1u);
+  EXPECT_EQ(s.nowUtcMs, 11'500);
+}
+
+TEST(StatusCollectorTest, ASondeThatFallsSilentDropsOutAfterTenMinutes) {
+  StatusCollector c("N0CALL", "v", 0);
+  const std::int64_t t0 = 1'000'000;
+  c.Heard({Listed("A1", 48, 500, 1, 0), Listed("B2", 49, 800, 1, 0)}, t0);
+  // B2 goes on; A1 is not listed any more.
+  for (int i = 1; i <= 9; ++i) c.Heard({Listed("B2", 49, 800 + i, 1 + i, 0)}, t0 + i * 60'000);
+  ASSERT_NE(Find(c.snapshot(), "A1"), nullptr);
+  c.Moment(true, t0 + StatusCollector::kSilentMs);
+  ASSERT_NE(Find(c.snapshot(), "A1"), nullptr) << "still within ten minutes";
+  c.Sample(At("B2", 49, 11, 809, 10), true, t0 + StatusCollector::kSilentMs + 1000);
+  EXPECT_EQ(Find(c.snapshot(), "A1"), nullptr);
+  EXPECT_NE(Find(c.snapshot(), "B2"), nullptr);
+}
+
+TEST(StatusCollectorTest, ADecoderListingTooManyKeepsTheFreshestInItsOrder) {
+  const std::size_t n = StatusCollector::kHeardSondes + 8;
+  const struct {
+    const char* what;
+    bool freshestFirst;
+    std::size_t firstKept;
+  } cases[] = {{"the freshest first", true, 0}, {"the freshest last", false, 8}};
+  for (const auto& c : cases) {
+    StatusCollector col("N0CALL", "v", 0);
+    std::vector<HeardSonde> many;
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::string serial = "X" + std::to_string(i);
+      const std::size_t age = c.freshestFirst ? i : n - i;
+      many.push_back(
+          HeardSonde{At(serial.c_str(), 48, 11, 500, 1), static_cast<std::uint32_t>(age)});
+    }
+    col.Heard(many, 100'000);
+    const auto& heard = col.snapshot().heard;
+    ASSERT_EQ(heard.size(), StatusCollector::kHeardSondes) << c.what;
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+      EXPECT_EQ(heard[i].frame.serial, "X" + std::to_string(c.firstKept + i)) << c.what;
+    }
+  }
+}
+
+TEST(StatusCollectorTest, ATrackPerListedSondeIsBounded) {
+  StatusCollector c("N0CALL", "v", 0);
+  for (int i = 0; i < 400; ++i) c.Heard({Listed("A1", 48 + i * 1e-4, 500 + i, i, 0)}, i * 1000);
+  const auto& track = c.snapshot().heard[0].track;
+  ASSERT_EQ(track.size(), StatusCollector::kTrackPoints);
+  EXPECT_EQ(track.back().altitude, 899);
+}
+
 TEST(StatusCollectorTest, TheLastTwentyLinesAndRecordsWithoutLineEnds) {
   StatusCollector c("N0CALL", "v", 0);
   for (int i = 0; i < 25; ++i) {

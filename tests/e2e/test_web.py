@@ -112,7 +112,10 @@ def test_the_json_holds_the_frame_the_decoder_served(sonde_sim, aprs_listener, s
     s = station(listener.port)
     assert [e for e in s.events() if "tatus page" in e] == \
         [f"Status page: http://127.0.0.1:{s.web_port}/"]
-    assert s.wait_for(lambda: (s.status()["sonde"] or {}).get("serial") == "T7654321", 30)
+    # Frames read while the link connects reach the page before the login is answered: wait for
+    # both.
+    assert s.wait_for(lambda: (s.status()["sonde"] or {}).get("serial") == "T7654321" and
+                      s.status()["destinations"][0]["state"] == "up", 30), s.status()
 
     code, headers, body = s.ask("GET", "/api/status")
     assert headers["content-type"] == "application/json"
@@ -240,6 +243,41 @@ def test_refusals_idle_connections_and_a_huge_header_leave_page_and_reports_alon
     assert s.stop() == 0
 
 
+# sonde-sim --sondes 3: the followed RS41, then a DFM and an M10 launched a few km away.
+FLEET = [("S3210987", "RS41", "403.001"), ("DFM-3210988", "DFM", "402.700"),
+         ("M10-003-2-10989", "M10", "405.100")]
+
+
+def fleet_listed(j):
+    return [(x["serial"], x["type"], x["frequency"]) for x in j["sondes"]]
+
+
+def test_every_sonde_heard_is_listed_with_a_track_of_its_own(sonde_sim, aprs_listener, station):
+    sonde_sim("simulate", "--sondes", "3", "--alt", "300")
+    listener = aprs_listener()
+    s = station(listener.port)
+    assert s.wait_for(lambda: len(s.status()["sondes"]) == 3, 60), s.status()["sondes"]
+    j = s.status()
+    assert fleet_listed(j) == FLEET
+    assert [x["followed"] for x in j["sondes"]] == [True, False, False]
+    assert j["sonde"]["serial"] == "S3210987"  # the single sonde stays the followed one
+    for x in j["sondes"]:
+        assert 0 <= x["ageSeconds"] < 60, x
+        assert x["track"], x
+        # Each track is its own sonde's: the launch sites lie a few km apart.
+        for p in x["track"]:
+            assert abs(p["latitude"] - x["latitude"]) < 0.02, (x["serial"], p)
+            assert abs(p["longitude"] - x["longitude"]) < 0.02, (x["serial"], p)
+    before = {x["serial"]: len(x["track"]) for x in j["sondes"]}
+
+    def grown():
+        now = {x["serial"]: len(x["track"]) for x in s.status()["sondes"]}
+        return all(now.get(serial, 0) >= n + 3 for serial, n in before.items())
+    assert s.wait_for(grown, 60), (before, s.status()["sondes"])
+    assert fleet_listed(s.status()) == FLEET  # the order stays
+    assert s.stop() == 0
+
+
 def chromium():
     for browser in ("chromium", "chromium-browser"):
         path = shutil.which(browser)
@@ -299,6 +337,65 @@ def test_the_page_in_a_real_browser_shows_the_sonde_and_every_destination(
         if shot:
             time.sleep(40)  # a track, and some lines sent
             driver.save_screenshot(shot)
+    finally:
+        driver.quit()
+        shutil.rmtree(profile, ignore_errors=True)
+    assert s.stop() == 0
+
+
+@pytest.mark.skipif(chromium() is None or shutil.which("chromedriver") is None,
+                    reason="a real browser is needed: Debian's chromium and chromium-driver")
+def test_the_page_in_a_real_browser_shows_every_sonde_the_followed_first(
+        sonde_sim, aprs_listener, station):
+    webdriver = pytest.importorskip("selenium.webdriver",
+                                    reason="python3-selenium drives the browser")
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.by import By
+
+    sonde_sim("simulate", "--sondes", "3", "--alt", "300")
+    listener = aprs_listener()
+    s = station(listener.port)
+    profile = tempfile.mkdtemp(prefix="nimbrix-chromium-")
+    options = webdriver.ChromeOptions()
+    options.binary_location = chromium()
+    # A phone's width: the cards stand one below the other.
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update",
+                 "--disable-sync", "--disable-dev-shm-usage", f"--user-data-dir={profile}",
+                 "--window-size=400,2400"):
+        options.add_argument(flag)
+    driver = webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
+    try:
+        driver.set_page_load_timeout(60)
+        driver.get(f"http://127.0.0.1:{s.web_port}/")
+
+        def cards():
+            return driver.find_elements(By.CSS_SELECTOR, "#sondes .sondecard")
+
+        end = time.time() + 60
+        while time.time() < end and len(cards()) != 3:
+            time.sleep(0.2)
+        found = cards()
+        assert len(found) == 3
+        heads = [c.find_element(By.CSS_SELECTOR, ".serial").text for c in found]
+        assert heads == [serial for serial, _, _ in FLEET]
+        assert [("followed" in c.get_attribute("class").split()) for c in found] == \
+            [True, False, False]
+        assert "followed" in found[0].text
+        for card, (_, kind, qrg) in zip(found, FLEET):
+            assert kind in card.text and qrg in card.text
+            # Its own altitude curve and track, each drawn once there is a position.
+            assert card.find_elements(By.CSS_SELECTOR, "svg.altitude polyline")
+            assert card.find_elements(By.CSS_SELECTOR, "svg.track polyline")
+        # Stacked on a narrow screen: each card below the one before.
+        tops = [c.location["y"] for c in found]
+        assert tops == sorted(tops) and len(set(tops)) == 3
+        # The followed sonde's own section shows what it showed before.
+        assert driver.find_element(By.ID, "serial").text == "S3210987"
+        shot = os.environ.get("NIMBRIX_WEB_SCREENSHOT")
+        if shot:
+            time.sleep(20)  # tracks a few points long
+            driver.save_screenshot(shot.replace(".png", "") + "-sondes.png")
     finally:
         driver.quit()
         shutil.rmtree(profile, ignore_errors=True)
