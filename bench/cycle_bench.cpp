@@ -9,12 +9,12 @@
 #include <string>
 
 #include "app/error_log.h"
+#include "app/fake/fake_platform.h"
 #include "app/link_view.h"
 #include "app/main_cycle.h"
 #include "app/terminal_view.h"
 #include "config/station_config.h"
 #include "platform/fake/fake_http_requester.h"
-#include "platform/fake/fakes.h"
 #include "sondehub/sondehub_output.h"
 #include "telemetry/telemetry.h"
 #include "uplink/reports.h"

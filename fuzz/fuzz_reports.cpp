@@ -11,12 +11,12 @@
 
 #include "app/dashboard.h"
 #include "app/error_log.h"
+#include "app/fake/fake_platform.h"
 #include "app/link_view.h"
 #include "app/report_sending.h"
 #include "app/terminal_view.h"
 #include "fuzz_check.h"
 #include "fuzz_input.h"
-#include "platform/fake/fakes.h"
 #include "telemetry/telemetry.h"
 #include "uplink/object_name.h"
 #include "uplink/reports.h"

@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <string>
 
+#include "app/fake/fake_platform.h"
 #include "app/station.h"
 #include "fuzz_check.h"
 #include "fuzz_input.h"
-#include "platform/fake/fakes.h"
 #include "telemetry/decoder_items.h"
 
 namespace {

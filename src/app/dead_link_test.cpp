@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "app/fake/fake_platform.h"
 #include "app/link_view.h"
 #include "app/main_cycle.h"
 #include "app/terminal_view.h"
 #include "platform/fake/fake_socket.h"
-#include "platform/fake/fakes.h"
 #include "uplink/connection.h"
 #include "uplink/error_records.h"
 #include "uplink/uplink.h"

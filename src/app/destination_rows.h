@@ -4,16 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "format/clock_reading.h"
 #include "format/local_time.h"
 #include "outputs/output.h"
 
 namespace nimbrix {
-
-// The clock read once, on both faces: for showing UTC times of the destinations in local time.
-struct ClockReading {
-  LocalTime local;
-  std::int64_t utcMs = 0;
-};
 
 // The local time of a UTC moment, by the offset the clock shows now.
 LocalTime LocalTimeAt(std::int64_t utcMs, const ClockReading& now);

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "app/destination_rows.h"
+#include "app/fake/fake_platform.h"
 #include "app/station.h"
 #include "app/system_outputs.h"
 #include "outputs/aprs_destination.h"
 #include "platform/fake/fake_socket.h"
-#include "platform/fake/fakes.h"
 #include "uplink/beacon.h"
 #include "version/version.h"
 

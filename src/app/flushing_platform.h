@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/platform.h"
+#include "app/station_platform.h"
 
 namespace nimbrix {
 

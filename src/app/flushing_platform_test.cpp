@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "app/fake/fake_platform.h"
 #include "app/station.h"
-#include "platform/fake/fakes.h"
 #include "version/version.h"
 
 namespace nimbrix {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/fake/fake_platform.h"
 #include "app/terminal_view.h"
-#include "platform/fake/fakes.h"
 #include "uplink/error_records.h"
 #include "uplink/uplink.h"
 #include "version/version.h"

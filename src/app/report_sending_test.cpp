@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "app/fake/fake_platform.h"
 #include "app/link_view.h"
 #include "app/terminal_view.h"
-#include "platform/fake/fakes.h"
 
 namespace nimbrix {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/station_outputs.h"
-#include "platform/platform.h"
+#include "app/station_platform.h"
 #include "platform/web_server.h"
 #include "update/version_check.h"
 

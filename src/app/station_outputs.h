@@ -10,10 +10,10 @@
 #include "app/error_log.h"
 #include "app/primary_link_status.h"
 #include "app/report_sending.h"
+#include "app/station_platform.h"
 #include "app/station_view.h"
 #include "config/station_config.h"
 #include "outputs/output.h"
-#include "platform/platform.h"
 #include "telemetry/sonde_sample.h"
 
 namespace nimbrix {

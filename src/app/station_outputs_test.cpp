@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "app/destination_rows.h"
+#include "app/fake/fake_platform.h"
 #include "app/log_view.h"
 #include "app/station.h"
 #include "app/terminal_view.h"
-#include "platform/fake/fakes.h"
 #include "version/version.h"
 
 namespace nimbrix {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake/fakes.h"
+#include "app/fake/fake_platform.h"
 #include "telemetry/decoder_items.h"
 #include "version/version.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/destination_rows.h"
+#include "format/clock_reading.h"
 #include "format/local_time.h"
 #include "outputs/output.h"
 #include "telemetry/sonde_sample.h"

@@ -5,9 +5,9 @@
 
 #include "app/report_sending.h"
 #include "app/station_outputs.h"
+#include "app/station_platform.h"
 #include "app/station_view.h"
 #include "config/station_config.h"
-#include "platform/platform.h"
 #include "platform/wait_work.h"
 #include "telemetry/sonde_sample.h"
 #include "telemetry/telemetry.h"

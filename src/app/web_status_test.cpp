@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "app/fake/fake_platform.h"
 #include "app/station.h"
 #include "platform/fake/fake_web_server.h"
-#include "platform/fake/fakes.h"
 #include "version/version.h"
 
 namespace nimbrix {

@@ -5,8 +5,12 @@
 
 #include <memory>
 
+#include "platform/automation.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/http_client.h"
 #include "platform/name_resolver.h"
-#include "platform/platform.h"
+#include "platform/process_runner.h"
 #include "platform/tcp_socket.h"
 #include "platform/udp_socket.h"
 #include "platform/web_server.h"

@@ -7,10 +7,10 @@
 #include <string_view>
 
 #include "platform/clock.h"
-#include "platform/tcp_client.h"
 #include "platform/tcp_socket.h"
 #include "platform/wait_work.h"
 #include "uplink/link_watch.h"
+#include "uplink/tcp_client.h"
 
 namespace nimbrix {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/tcp_client.h"
+#include "uplink/tcp_client.h"
 
 namespace nimbrix {
 

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "platform/tcp_client.h"
 #include "platform/tcp_socket.h"
 #include "uplink/incoming_text.h"
+#include "uplink/tcp_client.h"
 
 namespace nimbrix {
 

@@ -11,12 +11,18 @@
 #include "platform/fake/fake_socket.h"
 #include "platform/fake/fakes.h"
 #include "uplink/connection.h"
+#include "uplink/fake/fake_tcp_client.h"
 #include "uplink/server_entry.h"
 
 namespace nimbrix {
 namespace {
 
-using fake::FakePlatform;
+// The fakes the link runs on, writing to one journal.
+struct LinkFakes {
+  fake::Journal journal;
+  fake::FakeClock clock{LocalTime{2026, 12, 8, 20, 41, 5, 0}, &journal};
+  fake::FakeTcpClient tcp{&journal};
+};
 
 TEST(SplitServerEntry, HostAndPort) {
   struct Case {
@@ -91,7 +97,7 @@ struct Link {
     for (const std::string& e : entries) servers.sSERVER[++servers.nSERVERS] = e;
   }
   std::vector<std::string>& journal() { return p.journal.events; }
-  FakePlatform p;
+  LinkFakes p;
   ServerList servers;
   RecordedEvents events{p.journal};
   Uplink uplink{p.clock, p.tcp, servers, events, "LOGIN\r\n", "N0CALL"};
@@ -186,7 +192,7 @@ struct LiveLink {
     WatchLink(uplink);
     p.clock.Advance(1000);
   }
-  FakePlatform p;
+  LinkFakes p;
   fake::FakeTcpSocket socket{p.clock, &p.journal};
   Connection connection{socket, p.clock};
   ServerList servers;

@@ -1,9 +1,10 @@
 #pragma once
 
 // In-memory stand-ins for the platform, for tests: a virtual clock (sleeping advances it),
-// an 80x25 screen model, a scripted decoder, server connection, web and file system.
-// Each fake can write what happens to a shared Journal, so tests can check the order of
-// events across them ("sleep 1000", "tcp open h:1", "file nimbrix.err += ...").
+// an 80x25 screen model, a scripted decoder, web and file system (the server connection's fake is
+// the uplink's, uplink/fake/fake_tcp_client.h; all of them wired together,
+// app/fake/fake_platform.h). Each fake can write what happens to a shared Journal, so tests can
+// check the order of events across them ("sleep 1000", "tcp open h:1", "file nimbrix.err += ...").
 
 #include <cstdint>
 #include <deque>
@@ -15,7 +16,12 @@
 #include <utility>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/automation.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/files.h"
+#include "platform/http_client.h"
+#include "platform/process_runner.h"
 
 namespace nimbrix::fake {
 
@@ -137,40 +143,6 @@ class FakeAutomation : public Automation {
   Journal* journal_;
 };
 
-// The server connection: hosts that accept, bytes received per connection, scripted send errors.
-class FakeTcpClient : public TcpClient {
- public:
-  explicit FakeTcpClient(Journal* journal = nullptr) : journal_(journal) {}
-  bool Open(const std::string& host, int port) override;
-  int Send(std::string_view bytes) override;
-  std::string TakeReceived() override;
-  LinkFault CheckAlive() override;
-  void Close() override;
-  bool IsOpen() const override { return open_; }
-
-  // What CheckAlive says while the connection is open; closing it makes it kNone again.
-  LinkFault fault = LinkFault::kNone;
-  int checks = 0;  // CheckAlive() calls
-  // "host:port" that accept a connection; all others are refused.
-  std::vector<std::string> reachable;
-  // Errors returned by the next sends, oldest first (0 = success).
-  std::deque<int> sendErrors;
-  std::vector<std::string> opens;  // every attempt, "host:port"
-  std::string sent;                // every byte sent successfully, over all connections
-  std::vector<std::string> lines;  // each successful Send() call's bytes
-  int closes = 0;
-  // What the server sends on the open connection: each TakeReceived() takes the oldest piece
-  // (tests add pieces as time goes on, e.g. from FakeClock::onSleep). Dropped on close.
-  std::deque<std::string> incoming;
-  // What a server ("host:port") sends once a connection to it opens, piece by piece.
-  std::map<std::string, std::deque<std::string>> serverText;
-  int takes = 0;  // TakeReceived() calls
-
- private:
-  bool open_ = false;
-  Journal* journal_;
-};
-
 class FakeHttpClient : public HttpClient {
  public:
   std::optional<std::string> Get(const std::string& url, const std::string& agent,
@@ -220,22 +192,6 @@ class FakeFiles : public Files {
  public:
  private:
   Journal* journal_;
-};
-
-// All fakes wired together, with one journal.
-struct FakePlatform {
-  Journal journal;
-  FakeConsole console{25, 80, &journal};
-  FakeClock clock{LocalTime{2026, 12, 8, 20, 41, 5, 0}, &journal};
-  FakeAutomation automation{&journal};
-  FakeTcpClient tcp{&journal};
-  FakeHttpClient http;
-  FakeProcessRunner process{&journal};
-  FakeFiles files{&journal};
-  WaitWorkSlot waits;  // the station's work while it waits, as main() gives it
-  Platform platform() {
-    return Platform{console, clock, automation, tcp, http, process, files, &waits};
-  }
 };
 
 }  // namespace nimbrix::fake

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "platform/system.h"
-#include "telemetry/decoder_items.h"
+#include "platform/variant_signatures.h"
 
 namespace nimbrix {
 

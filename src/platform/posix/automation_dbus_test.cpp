@@ -25,8 +25,6 @@
 #include <utility>
 #include <vector>
 
-#include "telemetry/decoder_items.h"
-
 extern char** environ;
 
 namespace nimbrix {
@@ -34,6 +32,13 @@ namespace {
 
 using std::chrono::milliseconds;
 using SteadyClock = std::chrono::steady_clock;
+
+// The names the stand-in decoder serves, as the decoder's contract spells them: the backend
+// takes every name from its caller, so its test needs only the names themselves.
+constexpr const char* kDecoderProgId = "SondeMonitor.Document";
+constexpr const char* kSondeDataMember = "GETSONDEDATA";
+constexpr const char* kSondeListMember = "GETSONDELIST";
+constexpr const char* kInvalidIndexError = "SondeMonitor.Document.Error.InvalidIndex";
 
 constexpr const char* kProgId = kDecoderProgId;
 

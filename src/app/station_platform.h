@@ -6,8 +6,8 @@
 #include "platform/files.h"
 #include "platform/http_client.h"
 #include "platform/process_runner.h"
-#include "platform/tcp_client.h"
 #include "platform/wait_work.h"
+#include "uplink/tcp_client.h"
 
 namespace nimbrix {
 
