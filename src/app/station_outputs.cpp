@@ -17,7 +17,8 @@ void StationOutputs::Cycle(const SondeSample& sample, bool decoderAnswered, std:
     }
     lines.push_back(h.line);
   }
-  const CycleFacts facts{sample, decoderAnswered, utcMs, monotonicMs, lines, heard};
+  const std::vector<SondeFrame> frames = news_.Mark(sample, decoderAnswered, heard);
+  const CycleFacts facts{sample, decoderAnswered, utcMs, monotonicMs, lines, frames};
   for (const std::unique_ptr<Output>& output : outputs_) {
     output->Cycle(facts);
     for (const std::string& record : output->TakeRecords()) {

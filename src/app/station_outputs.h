@@ -13,6 +13,7 @@
 #include "app/station_platform.h"
 #include "app/station_view.h"
 #include "config/station_config.h"
+#include "outputs/frame_news.h"
 #include "outputs/output.h"
 #include "telemetry/sonde_sample.h"
 
@@ -56,6 +57,7 @@ class StationOutputs {
   Platform& p_;
   ErrorLog errors_;
   PrimaryLinkStatus primary_;
+  FrameNews news_;  // which frames are new, for every output alike
 };
 
 }  // namespace nimbrix

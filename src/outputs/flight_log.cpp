@@ -167,7 +167,7 @@ bool FlightLog::Flush(LogFile& file, std::string_view head, std::string_view tai
 
 void FlightLog::Cycle(const CycleFacts& facts) {
   bool fed = false;
-  ForEachSonde(facts, [&](const SondeSample& sample) {
+  ForEachNewFrame(facts, [&](const SondeSample& sample) {
     Frame(sample, facts.utcMs);
     fed = true;
   });

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "outputs/flight_log_format.h"
+#include "outputs/frame_news.h"
 #include "platform/fake/fakes.h"
 
 namespace nimbrix {
@@ -599,9 +600,12 @@ TEST(FlightLog, CycleFeedsAnsweredFrames) {
   const std::vector<std::string> lines;
   SondeSample s = Rs41(1);
   s.item14 = clock.UtcMs();
-  log.Cycle(CycleFacts{s, false, clock.UtcMs(), clock.MonotonicMs(), lines});
+  FrameNews news;
+  std::vector<SondeFrame> frames = news.Mark(s, false, {});
+  log.Cycle(CycleFacts{s, false, clock.UtcMs(), clock.MonotonicMs(), lines, frames});
   EXPECT_TRUE(files.contents.empty());
-  log.Cycle(CycleFacts{s, true, clock.UtcMs(), clock.MonotonicMs(), lines});
+  frames = news.Mark(s, true, {});
+  log.Cycle(CycleFacts{s, true, clock.UtcMs(), clock.MonotonicMs(), lines, frames});
   EXPECT_EQ(Lines(files.contents[kCsv]).size(), 2u);
 }
 

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "telemetry/sonde_sample.h"
-#include "telemetry/telemetry.h"
 
 namespace nimbrix {
 
@@ -39,6 +38,13 @@ struct DestinationStatus {
   std::string lastMessage;  // the server's last word, as it said it (masked by whoever shows it)
 };
 
+// One sonde's frame as the cycle hands it, and whether it is new: decided once for every output
+// (FrameNews), so that each counts a frame as the others do.
+struct SondeFrame {
+  const SondeSample* sample = nullptr;
+  bool isNew = false;
+};
+
 // What the cycle hands every output, once per cycle, after the primary link's reports.
 struct CycleFacts {
   const SondeSample& sample;
@@ -48,19 +54,17 @@ struct CycleFacts {
   // The lines handed to the primary link in this cycle, in order, CR LF included: position or
   // object, status, beacon.
   const std::vector<std::string>& linesSent;
-  // Every sonde the decoder has heard (its list, the followed one among them), when it has a
-  // list and an output can carry several; empty otherwise, and the sample is the one sonde.
-  std::span<const HeardSonde> heard = {};
+  // The frames of this reading: every sonde the decoder has heard (its list, the followed one
+  // among them) when it has a list and an output can carry several; otherwise the sample alone,
+  // when the decoder answered.
+  std::span<const SondeFrame> frames = {};
 };
 
-// The frames an output that carries every sonde is handed this cycle: each sonde heard, or the
-// sample alone; each output tells a new frame from one it has had by its own rule.
+// The frames of this cycle that no output has had before, in the decoder's order.
 template <typename Each>
-void ForEachSonde(const CycleFacts& facts, Each each) {
-  if (!facts.heard.empty()) {
-    for (const HeardSonde& sonde : facts.heard) each(sonde.sample);
-  } else if (facts.decoderAnswered) {
-    each(facts.sample);
+void ForEachNewFrame(const CycleFacts& facts, Each each) {
+  for (const SondeFrame& frame : facts.frames) {
+    if (frame.isNew && frame.sample) each(*frame.sample);
   }
 }
 

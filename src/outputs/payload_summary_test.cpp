@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "outputs/frame_news.h"
 #include "outputs/udp_summary.h"
 #include "platform/fake/fake_socket.h"
 #include "platform/fake/fakes.h"
@@ -121,7 +122,8 @@ struct UdpRig {
   void Cycle(const SondeSample& s, bool answered = true) {
     const std::vector<std::string> none;
     const std::int64_t before = clock.MonotonicMs();
-    summary->Cycle(CycleFacts{s, answered, clock.UtcMs(), before, none});
+    const std::vector<SondeFrame> frames = news.Mark(s, answered, {});
+    summary->Cycle(CycleFacts{s, answered, clock.UtcMs(), before, none, frames});
     EXPECT_EQ(clock.MonotonicMs(), before);
     clock.Advance(1000);
   }
@@ -129,6 +131,7 @@ struct UdpRig {
   std::shared_ptr<FakeNameResolver> resolver = std::make_shared<FakeNameResolver>(clock);
   FakeUdpSocket* socket = nullptr;
   std::unique_ptr<UdpSummary> summary;
+  FrameNews news;  // which frames are new, as the station tells its outputs
 };
 
 TEST(UdpSummary, OneDatagramPerNewFrameWithAPosition) {

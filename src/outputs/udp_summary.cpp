@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "outputs/payload_summary.h"
-#include "uplink/gga_sentence.h"
 
 namespace nimbrix {
 
@@ -66,19 +65,11 @@ bool UdpSummary::Ready(std::int64_t nowMs) {
 void UdpSummary::Cycle(const CycleFacts& facts) {
   if (stopped_) return;
   const bool ready = Ready(clock_.MonotonicMs());
-  ForEachSonde(facts, [&](const SondeSample& sample) { Summarise(sample, ready, facts.utcMs); });
+  ForEachNewFrame(facts, [&](const SondeSample& sample) { Summarise(sample, ready, facts.utcMs); });
 }
 
 void UdpSummary::Summarise(const SondeSample& sample, bool ready, std::int64_t utcMs) {
   if (!HasSummaryPosition(sample, true)) return;
-  std::string sentence = GgaSentence(sample);
-  // A long run sees many sondes come and go; those in view at once are few.
-  if (lastSentences_.size() >= kMaxSondesRemembered && !lastSentences_.count(sample.serial)) {
-    lastSentences_.clear();
-  }
-  std::string& last = lastSentences_[sample.serial];
-  if (sentence == last) return;
-  last = std::move(sentence);
   if (!ready) {
     ++status_.failed;  // not kept: a chase car wants the frame now or not at all
     return;

@@ -29,7 +29,6 @@ class UdpSummary : public Output {
   static constexpr int kLookupMs = 10000;  // a look-up still going on by then has failed
   static constexpr int kFirstRetryMs = 5000;
   static constexpr int kMaxRetryMs = 60000;
-  static constexpr std::size_t kMaxSondesRemembered = 64;
 
   UdpSummary(UdpSummarySetup setup, std::unique_ptr<UdpSocket> socket,
              std::shared_ptr<NameResolver> resolver, Clock& clock);
@@ -56,8 +55,6 @@ class UdpSummary : public Output {
   bool resolved_ = false;
   bool stopped_ = false;
   std::uint32_t address_ = 0;
-  // Per sonde, the last frame summed up: the same frame goes out once.
-  std::map<std::string, std::string> lastSentences_;
   DestinationStatus status_;
 };
 

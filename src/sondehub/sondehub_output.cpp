@@ -32,16 +32,14 @@ DestinationStatus SondehubOutput::Status() const {
 }
 
 void SondehubOutput::Cycle(const CycleFacts& facts) {
-  ForEachSonde(facts,
-               [&](const SondeSample& sample) { Queue(sample, facts.utcMs, facts.monotonicMs); });
+  ForEachNewFrame(
+      facts, [&](const SondeSample& sample) { Queue(sample, facts.utcMs, facts.monotonicMs); });
   Pump(facts.monotonicMs, facts.utcMs);
 }
 
 void SondehubOutput::Queue(const SondeSample& sample, std::int64_t utcMs,
                            std::int64_t monotonicMs) {
   if (sample.serial.empty()) return;
-  const auto last = lastFrame_.find(sample.serial);
-  if (last != lastFrame_.end() && last->second == sample.frame) return;
   FrameOutcome outcome = FrameOf(sample, utcMs);
   if (!outcome.refusal.empty()) {
     if (toldRefused_.size() >= kMaxSondesRemembered) toldRefused_.clear();
@@ -51,8 +49,6 @@ void SondehubOutput::Queue(const SondeSample& sample, std::int64_t utcMs,
     return;
   }
   if (!outcome.frame) return;
-  if (lastFrame_.size() >= kMaxSondesRemembered) lastFrame_.clear();
-  lastFrame_[sample.serial] = sample.frame;
   const SondehubFrame& frame = *outcome.frame;
   feed_.Add({TelemetryRecordJson(frame, station_), frame.serial, NeedsFullBatch(frame.type),
              monotonicMs});

@@ -37,8 +37,7 @@ class SondehubOutput final : public Output {
   std::unique_ptr<HttpRequester> requester_;
   SondehubFeed feed_;
   int requestTimeoutMs_;
-  std::map<std::string, std::int64_t> lastFrame_;  // per serial, the frame last queued
-  std::set<std::string> toldRefused_;              // serials the operator has been told about
+  std::set<std::string> toldRefused_;  // serials the operator has been told about
 };
 
 }  // namespace nimbrix

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "outputs/frame_news.h"
 #include "platform/fake/fake_http_requester.h"
 #include "platform/fake/fakes.h"
 
@@ -47,6 +48,7 @@ struct OutputTest : ::testing::Test {
   }();
   FakeHttpRequester* http = nullptr;
   std::unique_ptr<SondehubOutput> output;
+  FrameNews news;  // which frames are new, as the station tells its outputs
   SondeSample sample;
   bool decoderAnswered = true;
   std::vector<std::string> lines;
@@ -68,7 +70,8 @@ struct OutputTest : ::testing::Test {
   void Seconds(int seconds, bool newFrames = true) {
     for (int i = 0; i < seconds; ++i) {
       if (newFrames) ++sample.frame;
-      output->Cycle({sample, decoderAnswered, clock.UtcMs(), clock.MonotonicMs(), lines});
+      const std::vector<SondeFrame> frames = news.Mark(sample, decoderAnswered, {});
+      output->Cycle({sample, decoderAnswered, clock.UtcMs(), clock.MonotonicMs(), lines, frames});
       clock.Advance(1000);
     }
   }
