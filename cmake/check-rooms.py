@@ -76,6 +76,15 @@ def check(src, table_path):
                               f"{' '.join(sorted(allowed)) or 'itself'}")
             elif is_library_file(relative):
                 included[room].add(first)
+    # A room library's rooms come from the table alone, never from a link line of its own.
+    lists = src / "CMakeLists.txt"
+    if lists.exists():
+        text = lists.read_text()
+        for m in re.finditer(r"target_link_libraries\(\s*nimbrix_(\w+)\b([^)]*)\)", text):
+            linked = [r for r in re.findall(r"\bnimbrix_(\w+)", m.group(2)) if r in table]
+            if m.group(1) in table and linked:
+                faults.append(f"{lists}: nimbrix_{m.group(1)} links {' '.join(linked)} by hand; "
+                              f"its rooms are {table_path.name}'s")
     for room in order:
         for named in sorted(set(table[room]) - included[room]):
             faults.append(f"{table_path}: {room} links {named}, but its library includes nothing "
@@ -98,6 +107,9 @@ def self_test():
         ({"high/a.h": '#include "low/b.h"', "high/a_test.cpp": '#include "tools/x.h"',
           "low/b.h": ""}, ["which is in no room"]),
         ({"high/a.h": '#include "low/b.h"', "side/c.h": "", "low/b.h": ""}, ["which is no room"]),
+        ({"high/a.h": '#include "low/b.h"', "low/b.h": "",
+          "CMakeLists.txt": "target_link_libraries(nimbrix_high PUBLIC nimbrix_low)"},
+         ["links low by hand"]),
     ]
     failed = 0
     for files, wanted in cases:
