@@ -110,6 +110,52 @@ TEST_F(WebStationTest, ThePageShowsTheFrameTheDestinationsAndTheLinesSent) {
   for (const std::string& a : answers) EXPECT_EQ(a.find("54321"), std::string::npos);
 }
 
+// The decoder's items of one listed sonde, the rest left empty.
+ListedEntry ListedAt(std::uint32_t ageMs, const char* serial, const char* kind, double lat) {
+  ListedEntry e;
+  e.ageMs = ageMs;
+  e.items.assign(kDecoderItemCount, CallResult{Variant::Empty(), CallOutcome::kOk});
+  e.items[kSerial].value = Variant::Text(serial);
+  e.items[kLatitude].value = Variant::Real(lat);
+  e.items[kLongitude].value = Variant::Real(11.5);
+  e.items[kAltitude].value = Variant::Real(800);
+  e.items[kKind].value = Variant::Text(kind);
+  return e;
+}
+
+TEST_F(WebStationTest, EverySondeOfTheDecodersListIsOnThePageTheFollowedFirst) {
+  f.automation.list = std::vector<ListedEntry>{ListedAt(900, "DFM-1234568", "DFM09", 48.3),
+                                               ListedAt(200, "T1234567", "RS41", 48.1),
+                                               ListedAt(3000, "M10-012-3-45678", "M10", 48.2)};
+  ASSERT_EQ(Run(4), 0);
+  rapidjson::Document j;
+  ASSERT_FALSE(j.Parse(answers.back().c_str()).HasParseError()) << answers.back();
+  const auto& sondes = j["sondes"];
+  ASSERT_EQ(sondes.Size(), 3u);
+  EXPECT_STREQ(sondes[0]["serial"].GetString(), "T1234567");
+  EXPECT_TRUE(sondes[0]["followed"].GetBool());
+  EXPECT_STREQ(sondes[1]["serial"].GetString(), "DFM-1234568");
+  EXPECT_STREQ(sondes[1]["type"].GetString(), "DFM");
+  EXPECT_FALSE(sondes[1]["followed"].GetBool());
+  EXPECT_STREQ(sondes[2]["serial"].GetString(), "M10-012-3-45678");
+  EXPECT_STREQ(sondes[2]["type"].GetString(), "M10");
+  EXPECT_DOUBLE_EQ(sondes[2]["latitude"].GetDouble(), 48.2);
+  EXPECT_EQ(sondes[2]["track"].Size(), 1u);
+  // The frame listed again grows older on the page.
+  EXPECT_GE(sondes[2]["ageSeconds"].GetInt64(), 3 + 2);
+  EXPECT_STREQ(j["sonde"]["serial"].GetString(), "T1234567");
+}
+
+TEST_F(WebStationTest, ADecoderWithoutTheListShowsTheFollowedSondeAlone) {
+  ASSERT_EQ(Run(4), 0);
+  rapidjson::Document j;
+  ASSERT_FALSE(j.Parse(answers.back().c_str()).HasParseError()) << answers.back();
+  ASSERT_EQ(j["sondes"].Size(), 1u);
+  EXPECT_STREQ(j["sondes"][0]["serial"].GetString(), "T1234567");
+  EXPECT_TRUE(j["sondes"][0]["followed"].GetBool());
+  EXPECT_EQ(j["sondes"][0]["track"].Size(), j["track"].Size());
+}
+
 TEST_F(WebStationTest, TheLogSaysWhereThePageIsAndTheServerStopsWithTheStation) {
   f.console.terminal = false;
   ASSERT_EQ(Run(3), 0);
@@ -225,6 +271,10 @@ TEST(WebStatusViewTest, HandsEveryEventOn) {
     }
     void DecoderLost() override { told.push_back("DecoderLost"); }
     void DecoderFound() override { told.push_back("DecoderFound"); }
+    void FrameRead(const SondeSample& s) override { told.push_back("FrameRead " + s.serial); }
+    void SondesHeard(const std::vector<HeardSonde>& heard) override {
+      told.push_back("SondesHeard " + std::to_string(heard.size()));
+    }
     void PositionReportDue(const LocalTime& at) override {
       told.push_back("PositionReportDue " + std::to_string(at.second));
     }
@@ -259,6 +309,8 @@ TEST(WebStatusViewTest, HandsEveryEventOn) {
   v.Dashboard(sample, "U", {}, 3);
   v.DecoderLost();
   v.DecoderFound();
+  v.FrameRead(sample);
+  v.SondesHeard({HeardSonde{sample, 0}, HeardSonde{sample, 5}});
   v.PositionReportDue({2026, 1, 1, 0, 0, 9, 0});
   v.ReportSent("L");
   v.ObjectMode("O");
@@ -266,25 +318,14 @@ TEST(WebStatusViewTest, HandsEveryEventOn) {
   v.Destinations({DestinationStatus{}}, {});
   v.DestinationRecord("D", "h,1");
   v.Ended();
-  const std::vector<std::string> expected = {"Started",
-                                             "StartupLine t",
-                                             "UpdateVerdict p",
-                                             "DecoderNotFound",
-                                             "DecoderAttached",
-                                             "Connecting",
-                                             "ServerInUse 2b,2",
-                                             "Link a,1R",
-                                             "Resized",
-                                             "Dashboard S1U3",
-                                             "DecoderLost",
-                                             "DecoderFound",
-                                             "PositionReportDue 9",
-                                             "ReportSent L",
-                                             "ObjectMode O",
-                                             "NoObjectName S",
-                                             "Destinations 1",
-                                             "DestinationRecord D",
-                                             "Ended"};
+  const std::vector<std::string> expected = {
+      "Started",          "StartupLine t",       "UpdateVerdict p",
+      "DecoderNotFound",  "DecoderAttached",     "Connecting",
+      "ServerInUse 2b,2", "Link a,1R",           "Resized",
+      "Dashboard S1U3",   "DecoderLost",         "DecoderFound",
+      "FrameRead S1",     "SondesHeard 2",       "PositionReportDue 9",
+      "ReportSent L",     "ObjectMode O",        "NoObjectName S",
+      "Destinations 1",   "DestinationRecord D", "Ended"};
   EXPECT_EQ(inner.told, expected);
 }
 
