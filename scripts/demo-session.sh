@@ -96,6 +96,12 @@ PY
 else
   echo "  (nothing)"
 fi
+if ls "$run"/flights/*.csv > /dev/null 2>&1; then
+  echo "Flight log in $run/flights:"
+  for csv in "$run"/flights/*.csv; do
+    echo "  $(basename "$csv"): $(($(wc -l < "$csv") - 1)) frame(s), beside it $(basename "${csv%.csv}.gpx")"
+  done
+fi
 if [ -s "$run/receiver.log" ]; then
   echo "What sonde-receiver said on the simulated band:"
   sed 's/^/  /' "$run/receiver.log"

@@ -42,6 +42,7 @@ def test_demo_session_reports_to_its_listener_and_leaves_nothing_running(tmp_pat
     assert received2.startswith("user N0CALL-12 pass 13023 vers " + VERSION_TEXT)
     assert "N0CALL-12>APZQW0,TCPIP*:!" in received2, "the station beacon, under its own call"
     assert "Chase-car summaries received on UDP" in out and '"type": "PAYLOAD_SUMMARY"' in out
+    assert re.search(r"_\d{8}\.csv: [1-9]\d* frame\(s\), beside it \S+_\d{8}\.gpx", out), out
     assert not (tmp_path / "run" / "nimbrix.err").exists(), "the demo's login is verified"
     leftovers = subprocess.run(["pgrep", "-f", str(tmp_path)], capture_output=True, text=True).stdout
     assert leftovers == ""
