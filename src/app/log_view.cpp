@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "format/clock_text.h"
+#include "format/exact_texts.h"
 #include "format/safe_text.h"
 #include "telemetry/decoder_items.h"
 #include "version/version.h"
@@ -48,16 +49,16 @@ void LogView::StartupLine(const std::string& text) {
 void LogView::UpdateVerdict(const VersionVerdict& verdict, const std::string& downloadPage) {
   switch (verdict.kind) {
     case VersionVerdict::Kind::kUnknown:
-      return Line("Could not check for a new version.");
+      return Line(exact::kCouldNotCheck);
     case VersionVerdict::Kind::kCurrent:
-      return Line("You have the most recent version!");
+      return Line(exact::kMostRecentVersion);
     case VersionVerdict::Kind::kNewer:
-      return Line("The version " + verdict.offered + " is available at " + downloadPage);
+      return Line(exact::VersionAvailable(verdict.offered, downloadPage));
   }
 }
 
 void LogView::DecoderNotFound() {
-  Line("SondeMonitor not found! Exiting...");
+  Line(exact::kDecoderNotFound);
 }
 
 void LogView::DecoderAttached() {

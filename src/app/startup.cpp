@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/program_end.h"
+#include "format/exact_texts.h"
 
 namespace nimbrix {
 
@@ -26,7 +27,7 @@ void PerformConfigActions(const ConfigResult& result, StationView& view, Console
 void CheckForNewVersion(StationView& view, Clock& clock, HttpClient& http,
                         const StationConfig& config, const ServerList& servers,
                         const UpdateService& service) {
-  view.StartupLine("Cheking for a new version...");
+  view.StartupLine(exact::kCheckingForNewVersion);
   clock.SleepMs(500);
   const VersionVerdict verdict = AskForNewVersion(http, clock.Now(), config, servers, service);
   view.UpdateVerdict(verdict, service.downloadPage);

@@ -5,6 +5,7 @@
 #include "app/dashboard.h"
 #include "app/destination_rows.h"
 #include "format/clock_text.h"
+#include "format/exact_texts.h"
 #include "format/number_text.h"
 #include "format/safe_text.h"
 
@@ -27,15 +28,15 @@ void TerminalView::StartupLine(const std::string& text) {
 void TerminalView::UpdateVerdict(const VersionVerdict& verdict, const std::string& downloadPage) {
   switch (verdict.kind) {
     case VersionVerdict::Kind::kUnknown:
-      StartupLine("Could not check for a new version.");
+      StartupLine(exact::kCouldNotCheck);
       return;
     case VersionVerdict::Kind::kCurrent:
-      StartupLine("You have the most recent version!");
+      StartupLine(exact::kMostRecentVersion);
       return;
     case VersionVerdict::Kind::kNewer:
       // Yellow until start-up clears the screen for the dashboard.
       console_.SetColor(kColorYellow);
-      StartupLine("The version " + verdict.offered + " is available at " + downloadPage);
+      StartupLine(exact::VersionAvailable(verdict.offered, downloadPage));
       console_.LineBreak();
       return;
   }
@@ -44,11 +45,11 @@ void TerminalView::UpdateVerdict(const VersionVerdict& verdict, const std::strin
 void TerminalView::DecoderNotFound() {
   console_.LineBreak();
   console_.SetColor(kColorLightRed);
-  StartupLine("SondeMonitor not found! Exiting...");
+  StartupLine(exact::kDecoderNotFound);
 }
 
 void TerminalView::Connecting() {
-  screen_.ShowConnection("Conecting:", true);
+  screen_.ShowConnection(exact::kConnecting, true);
 }
 
 void TerminalView::ServerInUse(int index, const std::string& entry) {

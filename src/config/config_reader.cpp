@@ -5,6 +5,7 @@
 #include "config/config_stream.h"
 #include "config/config_text.h"
 #include "config/output_keys.h"
+#include "format/exact_texts.h"
 #include "format/text_to_number.h"
 #include "format/whole_number.h"
 
@@ -50,7 +51,7 @@ bool ApplySetting(ConfigResult& result, int position, std::string_view value) {
     case kKeyUser:
       config.sUSER = UpperCaseCp437(value);
       if (!CallsignIsValid(config.sUSER)) {
-        WriteLine(result, "Config file error: check callsign in INI file =" + config.sUSER);
+        WriteLine(result, std::string(exact::kCheckCallsign) + " =" + config.sUSER);
         WaitKey(result);
         Exit(result, 0);
         return false;
@@ -109,7 +110,8 @@ bool HasLineFeedsAlone(std::string_view bytes) {
 void AddLineEndHint(ConfigResult& result, std::string_view bytes) {
   if (!HasLineFeedsAlone(bytes)) return;
   for (auto it = result.actions.begin(); it != result.actions.end(); ++it) {
-    if (it->kind == Kind::kWriteLine && it->text.rfind("Config file error", 0) == 0) {
+    if (it->kind == Kind::kWriteLine &&
+        (it->text.rfind(exact::kCheckCallsign, 0) == 0 || it->text == exact::kCheckServerCount)) {
       result.actions.insert(std::next(it), {Kind::kWriteLine, std::string(kLineEndHint), 0});
       return;
     }
@@ -157,7 +159,7 @@ ConfigResult ReadConfiguration(const ConfigBytes& file) {
 
 ConfigResult ReadConfigFormat2(const ConfigBytes& file, StationConfig config, ServerList servers) {
   ConfigResult result{std::move(config), std::move(servers), {}};
-  WriteLine(result, "Reading config file version config 2");
+  WriteLine(result, exact::kConfigVersion2);
   ConfigStream in(BytesOf(file));
   while (!in.AtEnd()) {
     const std::string_view line = in.ReadLine();
@@ -185,12 +187,12 @@ ConfigResult ReadConfigFormat1(const ConfigBytes& file, StationConfig config, Se
   ConfigResult result{std::move(config), std::move(servers), {}};
   StationConfig& cfg = result.config;
   ServerList& list = result.servers;
-  WriteLine(result, "Reading config file version 1");
+  WriteLine(result, exact::kConfigVersion1);
   ConfigStream in(BytesOf(file));
 
   cfg.sUSER = in.ReadField();
   if (!CallsignIsValid(cfg.sUSER)) {
-    WriteLine(result, "Config file error: check callsign in INI file");
+    WriteLine(result, exact::kCheckCallsign);
     WaitKey(result);
     Exit(result, 0);
     return result;
@@ -210,8 +212,8 @@ ConfigResult ReadConfigFormat1(const ConfigBytes& file, StationConfig config, Se
   }
 
   if (list.nSERVERS < 1 || list.nSERVERS > ServerList::kMaxServers) {
-    WriteLine(result, "Config file error: check number of servers should be 1 to 9");
-    WriteLine(result, "Exiting...");
+    WriteLine(result, exact::kCheckServerCount);
+    WriteLine(result, exact::kExiting);
     Pause(result, 5000);
     Exit(result, 0);
     return result;
