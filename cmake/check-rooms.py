@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Holds src/ to its rooms (src/rooms.cmake): every file includes only its own room, the rooms
 its room names and what those link in turn; a room names only rooms below it; a room's library
-includes every room it names and no other. Prints each fault with its file and line."""
+includes every room it names and no other, and links no room by hand. Prints each fault with
+its file and line."""
 
 import argparse
 import pathlib
