@@ -166,6 +166,28 @@ TEST(LinkEvents, OutcomesOfConnectAndSend) {
   }
 }
 
+// A line beside the reports goes out only on an open connection, and a failure never starts a
+// search for a server: it is told, and the next report's send reconnects.
+TEST(LinkEvents, ALineBesideTheReportsNeverLooksForAServer) {
+  {
+    Link link({"a,1"});
+    EXPECT_EQ(SendLineIfUp(link.uplink, "O\r\n"), SendOutcome::kLost);
+    EXPECT_EQ(link.journal(), std::vector<std::string>{});
+  }
+  Link link({"a,1", "b,2"});
+  link.p.tcp.reachable = {"a:1", "b:2"};
+  ASSERT_EQ(ConnectServers(link.uplink), ConnectOutcome::kConnected);
+  link.journal().clear();
+  EXPECT_EQ(SendLineIfUp(link.uplink, "O\r\n"), SendOutcome::kSent);
+  link.p.tcp.sendErrors = {57};
+  EXPECT_EQ(SendLineIfUp(link.uplink, "P\r\n"), SendOutcome::kLost);
+  EXPECT_EQ(link.journal(), (std::vector<std::string>{"tcp send 0 O\\r\\n", "tcp send 57 P\\r\\n",
+                                                      "send failed 57 P\r\n"}));
+  link.events.stopping = true;
+  link.p.tcp.sendErrors = {57};
+  EXPECT_EQ(SendLineIfUp(link.uplink, "Q\r\n"), SendOutcome::kQuit);
+}
+
 TEST(LinkEvents, TheLoginVerdictIsReturnedOnceAndNothingAfterIt) {
   Link link({"a,1"});
   link.p.tcp.reachable = {"a:1"};
