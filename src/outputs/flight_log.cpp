@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "outputs/flight_log_format.h"
+#include "telemetry/frame_time.h"
 
 namespace nimbrix {
 
@@ -76,7 +77,7 @@ void FlightLog::Frame(const SondeSample& sample, std::int64_t utcMs) {
     return;
   }
   // A frame without a time of its own is dated by its reading.
-  const std::int64_t frameUtcMs = FlightFrameUtcMs(sample, utcMs).value_or(utcMs);
+  const std::int64_t frameUtcMs = FrameUtcMs(sample, utcMs).value_or(utcMs);
   Track& track = TrackOf(serial, frameUtcMs);
   track.used = ++feeds_;
   std::string key = FrameKeyOf(sample);

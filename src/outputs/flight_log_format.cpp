@@ -1,69 +1,20 @@
 #include "outputs/flight_log_format.h"
 
 #include <charconv>
-#include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "format/round_to.h"
+#include "format/utc_text.h"
 #include "version/version.h"
 
 namespace nimbrix {
 
 namespace {
 
-constexpr std::int64_t kTwoDaysMs = 2 * 86400000LL;
 // The factor the telemetry reader turned m/s into km/h with.
 constexpr double kKmhPerMs = static_cast<double>(3.6f);
 // Beyond this no reading of a sonde is a reading at all.
 constexpr double kLargest = 1e9;
-
-struct UtcParts {
-  int year, month, day, hour, minute, second, millisecond;
-};
-
-UtcParts PartsOf(std::int64_t utcMs) {
-  using namespace std::chrono;
-  const sys_time<milliseconds> at{milliseconds{utcMs}};
-  const sys_days day = floor<days>(at);
-  const year_month_day ymd{day};
-  const hh_mm_ss clock{at - day};
-  return {static_cast<int>(ymd.year()),
-          static_cast<int>(static_cast<unsigned>(ymd.month())),
-          static_cast<int>(static_cast<unsigned>(ymd.day())),
-          static_cast<int>(clock.hours().count()),
-          static_cast<int>(clock.minutes().count()),
-          static_cast<int>(clock.seconds().count()),
-          static_cast<int>(clock.subseconds().count())};
-}
-
-// Digits only, exactly `count` of them.
-std::optional<int> Digits(std::string_view text, std::size_t at, std::size_t count) {
-  if (at + count > text.size()) return std::nullopt;
-  int value = 0;
-  for (std::size_t i = at; i < at + count; ++i) {
-    if (text[i] < '0' || text[i] > '9') return std::nullopt;
-    value = value * 10 + (text[i] - '0');
-  }
-  return value;
-}
-
-std::optional<std::int64_t> DatedItem6(std::string_view text) {
-  if (text.size() < 19 || text[4] != '-' || text[7] != '-' ||
-      (text[10] != ' ' && text[10] != 'T') || text[13] != ':' || text[16] != ':') {
-    return std::nullopt;
-  }
-  const auto y = Digits(text, 0, 4), mo = Digits(text, 5, 2), d = Digits(text, 8, 2);
-  const auto h = Digits(text, 11, 2), mi = Digits(text, 14, 2), s = Digits(text, 17, 2);
-  if (!y || !mo || !d || !h || !mi || !s || *h > 23 || *mi > 59 || *s > 59) return std::nullopt;
-  using namespace std::chrono;
-  const year_month_day date{year{*y}, month{static_cast<unsigned>(*mo)},
-                            day{static_cast<unsigned>(*d)}};
-  if (!date.ok()) return std::nullopt;
-  const std::int64_t days = sys_days{date}.time_since_epoch().count();
-  return ((days * 24 + *h) * 60 + *mi) * 60000LL + *s * 1000LL;
-}
 
 void Field(std::string& row, std::string_view text) {
   row += ',';
@@ -139,28 +90,6 @@ std::string CsvSafeText(std::string_view text) {
   return safe;
 }
 
-std::optional<std::int64_t> FlightFrameUtcMs(const SondeSample& sample, std::int64_t stationUtcMs) {
-  if (sample.item14 > 0 && std::llabs(sample.item14 - stationUtcMs) <= kTwoDaysMs) {
-    return sample.item14;
-  }
-  return DatedItem6(sample.timeText);
-}
-
-std::string IsoUtcMs(std::int64_t utcMs) {
-  const UtcParts t = PartsOf(utcMs);
-  char text[48];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", t.year, t.month, t.day,
-                t.hour, t.minute, t.second, t.millisecond);
-  return text;
-}
-
-std::string UtcDateDigits(std::int64_t utcMs) {
-  const UtcParts t = PartsOf(utcMs);
-  char text[24];
-  std::snprintf(text, sizeof text, "%04d%02d%02d", t.year, t.month, t.day);
-  return text;
-}
-
 std::string FlightFileStem(const std::string& folder, const std::string& safeSerial,
                            std::int64_t utcMs) {
   std::string stem = folder;
@@ -172,7 +101,7 @@ std::string FlightCsvRow(const SondeSample& s, const std::string& safeSerial,
                          std::int64_t frameUtcMs) {
   const GivenReadings& g = s.given;
   const bool fix = UsableFix(s);
-  std::string row = IsoUtcMs(frameUtcMs);
+  std::string row = IsoUtcMillis(frameUtcMs);
   Field(row, safeSerial);
   Field(row, CsvSafeText(s.kind));
   Field(row, g.frame ? Whole(s.frame) : "");
@@ -207,7 +136,7 @@ std::string FlightGpxPoint(const SondeSample& s, std::int64_t frameUtcMs) {
     point += "</ele>";
   }
   point += "<time>";
-  point += IsoUtcMs(frameUtcMs);
+  point += IsoUtcMillis(frameUtcMs);
   point += "</time></trkpt>\n";
   return point;
 }

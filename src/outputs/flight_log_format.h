@@ -24,13 +24,6 @@ std::string FileSafeSerial(std::string_view serial);
 // Printable ASCII without commas or quotes: a field that cannot break the row.
 std::string CsvSafeText(std::string_view text);
 
-// The frame's own UTC time: item 14 (ms since 1970) when it lies within two days of the
-// station's clock, else item 6 as "YYYY-MM-DD hh:mm:ss" taken as UTC; nullopt when neither.
-std::optional<std::int64_t> FlightFrameUtcMs(const SondeSample& sample, std::int64_t stationUtcMs);
-// "2026-12-09T19:00:52.123Z"
-std::string IsoUtcMs(std::int64_t utcMs);
-// "20261209"
-std::string UtcDateDigits(std::int64_t utcMs);
 // "<serial>_<YYYYMMDD>" in `folder` (no extension).
 std::string FlightFileStem(const std::string& folder, const std::string& safeSerial,
                            std::int64_t utcMs);

@@ -8,7 +8,8 @@
 
 #include "format/round_to.h"
 #include "format/safe_text.h"
-#include "sondehub/utc_time.h"
+#include "format/utc_text.h"
+#include "telemetry/frame_time.h"
 #include "telemetry/sonde_kinds.h"
 #include "version/version.h"
 
@@ -103,8 +104,7 @@ FrameOutcome FrameOf(const SondeSample& sample, std::int64_t receivedUtcMs) {
     outcome.refusal = "no frame number";
     return outcome;
   }
-  const std::optional<std::int64_t> frameUtc =
-      FrameUtcMs(sample.timeText, sample.item14, receivedUtcMs);
+  const std::optional<std::int64_t> frameUtc = FrameUtcMs(sample, receivedUtcMs);
   if (!frameUtc) return outcome;
 
   SondehubFrame f;
@@ -138,8 +138,8 @@ std::string TelemetryRecordJson(const SondehubFrame& f, const SondehubStation& s
   Text(w, "software_name", kSoftwareName);
   Text(w, "software_version", kVersion);
   Text(w, "uploader_callsign", station.callsign);
-  Text(w, "time_received", IsoUtcText(f.receivedUtcMs));
-  Text(w, "datetime", IsoUtcText(f.frameUtcMs));
+  Text(w, "time_received", IsoUtcMicros(f.receivedUtcMs));
+  Text(w, "datetime", IsoUtcMicros(f.frameUtcMs));
   Text(w, "manufacturer", f.manufacturer);
   Text(w, "type", f.type);
   if (!f.subtype.empty()) Text(w, "subtype", f.subtype);

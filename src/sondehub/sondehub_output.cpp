@@ -2,8 +2,8 @@
 
 #include <utility>
 
+#include "format/utc_text.h"
 #include "sondehub/gzip.h"
-#include "sondehub/utc_time.h"
 #include "version/version.h"
 
 namespace nimbrix {

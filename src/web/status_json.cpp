@@ -5,10 +5,10 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
-#include <chrono>
 #include <cmath>
-#include <cstdio>
 
+#include "format/utc_text.h"
+#include "telemetry/frame_time.h"
 #include "telemetry/sonde_kinds.h"
 
 namespace nimbrix {
@@ -16,8 +16,6 @@ namespace nimbrix {
 namespace {
 
 using JsonWriter = rapidjson::Writer<rapidjson::StringBuffer>;
-
-constexpr std::int64_t kDayMs = 86'400'000;
 
 void Text(JsonWriter& w, std::string_view text) {
   const std::string valid = ValidUtf8(text);
@@ -33,7 +31,7 @@ void Number(JsonWriter& w, double value) {
 }
 
 void Time(JsonWriter& w, std::int64_t utcMs) {
-  Text(w, IsoUtc(utcMs));
+  Text(w, IsoUtcSeconds(utcMs));
 }
 
 // A time that may not have happened yet: 0 is none.
@@ -68,7 +66,7 @@ void FrameFields(JsonWriter& w, const SondeSample& s, std::int64_t receivedUtcMs
   w.Key("frame");
   w.Int(s.frame);
   w.Key("time");
-  if (const auto t = FrameTimeUtcMs(s.timeText, receivedUtcMs)) {
+  if (const auto t = FrameUtcMs(s, receivedUtcMs)) {
     Time(w, *t);
   } else {
     w.Null();
@@ -206,41 +204,6 @@ void StampedList(JsonWriter& w, const std::deque<StampedText>& list, const char*
 }
 
 }  // namespace
-
-std::string IsoUtc(std::int64_t utcMs) {
-  using namespace std::chrono;
-  const sys_time<milliseconds> t{milliseconds{utcMs}};
-  const auto day = floor<days>(t);
-  const year_month_day date{day};
-  const hh_mm_ss<seconds> time{floor<seconds>(t - day)};
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                static_cast<int>(time.seconds().count()));
-  return text;
-}
-
-std::optional<std::int64_t> FrameTimeUtcMs(std::string_view timeText, std::int64_t readUtcMs) {
-  if (timeText.size() < 19) return std::nullopt;
-  const std::string_view hms = timeText.substr(11, 8);
-  if (hms[2] != ':' || hms[5] != ':') return std::nullopt;
-  int parts[3];
-  for (int i = 0; i < 3; ++i) {
-    const char a = hms[i * 3];
-    const char b = hms[i * 3 + 1];
-    if (a < '0' || a > '9' || b < '0' || b > '9') return std::nullopt;
-    parts[i] = (a - '0') * 10 + (b - '0');
-  }
-  if (parts[0] > 23 || parts[1] > 59 || parts[2] > 60) return std::nullopt;
-  const std::int64_t ofDay = (parts[0] * 3600LL + parts[1] * 60LL + parts[2]) * 1000;
-  std::int64_t dayStart = readUtcMs - ((readUtcMs % kDayMs) + kDayMs) % kDayMs;
-  std::int64_t t = dayStart + ofDay;
-  // A frame of 23:59:59 read just after midnight belongs to the day before, and the other way.
-  if (t - readUtcMs > kDayMs / 2) t -= kDayMs;
-  if (readUtcMs - t > kDayMs / 2) t += kDayMs;
-  return t;
-}
 
 std::string ValidUtf8(std::string_view text) {
   // A copy that ends in NUL: RapidJSON's reading of one code point stops there at the latest.

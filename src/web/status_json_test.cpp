@@ -333,34 +333,38 @@ TEST(StatusJsonTest, ValidUtf8KeepsCharactersAndReplacesTheRest) {
   for (const auto& c : cases) EXPECT_EQ(ValidUtf8(c.in), c.out) << c.in;
 }
 
-TEST(StatusJsonTest, IsoUtc) {
-  EXPECT_EQ(IsoUtc(0), "1970-01-01T00:00:00Z");
-  EXPECT_EQ(IsoUtc(kStart + 999), "2026-12-08T20:41:05Z");
-  EXPECT_EQ(IsoUtc(951782400000), "2000-02-29T00:00:00Z");
-}
-
-TEST(StatusJsonTest, FrameTimeOnTheNearestDay) {
+// "time" is the frame's own: its date and time, the time of day on the nearest day, or item 14.
+TEST(StatusJsonTest, TheFramesOwnTime) {
   const std::int64_t midnight = 1796774400000;  // 2026-12-09T00:00:00Z
   const struct {
-    const char* text;
+    const char* item6;
+    std::int64_t item14;
     std::int64_t read;
-    const char* iso;  // nullptr: no time
+    const char* time;  // nullptr: null
   } cases[] = {
-      {"2026-12-09 00:00:05", midnight + 7000, "2026-12-09T00:00:05Z"},
-      {"xxxxxxxxxxx23:59:58", midnight + 3000, "2026-12-08T23:59:58Z"},  // the day before
-      {"xxxxxxxxxxx00:00:01", midnight - 2000, "2026-12-09T00:00:01Z"},  // the day after
-      {"x", midnight, nullptr},
-      {"2026-12-09 24:00:00", midnight, nullptr},
-      {"2026-12-09 1a:00:00", midnight, nullptr},
-      {"2026-12-09 10-00-00", midnight, nullptr},
+      {"2026-12-09 00:00:05", 0, midnight + 7000, "2026-12-09T00:00:05Z"},
+      {"2026-12-07 20:41:04", 0, kStart, "2026-12-07T20:41:04Z"},           // its date, a day old
+      {"xxxxxxxxxxx23:59:58", 0, midnight + 3000, "2026-12-08T23:59:58Z"},  // the day before
+      {"xxxxxxxxxxx00:00:01", 0, midnight - 2000, "2026-12-09T00:00:01Z"},  // the day after
+      {"", kStart - 1500, kStart, "2026-12-08T20:41:03Z"},
+      {"x", 0, midnight, nullptr},
+      {"2026-12-09 24:00:00", 0, midnight, nullptr},
+      {"2026-12-09 1a:00:00", 0, midnight, nullptr},
+      {"2026-12-09 10-00-00", 0, midnight, nullptr},
   };
   for (const auto& c : cases) {
-    const auto t = FrameTimeUtcMs(c.text, c.read);
-    if (c.iso == nullptr) {
-      EXPECT_FALSE(t.has_value()) << c.text;
+    StatusCollector collector("N0CALL-11", "NIMBRIX 0.22", c.read);
+    SondeSample s = Frame(48.1234, 11.5678, 520.5, 100);
+    s.timeText = c.item6;
+    s.item14 = c.item14;
+    collector.Sample(s, true, c.read);
+    const auto j = Parsed(StatusJson(collector.snapshot()));
+    const auto& time = j["sonde"]["time"];
+    if (c.time == nullptr) {
+      EXPECT_TRUE(time.IsNull()) << c.item6;
     } else {
-      ASSERT_TRUE(t.has_value()) << c.text;
-      EXPECT_EQ(IsoUtc(*t), c.iso) << c.text;
+      ASSERT_TRUE(time.IsString()) << c.item6;
+      EXPECT_STREQ(time.GetString(), c.time) << c.item6;
     }
   }
 }

@@ -1,37 +1,23 @@
 #include "decoder-service/time_text.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
+#include <limits>
+
+#include "format/utc_text.h"
 
 namespace decoder {
 
 namespace {
 
-using std::chrono::days;
-using std::chrono::seconds;
-using std::chrono::sys_days;
-using std::chrono::sys_seconds;
-
-// 0000-01-01 00:00:00 and 9999-12-31 23:59:59, the range four year digits can show.
-constexpr std::int64_t kFirst =
-    sys_seconds(sys_days(std::chrono::year(0) / 1 / 1)).time_since_epoch().count();
-constexpr std::int64_t kLast =
-    sys_seconds(sys_days(std::chrono::year(9999) / 12 / 31) + days(1)).time_since_epoch().count() -
-    1;
+// Seconds whose milliseconds still fit in 64 bits; the texts clamp the rest to four year digits.
+constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max() / 1000;
 
 }  // namespace
 
 std::string TimeText(std::int64_t unixSeconds) {
-  const sys_seconds t{seconds(std::clamp(unixSeconds, kFirst, kLast))};
-  const sys_days day = std::chrono::floor<days>(t);
-  const std::chrono::year_month_day date{day};
-  const std::chrono::hh_mm_ss time{t - day};
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                static_cast<int>(time.seconds().count()));
+  const std::int64_t ms = std::clamp(unixSeconds, -kLargest, kLargest) * 1000;
+  std::string text = nimbrix::IsoUtcSeconds(ms).substr(0, 19);
+  text[10] = ' ';
   return text;
 }
 
@@ -44,18 +30,15 @@ std::optional<std::int64_t> ParseDateAndTime(std::string_view text, char separat
     if (wanted == 'd' ? !digit : text[i] != wanted) return std::nullopt;
   }
   auto number = [&](size_t pos, size_t length) {
-    unsigned v = 0;
-    for (size_t i = pos; i < pos + length; ++i) v = v * 10 + static_cast<unsigned>(text[i] - '0');
+    int v = 0;
+    for (size_t i = pos; i < pos + length; ++i) v = v * 10 + (text[i] - '0');
     return v;
   };
-  const std::chrono::year_month_day date{std::chrono::year(static_cast<int>(number(0, 4))),
-                                         std::chrono::month(number(5, 2)),
-                                         std::chrono::day(number(8, 2))};
-  const unsigned hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
-  if (!date.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
-  const sys_seconds t =
-      sys_days(date) + std::chrono::hours(hour) + std::chrono::minutes(minute) + seconds(second);
-  return t.time_since_epoch().count();
+  const std::optional<std::int64_t> midnight =
+      nimbrix::UtcMidnightMs(number(0, 4), number(5, 2), number(8, 2));
+  const int hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+  if (!midnight || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+  return *midnight / 1000 + (hour * 60 + minute) * 60 + second;
 }
 
 bool ParseTimeText(const std::string& text, std::int64_t& unixSeconds) {

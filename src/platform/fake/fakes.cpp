@@ -1,38 +1,21 @@
 #include "platform/fake/fakes.h"
 
 #include <algorithm>
-#include <chrono>
+
+#include "format/utc_text.h"
 
 namespace nimbrix::fake {
 
 namespace {
 
 std::int64_t ToMilliseconds(const LocalTime& t) {
-  using namespace std::chrono;
-  const sys_days day = year_month_day{year{t.year}, month{static_cast<unsigned>(t.month)},
-                                      std::chrono::day{static_cast<unsigned>(t.day)}};
-  const auto ms = duration_cast<milliseconds>(day.time_since_epoch()) + hours{t.hour} +
-                  minutes{t.minute} + seconds{t.second} + milliseconds{t.millisecond};
-  return ms.count();
+  const std::int64_t midnight = UtcMidnightMs(t.year, t.month, t.day).value_or(0);
+  return midnight + ((t.hour * 60LL + t.minute) * 60 + t.second) * 1000 + t.millisecond;
 }
 
-LocalTime FromMilliseconds(std::int64_t total) {
-  using namespace std::chrono;
-  const milliseconds ms{total};
-  const sys_days day = floor<days>(sys_time<milliseconds>{ms});
-  const year_month_day ymd{day};
-  std::int64_t rest = (ms - day.time_since_epoch()).count();
-  LocalTime t;
-  t.year = static_cast<int>(ymd.year());
-  t.month = static_cast<int>(static_cast<unsigned>(ymd.month()));
-  t.day = static_cast<int>(static_cast<unsigned>(ymd.day()));
-  t.hour = static_cast<int>(rest / 3600000);
-  rest %= 3600000;
-  t.minute = static_cast<int>(rest / 60000);
-  rest %= 60000;
-  t.second = static_cast<int>(rest / 1000);
-  t.millisecond = static_cast<int>(rest % 1000);
-  return t;
+LocalTime FromMilliseconds(std::int64_t ms) {
+  const UtcParts p = UtcPartsOf(ms);
+  return {p.year, p.month, p.day, p.hour, p.minute, p.second, p.millisecond};
 }
 
 }  // namespace
