@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string position = ComposePositionReport(config, sample);
   CheckOneLine(position, "position report");
   CheckOneLine(ComposeStatusReport(config), "status report");
-  if (const auto name = ObjectNameOf(sample.serial, sample.item11)) {
+  if (const auto name = ObjectNameOf(sample.serial, sample.typeOrAprsName)) {
     Check(name->size() <= 9, "object name longer than 9", *name);
     CheckOneLine(ComposeObjectReport(config, sample, *name), "object report");
   }
@@ -89,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   servers.nSERVERS = 1;
   TerminalView view(fakes.console);
   ErrorLog errors(fakes.files);
-  LinkView link(view, fakes.console, fakes.clock, errors, servers);
+  PrimaryLinkStatus status;
+  LinkView link(view, fakes.console, fakes.clock, errors, servers, status);
   Uplink uplink{fakes.clock, fakes.tcp, servers, link, "user X\r\n", "X"};
   const LocalTime now = fakes.clock.Now();
   MarkReportDue(state, config, sample, now.second);

@@ -60,7 +60,7 @@ std::vector<std::string> DashboardRows(const SondeSample& s, const std::string& 
           "mB        Temperature=" + FormatMask(s.temperature, "* #.0") +
           "oC        Humidity=" + FormatMask(s.humidity, "* 0") + "%",
       kBoxLine,
-      ConsoleNumber(s.item14, 15) + HighWordHex(s.item14),
+      ConsoleNumber(s.timeMs, 15) + HighWordHex(s.timeMs),
       kBoxLine,
   };
 }

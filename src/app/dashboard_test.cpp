@@ -33,7 +33,7 @@ SondeSample ExampleSample() {
   s.pressure = 850.4;
   s.temperature = -3.2;
   s.humidity = 67;
-  s.item14 = (std::int64_t{0xABC} << 32) | 5;
+  s.timeMs = (std::int64_t{0xABC} << 32) | 5;
   return s;
 }
 
@@ -151,11 +151,11 @@ TEST(DashboardTest, ShorterTextsOfALaterCycleLeaveNothingOfTheEarlierOnes) {
   SondeSample first = ExampleSample();
   first.serial = "S1234567";
   first.qrg = "401.001";
-  first.item14 = static_cast<std::int64_t>(0x7fffffff12345678);
+  first.timeMs = static_cast<std::int64_t>(0x7fffffff12345678);
   SondeSample second = ExampleSample();
   second.serial = "S1234";
   second.qrg = "403.003";
-  second.item14 = 4294967296;  // the upper half is 1
+  second.timeMs = 4294967296;  // the upper half is 1
   SondeSample third = ExampleSample();
   third.timeText = std::string(200, 'T');  // runs on over rows 8 and 9
   for (const SondeSample& s : {first, second, third, second}) {

@@ -157,7 +157,7 @@ std::string FrameKeyOf(const SondeSample& sample) {
   // station's clock, which would make every reading of one frame a new one).
   std::string key = "@";
   key += CsvSafeText(sample.timeText);
-  Field(key, Whole(sample.item14));
+  Field(key, Whole(sample.timeMs));
   Field(key, Decimal(sample.latitude, 6));
   Field(key, Decimal(sample.longitude, 6));
   Field(key, Decimal(sample.altitude, 2));

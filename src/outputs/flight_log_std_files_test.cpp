@@ -84,7 +84,7 @@ TEST(StdFiles, FlightLogOnARealFolder) {
     s.longitude = 11.5;
     s.altitude = 900 + frame;
     s.frame = frame;
-    s.item14 = clock.UtcMs();
+    s.timeMs = clock.UtcMs();
     s.given.frame = s.given.altitude = true;
     real.Frame(s, clock.UtcMs());
     model.Frame(s, clock.UtcMs());

@@ -54,7 +54,7 @@ SondeSample Rs41(int frame, double lat = 48.123456, double lon = 11.5, double al
 
 // The decoder's two times of one frame: item 14 and item 6 of the same second.
 void Timed(SondeSample& s, std::int64_t utcMs) {
-  s.item14 = utcMs;
+  s.timeMs = utcMs;
   s.timeText = IsoUtcSeconds(utcMs).substr(0, 19);
   s.timeText[10] = ' ';
 }
@@ -235,7 +235,7 @@ TEST(FlightLog, RowTimes) {
   struct Case {
     const char* name;
     const char* item6;
-    std::int64_t item14;
+    std::int64_t timeMs;
     const char* time;
   } cases[] = {
       {"both items", "2026-12-08 20:41:04", kStartMs - 1000 + 123, "2026-12-08T20:41:04.123Z"},
@@ -248,7 +248,7 @@ TEST(FlightLog, RowTimes) {
     Rig rig;
     SondeSample s = Rs41(1);
     s.timeText = c.item6;
-    s.item14 = c.item14;
+    s.timeMs = c.timeMs;
     rig.log.Frame(s, kStartMs + 500);
     std::string csv;
     for (const auto& [path, content] : rig.files.contents) {
@@ -355,7 +355,7 @@ TEST(FlightLog, SameFrameLoggedOnce) {
   rig.log.Frame(unnumbered, kStartMs + 2000);
   // Neither number nor time: read again and again, it is still one frame.
   SondeSample timeless = unnumbered;
-  timeless.item14 = 0;
+  timeless.timeMs = 0;
   timeless.timeText = "";
   for (int i = 0; i < 3; ++i) rig.log.Frame(timeless, kStartMs + 2500 + i * 100);
   s.frame = 103;

@@ -79,7 +79,7 @@ std::string PayloadSummaryJson(const SondeSample& sample, const std::string& sta
   number("heading", sample.course);
   text("time", TimeOfDay(sample.timeText, utcMs));
   text("comment", "Radiosonde");
-  if (!sample.item11.empty()) text("model", sample.item11);
+  if (!sample.typeOrAprsName.empty()) text("model", sample.typeOrAprsName);
   if (const double mhz = Finite(TextToNumber(sample.qrg)); mhz > 0 && mhz < 100000) {
     char freq[32];
     std::snprintf(freq, sizeof freq, "%.3f MHz", mhz);

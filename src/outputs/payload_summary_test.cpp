@@ -34,7 +34,7 @@ SondeSample Flying() {
   s.temperature = -45.3;
   s.humidity = 12;
   s.frame = 4321;
-  s.item11 = "RS41-SGP";
+  s.typeOrAprsName = "RS41-SGP";
   s.given.temperature = s.given.humidity = s.given.frame = true;
   return s;
 }
@@ -69,7 +69,7 @@ TEST(PayloadSummary, EveryFieldFromTheDecodersValues) {
 TEST(PayloadSummary, ReadingsNotGivenAreLeftOutAndTheTimeFallsBackToTheClock) {
   SondeSample s = Flying();
   s.given = {};
-  s.item11.clear();
+  s.typeOrAprsName.clear();
   s.qrg = "";
   s.timeText = "garbage";
   const auto d = Parsed(PayloadSummaryJson(s, "DL1ABC-9", kUtcMs));
@@ -83,7 +83,7 @@ TEST(PayloadSummary, ReadingsNotGivenAreLeftOutAndTheTimeFallsBackToTheClock) {
 TEST(PayloadSummary, HostileTextsStayOneValidSmallObject) {
   SondeSample s = Flying();
   s.serial = "T1\"},{\"x\":\r\n\x1b[2J\xff\xfe" + std::string(5000, 'A');
-  s.item11 = std::string(3000, '\\');
+  s.typeOrAprsName = std::string(3000, '\\');
   s.latitude = 1e308 * 10;  // not finite: no position, but the text must still be JSON
   const std::string text = PayloadSummaryJson(s, std::string(2000, '"'), kUtcMs);
   EXPECT_LT(text.size(), 1400u);

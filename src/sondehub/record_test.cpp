@@ -60,8 +60,8 @@ SondeSample Rs41Sample() {
   s.humidity = 2;
   s.climb = 5.1;
   s.frame = 5721;
-  s.item14 = 0;
-  s.item11 = "RS41";
+  s.timeMs = 0;
+  s.typeOrAprsName = "RS41";
   s.kind = "RS41-SGP";
   s.satellites = 9;
   s.batteryVolts = 2.9;

@@ -75,7 +75,7 @@ std::optional<std::int64_t> FrameUtcMs(std::string_view timeText, std::int64_t t
 }
 
 std::optional<std::int64_t> FrameUtcMs(const SondeSample& sample, std::int64_t nowUtcMs) {
-  return FrameUtcMs(sample.timeText, sample.item14, nowUtcMs);
+  return FrameUtcMs(sample.timeText, sample.timeMs, nowUtcMs);
 }
 
 }  // namespace nimbrix

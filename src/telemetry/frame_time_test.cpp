@@ -70,11 +70,11 @@ TEST(FrameTime, FromTheDecodersTimeItems) {
 TEST(FrameTime, OfASample) {
   SondeSample s;
   s.timeText = "2026-12-09 19:00:52";
-  s.item14 = kNow;
+  s.timeMs = kNow;
   EXPECT_EQ(FrameUtcMs(s, kNow + 1500), kNow);
   s.timeText = "";
   EXPECT_EQ(FrameUtcMs(s, kNow + 1500), kNow);
-  s.item14 = 0;
+  s.timeMs = 0;
   EXPECT_EQ(FrameUtcMs(s, kNow), std::nullopt);
 }
 

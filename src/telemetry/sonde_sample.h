@@ -37,15 +37,15 @@ struct SondeSample {
   double speedKnots = 0;  // whole knots
   std::string timeText;   // characters 12..19: hh:mm:ss
   std::string qrg;
-  double pressure = 0;     // hPa, 1 decimal
-  double temperature = 0;  // deg C, 1 decimal; -99 out of range
-  double humidity = 0;     // %, whole; 0 out of range
-  double climb = 0;        // m/s, 1 decimal
-  std::int32_t frame = 0;  // whole: a DFM counts in GPS seconds, an RS41 past 32767 after 9 h
-  std::int64_t item14 = 0;
+  double pressure = 0;      // hPa, 1 decimal
+  double temperature = 0;   // deg C, 1 decimal; -99 out of range
+  double humidity = 0;      // %, whole; 0 out of range
+  double climb = 0;         // m/s, 1 decimal
+  std::int32_t frame = 0;   // whole: a DFM counts in GPS seconds, an RS41 past 32767 after 9 h
+  std::int64_t timeMs = 0;  // item 14: the frame's time in ms since 1970 (UTC), 0 when not given
   // Item 11: the name an M10 or M20 is known by on APRS, where the decoder gives one (the sonde
-  // type for other sondes); read by the object mode only.
-  std::string item11;
+  // type for other sondes): the object's name and the summary's model.
+  std::string typeOrAprsName;
   // The decoder's kind of sonde ("RS41-SGP", "DFM09", "M10"): item 15, else item 11 when that
   // is no M10/M20 APRS name; "" when unknown.
   std::string kind;

@@ -129,8 +129,8 @@ bool SampleFrom(ItemReader& reader, SondeSample& sample, bool withExtension) {
   if (humidity < 0 || humidity > 100) humidity = 0;
   sample.humidity = Finite(RoundTo(humidity, 0));
 
-  sample.item11 = reader.Text(kTypeOrAprsName);
-  if (!IsAprsName(sample.item11)) sample.kind = sample.item11;
+  sample.typeOrAprsName = reader.Text(kTypeOrAprsName);
+  if (!IsAprsName(sample.typeOrAprsName)) sample.kind = sample.typeOrAprsName;
 
   const std::optional<double> climb = reader.GivenNumber(kClimb);
   given.climb = climb.has_value();
@@ -139,7 +139,7 @@ bool SampleFrom(ItemReader& reader, SondeSample& sample, bool withExtension) {
   const Variant frame = reader.Ask(kFrame);
   given.frame = VariantNumber(frame).has_value();
   sample.frame = VariantToInt32(frame);
-  sample.item14 = VariantToInteger(reader.Ask(kTimeMs));
+  sample.timeMs = VariantToInteger(reader.Ask(kTimeMs));
 
   if (withExtension) {
     if (std::string kind = reader.Text(kKind); !kind.empty()) sample.kind = std::move(kind);

@@ -64,8 +64,8 @@ TEST(ReadSondeSample, WholeSampleFromAHealthyDecoder) {
   EXPECT_EQ(s.humidity, 52);
   EXPECT_EQ(s.climb, 5.2);
   EXPECT_EQ(s.frame, 1234);
-  EXPECT_EQ(s.item14, std::int64_t{1} << 40);
-  EXPECT_EQ(s.item11, "RS41-SGP");
+  EXPECT_EQ(s.timeMs, std::int64_t{1} << 40);
+  EXPECT_EQ(s.typeOrAprsName, "RS41-SGP");
 
   ReadSondeSample(decoder, s);  // still attached: no second attach
   EXPECT_EQ(decoder.attachedProgIds.size(), 1u);
@@ -90,7 +90,7 @@ const Field Temperature = [](const SondeSample& s) { return s.temperature; };
 const Field Humidity = [](const SondeSample& s) { return s.humidity; };
 const Field Climb = [](const SondeSample& s) { return s.climb; };
 const Field Frame = [](const SondeSample& s) { return static_cast<double>(s.frame); };
-const Field Item14 = [](const SondeSample& s) { return static_cast<double>(s.item14); };
+const Field Item14 = [](const SondeSample& s) { return static_cast<double>(s.timeMs); };
 
 TEST(ReadSondeSample, ConversionPerItem) {
   const double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -284,7 +284,7 @@ TEST(ReadSondeSample, ADecoderWithoutTheExtensionStillWorks) {
   EXPECT_FALSE(with.batteryVolts);
   EXPECT_EQ(with.serial, without.serial);
   EXPECT_EQ(with.frame, without.frame);
-  EXPECT_EQ(with.item14, without.item14);
+  EXPECT_EQ(with.timeMs, without.timeMs);
 
   // A decoder that stops answering within the extension is lost, as within the 15 items.
   decoder.outcomes[kSatellites] = CallOutcome::kUnresponsive;
@@ -420,7 +420,7 @@ std::string Whole(const SondeSample& s) {
   out << s.serial << '|' << s.latitude << '|' << s.longitude << '|' << s.altitude << '|' << s.course
       << '|' << s.speedKmh << '|' << s.speedKnots << '|' << s.timeText << '|' << s.qrg << '|'
       << s.pressure << '|' << s.temperature << '|' << s.humidity << '|' << s.climb << '|' << s.frame
-      << '|' << s.item14 << '|' << s.item11 << '|' << s.given.climb << s.given.pressure
+      << '|' << s.timeMs << '|' << s.typeOrAprsName << '|' << s.given.climb << s.given.pressure
       << s.given.temperature << s.given.humidity << s.given.frame;
   return out.str();
 }
@@ -513,7 +513,7 @@ TEST(ReadSondeSample, FrozenDecoderCostsOneTimeOutPerRound) {
   EXPECT_EQ(clock.elapsedMs(), 750);
   EXPECT_EQ(decoder.attachedProgIds.size(), 4u);
   EXPECT_EQ(s.serial, "R3320123");
-  EXPECT_EQ(s.item14, std::int64_t{1} << 40);
+  EXPECT_EQ(s.timeMs, std::int64_t{1} << 40);
 }
 
 TEST(ReadSondeSample, HostileNumbersStayFinite) {

@@ -34,7 +34,7 @@ std::vector<std::string> HeardObjects::Plan(ReportState& state, const StationCon
     if (sample.serial.empty() || sample.serial == followedSerial) continue;
     if (!NewFrame(sonde)) continue;
     if (sample.latitude == 0 || sample.longitude == 0 || !(sample.altitude > 0)) continue;
-    const std::optional<std::string> name = ObjectNameOf(sample.serial, sample.item11);
+    const std::optional<std::string> name = ObjectNameOf(sample.serial, sample.typeOrAprsName);
     if (!name) continue;
     const SentObject* sent = FindSentObject(state, *name);
     if (sent && state.Cycle - sent->cycle < kObjectInterval) continue;

@@ -17,7 +17,7 @@ namespace {
 HeardSonde Sonde(const std::string& serial, int second, std::uint32_t ageMs = 400) {
   HeardSonde sonde;
   sonde.sample.serial = serial;
-  if (serial.rfind("M10-", 0) == 0) sonde.sample.item11 = "ME1234567";
+  if (serial.rfind("M10-", 0) == 0) sonde.sample.typeOrAprsName = "ME1234567";
   sonde.sample.latitude = 48.1 + second * 1e-4;
   sonde.sample.longitude = 11.5;
   sonde.sample.altitude = 5000 + second;
@@ -36,8 +36,8 @@ struct ObjectRun {
   std::vector<std::string> lines;
 };
 ObjectRun RunCycles(int cycles, const std::vector<std::string>& serials,
-              const std::map<std::string, std::set<int>>& silent = {},
-              const std::string& followed = "S1234567") {
+                    const std::map<std::string, std::set<int>>& silent = {},
+                    const std::string& followed = "S1234567") {
   StationConfig config;
   config.sUSER = "N0CALL";
   config.sSYMBOL = "/O";
@@ -113,9 +113,9 @@ TEST(HeardObjects, NothingMadeUpForWhatCannotBeAnObject) {
   HeardObjects objects;
   std::vector<HeardSonde> heard = {Sonde("XY", 1), Sonde("DFM-314377", 1), Sonde("S2410203", 1),
                                    Sonde("M10-123-4-56789", 1), Sonde("", 1)};
-  heard[1].sample.latitude = 0;    // no position
-  heard[2].ageMs = 45000;          // first heard with an old frame: not a new one
-  heard[3].sample.item11.clear();  // an M10 without its APRS name
+  heard[1].sample.latitude = 0;            // no position
+  heard[2].ageMs = 45000;                  // first heard with an old frame: not a new one
+  heard[3].sample.typeOrAprsName.clear();  // an M10 without its APRS name
   EXPECT_TRUE(objects.Plan(state, config, heard, "S1234567").empty());
   // The old frame's sonde moves on: now it is new.
   heard[2] = Sonde("S2410203", 2);

@@ -34,7 +34,7 @@ bool StartsWith(std::string_view text, std::string_view start) {
 
 }  // namespace
 
-std::optional<std::string> ObjectNameOf(std::string_view serial, std::string_view item11) {
+std::optional<std::string> ObjectNameOf(std::string_view serial, std::string_view typeOrAprsName) {
   const std::string upper = UpperCase(serial);
   const std::string_view s = upper;
 
@@ -49,8 +49,9 @@ std::optional<std::string> ObjectNameOf(std::string_view serial, std::string_vie
     return name;
   }
   if (StartsWith(s, "M10-") || StartsWith(s, "M20-")) {
-    if (item11.size() != kMaxNameLength || !AllOf(item11, IsLetterOrDigit)) return std::nullopt;
-    return UpperCase(item11);
+    if (typeOrAprsName.size() != kMaxNameLength || !AllOf(typeOrAprsName, IsLetterOrDigit))
+      return std::nullopt;
+    return UpperCase(typeOrAprsName);
   }
   if (s.size() < 3 || s.size() > kMaxNameLength || !AllOf(s, IsLetterOrDigit)) return std::nullopt;
   return upper;

@@ -13,6 +13,6 @@ namespace nimbrix {
 //   "M10-..." or "M20-..."               the decoder's APRS name of the sonde (item 11), 9
 //                                        letters and digits        (ME8123456)
 // Any other serial has no name (nullopt): no name is ever made up.
-std::optional<std::string> ObjectNameOf(std::string_view serial, std::string_view item11);
+std::optional<std::string> ObjectNameOf(std::string_view serial, std::string_view typeOrAprsName);
 
 }  // namespace nimbrix

@@ -11,7 +11,7 @@ namespace {
 TEST(ObjectNameOf, EverySerialFormAndTheRefusals) {
   const struct {
     const char* serial;
-    const char* item11;
+    const char* typeOrAprsName;
     std::optional<std::string> name;
   } cases[] = {
       // 3 to 9 letters and digits: the serial as it stands, upper-cased.
@@ -55,7 +55,8 @@ TEST(ObjectNameOf, EverySerialFormAndTheRefusals) {
       {"RS41-SGP", "", std::nullopt},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ObjectNameOf(c.serial, c.item11), c.name) << c.serial << " / " << c.item11;
+    EXPECT_EQ(ObjectNameOf(c.serial, c.typeOrAprsName), c.name)
+        << c.serial << " / " << c.typeOrAprsName;
   }
 }
 

@@ -83,7 +83,7 @@ int TakeReport(ReportState& state) {
 
 void MarkObjectDue(ReportState& state, const SondeSample& sample) {
   if (state.ObjectDueMarked) state.ValidFlags &= ~kFlagReportDue;
-  const std::optional<std::string> name = ObjectNameOf(sample.serial, sample.item11);
+  const std::optional<std::string> name = ObjectNameOf(sample.serial, sample.typeOrAprsName);
   if (!name) {
     state.ObjectDueMarked = false;
     return;
@@ -95,7 +95,7 @@ void MarkObjectDue(ReportState& state, const SondeSample& sample) {
 
 void PlanObject(ReportState& state, const StationConfig& config, const SondeSample& sample,
                 ReportPlan& plan) {
-  const std::optional<std::string> name = ObjectNameOf(sample.serial, sample.item11);
+  const std::optional<std::string> name = ObjectNameOf(sample.serial, sample.typeOrAprsName);
   if (!name) {
     // Nothing goes out for this sonde; the operator is told once its position is valid and new.
     if ((state.ValidFlags & kFlagsReady) == kFlagsReady) plan.serialWithoutName = sample.serial;

@@ -53,7 +53,7 @@ std::string SondeKind(const SondeSample& s) {
   for (const char* prefix : {"M10-", "M20-"}) {
     if (s.serial.rfind(prefix, 0) == 0) return std::string(prefix, 3);
   }
-  return s.item11;
+  return s.typeOrAprsName;
 }
 
 // A frame's fields, read (or heard) at `receivedUtcMs`, inside an object.

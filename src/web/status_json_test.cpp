@@ -23,7 +23,7 @@ rapidjson::Document Parsed(const std::string& json) {
 SondeSample Frame(double lat, double lon, double alt, std::int32_t frame) {
   SondeSample s;
   s.serial = "S1234567";
-  s.item11 = "RS41";
+  s.typeOrAprsName = "RS41";
   s.kind = "RS41";
   s.latitude = lat;
   s.longitude = lon;
@@ -169,7 +169,7 @@ TEST(StatusJsonTest, HostileTextsAndNumbersStayValidJson) {
 SondeSample Kind(SondeSample s, const char* serial, const char* kind, double lat) {
   s.serial = serial;
   s.kind = kind;
-  s.item11 = kind;
+  s.typeOrAprsName = kind;
   s.latitude = lat;
   return s;
 }
@@ -294,7 +294,7 @@ TEST(StatusJsonTest, AHostileSerialOfTheListStaysValidJson) {
   SondeSample hostile = Frame(48.1, 11.5, 1000, 10);
   hostile.serial = std::string("\"</script><img src=x onerror=alert(1)>\x01\x1b[2J\xff\xfe\0X", 47);
   hostile.kind = "\xc0\xaf\"";
-  hostile.item11 = hostile.kind;
+  hostile.typeOrAprsName = hostile.kind;
   c.Heard({{Frame(48.0, 11.5, 900, 9), 0}, {hostile, 0}}, kStart);
   c.Sample(Frame(48.0, 11.5, 900, 9), true, kStart);
   const std::string json = StatusJson(c.snapshot());
@@ -338,7 +338,7 @@ TEST(StatusJsonTest, TheFramesOwnTime) {
   const std::int64_t midnight = 1796774400000;  // 2026-12-09T00:00:00Z
   const struct {
     const char* item6;
-    std::int64_t item14;
+    std::int64_t timeMs;
     std::int64_t read;
     const char* time;  // nullptr: null
   } cases[] = {
@@ -356,7 +356,7 @@ TEST(StatusJsonTest, TheFramesOwnTime) {
     StatusCollector collector("N0CALL-11", "NIMBRIX 0.22", c.read);
     SondeSample s = Frame(48.1234, 11.5678, 520.5, 100);
     s.timeText = c.item6;
-    s.item14 = c.item14;
+    s.timeMs = c.timeMs;
     collector.Sample(s, true, c.read);
     const auto j = Parsed(StatusJson(collector.snapshot()));
     const auto& time = j["sonde"]["time"];

@@ -55,7 +55,7 @@ TEST(FleetTest, TheOthersHaveTheirOwnSerialKindFrequencyAndLaunchSite) {
   SondeIdentity id;  // S3210987
   const auto fleet = FleetOf(FlightParams{}, id, 3);
   struct Expected {
-    std::string serial, item11, kind, qrg;
+    std::string serial, typeOrAprsName, kind, qrg;
   } expected[] = {
       {"S3210987", "RS41", "RS41", "403.001"},
       {"DFM-3210988", "DFM09", "DFM09", "402.700"},
@@ -66,7 +66,7 @@ TEST(FleetTest, TheOthersHaveTheirOwnSerialKindFrequencyAndLaunchSite) {
     const Flight flight(fleet[i].flight);
     const auto items = ItemsOf(TelemetryAt(flight, fleet[i].id, 120));
     EXPECT_EQ(Text(items[nimbrix::kSerial]), expected[i].serial) << i;
-    EXPECT_EQ(Text(items[nimbrix::kTypeOrAprsName]), expected[i].item11) << i;
+    EXPECT_EQ(Text(items[nimbrix::kTypeOrAprsName]), expected[i].typeOrAprsName) << i;
     EXPECT_EQ(Text(items[nimbrix::kKind]), expected[i].kind) << i;
     EXPECT_EQ(Text(items[nimbrix::kQrg]), expected[i].qrg) << i;
     serials.insert(Text(items[nimbrix::kSerial]));
