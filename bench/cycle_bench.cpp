@@ -10,8 +10,9 @@
 
 #include "app/error_log.h"
 #include "app/fake/fake_platform.h"
-#include "app/link_view.h"
 #include "app/main_cycle.h"
+#include "app/primary_link.h"
+#include "app/station_outputs.h"
 #include "app/terminal_view.h"
 #include "config/station_config.h"
 #include "platform/fake/fake_http_requester.h"
@@ -82,7 +83,7 @@ struct BenchStation {
     servers.nSERVERS = 1;
     AnswerLikeADecoder(decoder, 47.862135);
     decoder.Attach(kDecoderProgId);
-    ConnectServers(uplink);
+    ConnectServers(primary.uplink());
   }
 
   // The fakes keep records a real platform does not; keep them from growing without end.
@@ -105,8 +106,7 @@ struct BenchStation {
   ServerList servers;
   TerminalView view{console};
   ErrorLog errors{f.files};
-  LinkView link{view, console, clock, errors, servers};
-  Uplink uplink{clock, tcp, servers, link, config.LoginLine, config.sUSER};
+  PrimaryLink primary{p, servers, config.LoginLine, config.sUSER, view, errors};
   std::unique_ptr<StationOutputs> outputs;  // beside the primary link, where a benchmark has them
   std::int64_t steps = 0;
 };
@@ -115,7 +115,7 @@ struct BenchStation {
 // "s" asks for a report every cycle, so iterations also put lines on the (fake) connection.
 void BM_WholeCycle(benchmark::State& state, bool sending) {
   BenchStation station(BenchConfig());
-  MainCycle cycle(station.p, station.config, station.uplink, station.view, station.link);
+  MainCycle cycle(station.p, station.config, station.primary, station.view);
 
   double latitude = 47.862135;
   for (auto _ : state) {
@@ -146,9 +146,9 @@ void BM_CycleWithSondehub(benchmark::State& state, bool feed) {
     http = requester.get();
     list.push_back(std::make_unique<SondehubOutput>(config, station.clock, std::move(requester)));
   }
-  station.outputs = std::make_unique<StationOutputs>(std::move(list), station.p);
-  MainCycle cycle(station.p, station.config, station.uplink, station.view, station.link,
-                  station.outputs.get());
+  station.outputs =
+      std::make_unique<StationOutputs>(std::move(list), station.p, station.errors, station.primary);
+  MainCycle cycle(station.p, station.config, station.primary, station.view, station.outputs.get());
 
   std::int64_t frame = 5721;
   for (auto _ : state) {

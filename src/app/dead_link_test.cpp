@@ -9,6 +9,7 @@
 #include "app/fake/fake_platform.h"
 #include "app/link_view.h"
 #include "app/main_cycle.h"
+#include "app/primary_link.h"
 #include "app/terminal_view.h"
 #include "platform/fake/fake_socket.h"
 #include "uplink/connection.h"
@@ -45,7 +46,8 @@ struct Station {
   ServerList servers;
   TerminalView view{p.console};
   ErrorLog errors{p.files};
-  LinkView link{view, p.console, p.clock, errors, servers};
+  PrimaryLinkStatus status;
+  LinkView link{view, p.console, p.clock, errors, servers, status};
   Uplink uplink{p.clock, connection, servers, link, kLogin, "N0CALL-11"};
 };
 
@@ -102,11 +104,10 @@ TEST(DeadLink, TheCycleShowsItInTheCycleThatFindsIt) {
   f.tcp.reachable = {"a.example:14580"};
   TerminalView view(f.console);
   ErrorLog errors{f.files};
-  LinkView link(view, f.console, f.clock, errors, servers);
-  Uplink uplink{f.clock, f.tcp, servers, link, kLogin, "N0CALL-11"};
-  ASSERT_EQ(ConnectServers(uplink), ConnectOutcome::kConnected);
+  PrimaryLink primary(platform, servers, kLogin, "N0CALL-11", view, errors);
+  ASSERT_EQ(ConnectServers(primary.uplink()), ConnectOutcome::kConnected);
   const StationConfig config;
-  MainCycle cycle(platform, config, uplink, view, link);
+  MainCycle cycle(platform, config, primary, view);
 
   ASSERT_TRUE(cycle.Step());
   f.tcp.fault = LinkFault::kUnacknowledged;

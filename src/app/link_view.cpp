@@ -31,7 +31,7 @@ void LinkView::Tell(const LinkEvent& event) {
     default:
       break;
   }
-  if (primary_) primary_->Tell(event, clock_.UtcMs());
+  status_.Tell(event, clock_.UtcMs());
   view_.Link(event, record);
 }
 

@@ -14,13 +14,18 @@
 namespace nimbrix {
 
 // Where the primary link's events go: the record each failure makes in the error log, the
-// link's status among the destinations, the view; and the operator's ESC while no server
-// answers.
+// link's status among the destinations (`status`), the view; and the operator's ESC while no
+// server answers.
 class LinkView : public LinkEvents {
  public:
   LinkView(StationView& view, Console& console, Clock& clock, ErrorLog& log,
-           const ServerList& servers)
-      : view_(view), console_(console), clock_(clock), log_(log), servers_(servers) {}
+           const ServerList& servers, PrimaryLinkStatus& status)
+      : view_(view),
+        console_(console),
+        clock_(clock),
+        log_(log),
+        servers_(servers),
+        status_(status) {}
 
   void Tell(const LinkEvent& event) override;
   bool QuitWanted() override;
@@ -31,16 +36,13 @@ class LinkView : public LinkEvents {
   // earlier warning away.
   void ShowLoginVerdict(const LoginVerdict& verdict);
 
-  // Keeps `status` up to date with the link's events from now on.
-  void Track(PrimaryLinkStatus& status) { primary_ = &status; }
-
  private:
   StationView& view_;
   Console& console_;
   Clock& clock_;
   ErrorLog& log_;
   const ServerList& servers_;
-  PrimaryLinkStatus* primary_ = nullptr;
+  PrimaryLinkStatus& status_;
 };
 
 }  // namespace nimbrix

@@ -33,7 +33,8 @@ struct Rig {
   ServerList servers;
   TerminalView view{p.console};
   ErrorLog errors{p.files};
-  LinkView link{view, p.console, p.clock, errors, servers};
+  PrimaryLinkStatus status;
+  LinkView link{view, p.console, p.clock, errors, servers, status};
   Uplink uplink{p.clock, p.tcp, servers, link, kLogin, "N0CALL-11"};
   std::string& log() { return p.files.contents[kErrorLogPath]; }
   std::vector<std::string>& events() { return p.journal.events; }

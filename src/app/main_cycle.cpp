@@ -33,7 +33,7 @@ bool MainCycle::Step() {
   SendBeaconIfDue(handed);
   SendHeardObjects(handed);
   if (config_.nOBJECT == 1) view_.ObjectMode(LastObjectName(state_));
-  link_.ShowLoginVerdict(WatchLoginAnswer(uplink_));
+  primary_.WatchLogin();
   WatchLink(uplink_);
   if (feed_) {
     // Frames read while the reports waited are newer than the cycle's own.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/link_view.h"
+#include "app/primary_link.h"
 #include "app/station_outputs.h"
 #include "app/station_platform.h"
 #include "app/station_view.h"
@@ -18,13 +18,13 @@ namespace nimbrix {
 // look at the server's answer, pause, read one key.
 class MainCycle {
  public:
-  MainCycle(Platform& platform, const StationConfig& config, Uplink& uplink, StationView& view,
-            LinkView& link, StationOutputs* outputs = nullptr, WaitingFeed* feed = nullptr)
+  MainCycle(Platform& platform, const StationConfig& config, PrimaryLink& primary,
+            StationView& view, StationOutputs* outputs = nullptr, WaitingFeed* feed = nullptr)
       : p_(platform),
         config_(config),
-        uplink_(uplink),
+        primary_(primary),
+        uplink_(primary.uplink()),
         view_(view),
-        link_(link),
         outputs_(outputs),
         feed_(feed) {}
 
@@ -43,9 +43,9 @@ class MainCycle {
 
   Platform& p_;
   const StationConfig& config_;
-  Uplink& uplink_;
+  PrimaryLink& primary_;
+  Uplink& uplink_;  // the primary's
   StationView& view_;
-  LinkView& link_;
   StationOutputs* outputs_;  // the outputs beside the primary link, when the station has them
   WaitingFeed* feed_;        // what keeps them fed while the primary link waits
   SondeSample sample_;

@@ -24,7 +24,8 @@ struct Sending : ::testing::Test {
   ServerList servers;
   TerminalView view{p.console};
   ErrorLog errors{p.files};
-  LinkView link{view, p.console, p.clock, errors, servers};
+  PrimaryLinkStatus status;
+  LinkView link{view, p.console, p.clock, errors, servers, status};
   Uplink uplink{p.clock, p.tcp, servers, link, "user N0CALL\r\n", "N0CALL"};
 };
 

@@ -7,22 +7,16 @@ namespace nimbrix {
 void StationOutputs::Cycle(const SondeSample& sample, bool decoderAnswered, std::int64_t utcMs,
                            std::int64_t monotonicMs, const std::vector<HandedLine>& handed,
                            StationView& view, std::span<const HeardSonde> heard) {
+  primary_.Count(handed, utcMs);
   std::vector<std::string> lines;
   lines.reserve(handed.size());
-  for (const HandedLine& h : handed) {
-    if (h.outcome == SendOutcome::kSent) {
-      primary_.LineSent(utcMs);
-    } else if (h.outcome == SendOutcome::kLost) {
-      primary_.LineLost();
-    }
-    lines.push_back(h.line);
-  }
+  for (const HandedLine& h : handed) lines.push_back(h.line);
   const std::vector<SondeFrame> frames = news_.Mark(sample, decoderAnswered, heard);
   const CycleFacts facts{sample, decoderAnswered, utcMs, monotonicMs, lines, frames};
   for (const std::unique_ptr<Output>& output : outputs_) {
     output->Cycle(facts);
     for (const std::string& record : output->TakeRecords()) {
-      view.DestinationRecord(errors_.Write(record), output->Status().name);
+      view.DestinationRecord(records_.Write(record), output->Status().name);
     }
   }
   view.Destinations(Statuses(), ClockReading{p_.clock.Now(), p_.clock.UtcMs()});

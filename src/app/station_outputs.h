@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/error_log.h"
-#include "app/primary_link_status.h"
+#include "app/primary_link.h"
 #include "app/report_sending.h"
 #include "app/station_platform.h"
 #include "app/station_view.h"
@@ -26,18 +26,15 @@ using OutputMaker = std::function<OutputList(const StationConfig&, Platform&)>;
 // A clean stop gives the outputs this long, all together, to deliver what must not be lost.
 inline constexpr int kOutputStopMs = 5000;
 
-// The outputs beside the primary link, and the primary link's own status, fed one way by the
-// cycle: once per cycle each output gets the cycle's facts, its records go to nimbrix.err, and
-// the view is told every destination's state.
+// The outputs beside the primary link, fed one way by the cycle: once per cycle each output
+// gets the cycle's facts, its records go to nimbrix.err through `records`, the primary link
+// counts the lines it was handed, and the view is told every destination's state.
 class StationOutputs {
  public:
-  StationOutputs(OutputList outputs, Platform& platform)
-      : outputs_(std::move(outputs)), p_(platform), errors_(platform.files) {}
+  StationOutputs(OutputList outputs, Platform& platform, ErrorLog& records, PrimaryLink& primary)
+      : outputs_(std::move(outputs)), p_(platform), records_(records), primary_(primary) {}
 
-  PrimaryLinkStatus& primary() { return primary_; }
   bool Empty() const { return outputs_.empty(); }
-  // The station's one writer of nimbrix.err, which the primary link's records go through too.
-  ErrorLog& errors() { return errors_; }
 
   // One cycle: `utcMs` and `monotonicMs` are when the sample was read; `handed` the lines the
   // primary link was given.
@@ -55,8 +52,8 @@ class StationOutputs {
  private:
   OutputList outputs_;
   Platform& p_;
-  ErrorLog errors_;
-  PrimaryLinkStatus primary_;
+  ErrorLog& records_;
+  PrimaryLink& primary_;
   FrameNews news_;  // which frames are new, for every output alike
 };
 

@@ -19,7 +19,9 @@ namespace nimbrix {
 // place every cycle (TerminalView); without one (under a service manager, output to a file) it is
 // a log of one dated line per event, with nothing in a cycle in which nothing happened (LogView).
 //
-// Every event has an empty default: a view overrides what it shows and nothing else.
+// Every event has an empty default: a view overrides what it shows and nothing else. The
+// station tells all its views at once through ViewList (app/view_list.h), which names every
+// event: a new event is handed on there too.
 class StationView {
  public:
   virtual ~StationView() = default;

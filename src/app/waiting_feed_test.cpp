@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/fake/fake_platform.h"
+#include "app/primary_link.h"
 #include "app/station.h"
 #include "outputs/udp_summary.h"
 #include "platform/fake/fake_http_requester.h"
@@ -319,9 +320,11 @@ TEST(WaitingFeed, TheRunsWaitAsTheirNamesSay) {
 TEST(WaitingFeed, ReadsWhenASecondHasPassedSinceTheLastRead) {
   FakePlatform f;
   Platform p = f.platform();
-  StationOutputs outputs({}, p);
-  fake::FakeConsole console;
   StationView view;
+  ServerList servers;
+  ErrorLog records{f.files};
+  PrimaryLink primary(p, servers, "", "", view, records);
+  StationOutputs outputs({}, p, records, primary);
   WaitingFeed feed(p, false, false, outputs, view);
   feed.StartAt(500);
   EXPECT_EQ(feed.NextDueMs(), 500 + kFrameReadEveryMs);

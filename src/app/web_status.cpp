@@ -7,15 +7,14 @@
 
 namespace nimbrix {
 
-WebStatusView::WebStatusView(StationView& inner, Clock& clock, StatusBoard& board,
-                             StatusCollector collector)
-    : inner_(inner), clock_(clock), board_(board), collector_(std::move(collector)) {}
+WebStatusView::WebStatusView(Clock& clock, StatusBoard& board, StatusCollector collector,
+                             const DestinationStatus& primary)
+    : clock_(clock), board_(board), collector_(std::move(collector)), primary_(primary) {
+  collector_.Moment(decoderAnswers_, clock_.UtcMs());
+  Publish();
+}
 
 void WebStatusView::Publish() {
-  if (!cycleTold_) {
-    collector_.Moment(decoderAnswers_, clock_.UtcMs());
-    if (primary_) collector_.Destinations({primary_->Status()});
-  }
   board_.Publish(StatusJson(collector_.snapshot()));
 }
 
@@ -25,62 +24,57 @@ void WebStatusView::KeepRecord(const std::string& record) {
 
 void WebStatusView::DecoderAttached() {
   decoderAnswers_ = true;
-  inner_.DecoderAttached();
 }
 
 void WebStatusView::Link(const LinkEvent& event, const std::string& record) {
   KeepRecord(record);
-  inner_.Link(event, record);
   // Outside the cycle (before the first one, or while a failed send looks for a server) the
   // page follows the search.
   if (event.primary &&
       (event.kind == LinkEvent::Kind::kConnected || event.kind == LinkEvent::Kind::kNoServer)) {
+    if (!cycleTold_) {
+      collector_.Moment(decoderAnswers_, clock_.UtcMs());
+      collector_.Destinations({primary_});
+    }
     Publish();
   }
 }
 
-void WebStatusView::Dashboard(const SondeSample& sample, const std::string& user,
-                              const LocalTime& now, std::int32_t cyclesSinceReport) {
+void WebStatusView::Dashboard(const SondeSample& sample, const std::string& /*user*/,
+                              const LocalTime& /*now*/, std::int32_t /*cyclesSinceReport*/) {
   collector_.Sample(sample, decoderAnswers_, clock_.UtcMs());
-  inner_.Dashboard(sample, user, now, cyclesSinceReport);
 }
 
 void WebStatusView::FrameRead(const SondeSample& sample) {
   collector_.Sample(sample, decoderAnswers_, clock_.UtcMs());
-  inner_.FrameRead(sample);
 }
 
 void WebStatusView::SondesHeard(const std::vector<HeardSonde>& heard) {
   collector_.Heard(heard, clock_.UtcMs());
-  inner_.SondesHeard(heard);
 }
 
 void WebStatusView::DecoderLost() {
   decoderAnswers_ = false;
-  inner_.DecoderLost();
 }
 
 void WebStatusView::DecoderFound() {
   decoderAnswers_ = true;
-  inner_.DecoderFound();
 }
 
 void WebStatusView::ReportSent(const std::string& line) {
   collector_.LineSent(line, clock_.UtcMs());
-  inner_.ReportSent(line);
 }
 
 void WebStatusView::Destinations(const std::vector<DestinationStatus>& statuses,
-                                 const ClockReading& now) {
+                                 const ClockReading& /*now*/) {
   cycleTold_ = true;
   collector_.Destinations(statuses);
-  inner_.Destinations(statuses, now);
   Publish();
 }
 
-void WebStatusView::DestinationRecord(const std::string& record, const std::string& destination) {
+void WebStatusView::DestinationRecord(const std::string& record,
+                                      const std::string& /*destination*/) {
   KeepRecord(record);
-  inner_.DestinationRecord(record, destination);
 }
 
 std::string WebStartLine(const std::string& address, int port, const std::string& error) {
@@ -98,7 +92,8 @@ std::string WebStartLine(const std::string& address, int port, const std::string
 }
 
 std::unique_ptr<WebStatus> StartWebStatus(const StationConfig& config, WebServerStarter* starter,
-                                          StationView& view, Clock& clock) {
+                                          StationView& view, Clock& clock,
+                                          const DestinationStatus& primary) {
   if (config.sWEB.empty()) return nullptr;
   const std::optional<HostAndPort> where = ParseHostAndPort(config.sWEB);
   if (!where) return nullptr;  // the configuration's reader said so already
@@ -108,8 +103,7 @@ std::unique_ptr<WebStatus> StartWebStatus(const StationConfig& config, WebServer
   }
   auto web = std::make_unique<WebStatus>();
   web->view = std::make_unique<WebStatusView>(
-      view, clock, web->board, StatusCollector(config.sUSER, kVersionText, clock.UtcMs()));
-  web->view->Publish();
+      clock, web->board, StatusCollector(config.sUSER, kVersionText, clock.UtcMs()), primary);
   StatusBoard& board = web->board;
   WebServerStart started = starter->Start(where->host, where->port, [&board](const WebRequest& r) {
     return AnswerWebRequest(r, board.Current());
