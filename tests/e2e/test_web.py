@@ -324,10 +324,13 @@ def test_the_page_in_a_real_browser_shows_the_sonde_and_every_destination(
         first = text("altitude")
         assert re.fullmatch(r"\d+", first), first
         j = s.status()
-        rows = driver.find_elements(By.CSS_SELECTOR, "#destinations .dest")
+        # Read in one script: the page draws the rows anew at every poll.
+        rows = driver.execute_script(
+            "return Array.from(document.querySelectorAll('#destinations .dest'))"
+            ".map(r => r.innerText);")
         assert len(rows) == len(j["destinations"]) >= 1
         for row, d in zip(rows, j["destinations"]):
-            assert d["name"] in row.text and d["kind"] in row.text
+            assert d["name"] in row and d["kind"] in row
         end = time.time() + 20
         while time.time() < end and text("altitude") == first:
             time.sleep(0.2)
@@ -369,26 +372,37 @@ def test_the_page_in_a_real_browser_shows_every_sonde_the_followed_first(
         driver.set_page_load_timeout(60)
         driver.get(f"http://127.0.0.1:{s.web_port}/")
 
+        # The page draws its cards anew at every poll: each look is one script, run between two
+        # of the page's own updates, so no element goes stale while it is read.
         def cards():
-            return driver.find_elements(By.CSS_SELECTOR, "#sondes .sondecard")
+            return driver.execute_script("""
+                return Array.from(document.querySelectorAll('#sondes .sondecard')).map(c => ({
+                  serial: (c.querySelector('.serial') || {}).textContent || '',
+                  classes: Array.from(c.classList),
+                  text: c.innerText,
+                  altitude: !!c.querySelector('svg.altitude polyline'),
+                  track: !!c.querySelector('svg.track polyline'),
+                  top: c.getBoundingClientRect().top + window.scrollY,
+                }));""")
+
+        def drawn(found):
+            return len(found) == 3 and all(c["altitude"] and c["track"] for c in found)
 
         end = time.time() + 60
-        while time.time() < end and len(cards()) != 3:
-            time.sleep(0.2)
         found = cards()
-        assert len(found) == 3
-        heads = [c.find_element(By.CSS_SELECTOR, ".serial").text for c in found]
-        assert heads == [serial for serial, _, _ in FLEET]
-        assert [("followed" in c.get_attribute("class").split()) for c in found] == \
-            [True, False, False]
-        assert "followed" in found[0].text
+        while time.time() < end and not drawn(found):
+            time.sleep(0.2)
+            found = cards()
+        assert len(found) == 3, found
+        assert [c["serial"] for c in found] == [serial for serial, _, _ in FLEET]
+        assert [("followed" in c["classes"]) for c in found] == [True, False, False]
+        assert "followed" in found[0]["text"]
         for card, (_, kind, qrg) in zip(found, FLEET):
-            assert kind in card.text and qrg in card.text
+            assert kind in card["text"] and qrg in card["text"]
             # Its own altitude curve and track, each drawn once there is a position.
-            assert card.find_elements(By.CSS_SELECTOR, "svg.altitude polyline")
-            assert card.find_elements(By.CSS_SELECTOR, "svg.track polyline")
+            assert card["altitude"] and card["track"], card
         # Stacked on a narrow screen: each card below the one before.
-        tops = [c.location["y"] for c in found]
+        tops = [c["top"] for c in found]
         assert tops == sorted(tops) and len(set(tops)) == 3
         # The followed sonde's own section shows what it showed before.
         assert driver.find_element(By.ID, "serial").text == "S3210987"
