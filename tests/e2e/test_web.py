@@ -286,6 +286,20 @@ def chromium():
     return None
 
 
+def headless_chromium(webdriver, service, window_size):
+    """Debian's chromium under chromedriver, headless, with a profile of its own, quiet on the
+    network but for the page; the profile folder is the caller's to remove."""
+    profile = tempfile.mkdtemp(prefix="nimbrix-chromium-")
+    options = webdriver.ChromeOptions()
+    options.binary_location = chromium()
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update",
+                 "--disable-sync", "--disable-dev-shm-usage", f"--user-data-dir={profile}",
+                 f"--window-size={window_size}"):
+        options.add_argument(flag)
+    return webdriver.Chrome(service=service(shutil.which("chromedriver")), options=options), profile
+
+
 @pytest.mark.skipif(chromium() is None or shutil.which("chromedriver") is None,
                     reason="a real browser is needed: Debian's chromium and chromium-driver")
 def test_the_page_in_a_real_browser_shows_the_sonde_and_every_destination(
@@ -300,15 +314,7 @@ def test_the_page_in_a_real_browser_shows_the_sonde_and_every_destination(
               "30000", "--serial", "T1230456", "--qrg", "403.001", "--speedup", "10")
     listener = aprs_listener()
     s = station(listener.port)
-    profile = tempfile.mkdtemp(prefix="nimbrix-chromium-")
-    options = webdriver.ChromeOptions()
-    options.binary_location = chromium()
-    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                 "--disable-background-networking", "--disable-component-update",
-                 "--disable-sync", "--disable-dev-shm-usage", f"--user-data-dir={profile}",
-                 "--window-size=1000,1250"):
-        options.add_argument(flag)
-    driver = webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
+    driver, profile = headless_chromium(webdriver, Service, "1000,1250")
     try:
         driver.set_page_load_timeout(60)
         driver.get(f"http://127.0.0.1:{s.web_port}/")
@@ -358,16 +364,8 @@ def test_the_page_in_a_real_browser_shows_every_sonde_the_followed_first(
     sonde_sim("simulate", "--sondes", "3", "--alt", "300")
     listener = aprs_listener()
     s = station(listener.port)
-    profile = tempfile.mkdtemp(prefix="nimbrix-chromium-")
-    options = webdriver.ChromeOptions()
-    options.binary_location = chromium()
     # A phone's width: the cards stand one below the other.
-    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                 "--disable-background-networking", "--disable-component-update",
-                 "--disable-sync", "--disable-dev-shm-usage", f"--user-data-dir={profile}",
-                 "--window-size=400,2400"):
-        options.add_argument(flag)
-    driver = webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
+    driver, profile = headless_chromium(webdriver, Service, "400,2400")
     try:
         driver.set_page_load_timeout(60)
         driver.get(f"http://127.0.0.1:{s.web_port}/")
