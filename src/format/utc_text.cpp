@@ -56,7 +56,7 @@ std::optional<std::int64_t> UtcMidnightMs(int year, int month, int day) {
 
 std::string IsoUtcSeconds(std::int64_t utcMs) {
   const UtcParts t = UtcPartsOf(utcMs);
-  char text[32];
+  char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day, t.hour,
                 t.minute, t.second);
   return text;
@@ -64,7 +64,7 @@ std::string IsoUtcSeconds(std::int64_t utcMs) {
 
 std::string IsoUtcMillis(std::int64_t utcMs) {
   const UtcParts t = UtcPartsOf(utcMs);
-  char text[32];
+  char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", t.year, t.month, t.day,
                 t.hour, t.minute, t.second, t.millisecond);
   return text;
@@ -72,7 +72,7 @@ std::string IsoUtcMillis(std::int64_t utcMs) {
 
 std::string IsoUtcMicros(std::int64_t utcMs) {
   const UtcParts t = UtcPartsOf(utcMs);
-  char text[32];
+  char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d000Z", t.year, t.month, t.day,
                 t.hour, t.minute, t.second, t.millisecond);
   return text;

@@ -64,16 +64,43 @@ bool UdpSummary::Ready(std::int64_t nowMs) {
 
 void UdpSummary::Cycle(const CycleFacts& facts) {
   if (stopped_) return;
-  const bool ready = Ready(clock_.MonotonicMs());
-  ForEachNewFrame(facts, [&](const SondeSample& sample) { Summarise(sample, ready, facts.utcMs); });
+  const std::int64_t nowMs = clock_.MonotonicMs();
+  const bool ready = Ready(nowMs);
+  if (ready) SendHeld(nowMs);
+  ForEachNewFrame(facts, [&](const SondeSample& sample) {
+    Summarise(sample, ready, facts.utcMs, facts.monotonicMs);
+  });
 }
 
-void UdpSummary::Summarise(const SondeSample& sample, bool ready, std::int64_t utcMs) {
+void UdpSummary::Summarise(const SondeSample& sample, bool ready, std::int64_t utcMs,
+                           std::int64_t readMs) {
   if (!HasSummaryPosition(sample, true)) return;
-  if (!ready) {
-    ++status_.failed;  // not kept: a chase car wants the frame now or not at all
+  if (ready) {
+    Send(sample, utcMs);
     return;
   }
+  // Kept until the address is known: only the newest frame of each sonde, and not for long.
+  auto it = held_.find(sample.serial);
+  if (it == held_.end() && held_.size() >= kHeldSondes) {
+    status_.failed += held_.size();
+    held_.clear();
+  }
+  if (it != held_.end()) ++status_.failed;  // the older one is missed
+  held_[sample.serial] = {sample, utcMs, readMs};
+}
+
+void UdpSummary::SendHeld(std::int64_t nowMs) {
+  for (const auto& [serial, held] : held_) {
+    if (nowMs - held.monotonicMs <= kHeldFreshMs) {
+      Send(held.sample, held.utcMs);
+    } else {
+      ++status_.failed;
+    }
+  }
+  held_.clear();
+}
+
+void UdpSummary::Send(const SondeSample& sample, std::int64_t utcMs) {
   const std::string datagram = PayloadSummaryJson(sample, setup_.station, utcMs);
   const SocketStatus sent = socket_->SendTo(address_, setup_.port, datagram);
   if (sent == SocketStatus::kDone) {
@@ -89,6 +116,8 @@ void UdpSummary::Summarise(const SondeSample& sample, bool ready, std::int64_t u
 
 void UdpSummary::Stop(std::int64_t deadlineMs) {
   (void)deadlineMs;
+  status_.failed += held_.size();
+  held_.clear();
   socket_->Close();
   lookup_.reset();
   stopped_ = true;

@@ -29,6 +29,10 @@ class UdpSummary : public Output {
   static constexpr int kLookupMs = 10000;  // a look-up still going on by then has failed
   static constexpr int kFirstRetryMs = 5000;
   static constexpr int kMaxRetryMs = 60000;
+  // A frame made while the address is still looked up goes out once it is known, if it is no
+  // older than this then; a chase car wants the frame now or not at all.
+  static constexpr int kHeldFreshMs = 3000;
+  static constexpr std::size_t kHeldSondes = 32;
 
   UdpSummary(UdpSummarySetup setup, std::unique_ptr<UdpSocket> socket,
              std::shared_ptr<NameResolver> resolver, Clock& clock);
@@ -41,7 +45,10 @@ class UdpSummary : public Output {
   // datagrams can go out.
   bool Ready(std::int64_t nowMs);
   void Failed(const char* why, std::int64_t nowMs);
-  void Summarise(const SondeSample& sample, bool ready, std::int64_t utcMs);
+  void Summarise(const SondeSample& sample, bool ready, std::int64_t utcMs, std::int64_t readMs);
+  void Send(const SondeSample& sample, std::int64_t utcMs);
+  // The frames held while not ready: those still fresh go out, the others are counted missed.
+  void SendHeld(std::int64_t nowMs);
   void SetState(DestinationStatus::State state, const char* text);
 
   UdpSummarySetup setup_;
@@ -56,6 +63,12 @@ class UdpSummary : public Output {
   bool stopped_ = false;
   std::uint32_t address_ = 0;
   DestinationStatus status_;
+  struct Held {
+    SondeSample sample;
+    std::int64_t utcMs = 0;
+    std::int64_t monotonicMs = 0;
+  };
+  std::map<std::string, Held> held_;  // per sonde, its newest frame while not ready
 };
 
 }  // namespace nimbrix

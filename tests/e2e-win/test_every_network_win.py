@@ -24,7 +24,10 @@ def test_an_extra_destination_and_the_summary(nimbrix, sonde_sim, aprs_listener)
     assert extra.wait_for(b"user N0CALL-5 pass 12345 vers ", timeout=60), n.screen()
     assert n.wait_for("+APRS 1:up", timeout=30), n.screen()
 
-    summary = json.loads(receiver.recv(65536))
+    try:
+        summary = json.loads(receiver.recv(65536))
+    except socket.timeout:
+        raise AssertionError("no summary: " + n.screen()) from None
     receiver.close()
     assert summary["type"] == "PAYLOAD_SUMMARY"
     assert summary["callsign"] == "S1234567"
