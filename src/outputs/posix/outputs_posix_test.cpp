@@ -104,8 +104,9 @@ TEST(AprsDestinationPosix, LogsInAndDeliversOverTheSystemsSocket) {
   ::listen(server.fd, 4);
   auto clock = MakeSystemClock();
   const std::string login = "user N0CALL-5 pass 1 vers x\r\n";
-  AprsDestination destination({"127.0.0.1,port", "127.0.0.1", server.port, "N0CALL-5", login, true, ""},
-                              MakeSystemTcpSocket(), MakeSystemNameResolver(), *clock);
+  AprsDestination destination(
+      {"127.0.0.1,port", "127.0.0.1", server.port, "N0CALL-5", login, true, ""},
+      MakeSystemTcpSocket(), MakeSystemNameResolver(), *clock);
   const SondeSample sample;
   const std::vector<std::string> none;
   const std::vector<std::string> lines = {"N0CALL-11>APZQW0,TCPIP*:>hi\r\n"};
