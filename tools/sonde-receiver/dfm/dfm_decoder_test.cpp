@@ -14,7 +14,7 @@
 namespace receiver {
 namespace {
 
-const std::string kDir = std::string(NIMBRIX_SHARED_DIR) + "/real-decoder-output/";
+const std::string kDir = std::string(NIMBRIX_REAL_DATA_DIR) + "/";
 
 std::vector<std::string> Lines(const std::string& path) {
   std::ifstream in(path);

@@ -26,8 +26,7 @@ constexpr std::uint8_t kWhitening[64] = {
     0xD0, 0xBC, 0xB4, 0xB6, 0x06, 0xAA, 0xF4, 0x23, 0x78, 0x6E, 0x3B, 0xAE, 0xBF, 0x7B, 0x4C, 0xC1};
 
 std::vector<std::uint8_t> FirstFrame() {
-  std::ifstream in(std::string(NIMBRIX_SHARED_DIR) +
-                   "/real-decoder-output/rs41-L1830070-2015-08-02-frames.txt");
+  std::ifstream in(std::string(NIMBRIX_REAL_DATA_DIR) + "/rs41-L1830070-2015-08-02-frames.txt");
   std::string hex;
   in >> hex;
   std::vector<std::uint8_t> bytes;

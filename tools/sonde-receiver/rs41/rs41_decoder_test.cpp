@@ -14,9 +14,8 @@ namespace receiver {
 namespace {
 
 const std::string kFrames =
-    std::string(NIMBRIX_SHARED_DIR) + "/real-decoder-output/rs41-L1830070-2015-08-02-frames.txt";
-const std::string kLines =
-    std::string(NIMBRIX_SHARED_DIR) + "/real-decoder-output/rs41-L1830070-2015-08-02.txt";
+    std::string(NIMBRIX_REAL_DATA_DIR) + "/rs41-L1830070-2015-08-02-frames.txt";
+const std::string kLines = std::string(NIMBRIX_REAL_DATA_DIR) + "/rs41-L1830070-2015-08-02.txt";
 
 std::vector<std::vector<std::uint8_t>> RealFrames() {
   std::vector<std::vector<std::uint8_t>> frames;

@@ -119,10 +119,8 @@ TEST(Rs41Encoder, FrequencyRoundTripInTenKilohertzSteps) {
 
 // Two sondes heard on one channel: the calibration of one is not mixed into the other's.
 TEST(Rs41Encoder, CalibrationIsKeptPerSerial) {
-  std::ifstream in(std::string(NIMBRIX_SHARED_DIR) +
-                   "/real-decoder-output/rs41-L1830070-2015-08-02-frames.txt");
-  std::ifstream lines_in(std::string(NIMBRIX_SHARED_DIR) +
-                         "/real-decoder-output/rs41-L1830070-2015-08-02.txt");
+  std::ifstream in(std::string(NIMBRIX_REAL_DATA_DIR) + "/rs41-L1830070-2015-08-02-frames.txt");
+  std::ifstream lines_in(std::string(NIMBRIX_REAL_DATA_DIR) + "/rs41-L1830070-2015-08-02.txt");
   std::vector<std::string> lines;
   for (std::string line; std::getline(lines_in, line);) {
     if (line.starts_with("{ ")) lines.push_back(line);
@@ -167,8 +165,7 @@ TEST(Rs41Encoder, SerialsKeptAreBounded) {
     EXPECT_TRUE(decoder.CalibrationOf(serial));
   }
   int kept = 0;
-  for (int i = 0; i < 200; ++i)
-    kept += decoder.CalibrationOf(SerialOf(i)) ? 1 : 0;
+  for (int i = 0; i < 200; ++i) kept += decoder.CalibrationOf(SerialOf(i)) ? 1 : 0;
   EXPECT_LE(kept, 64);
   EXPECT_GE(kept, 1);
 }

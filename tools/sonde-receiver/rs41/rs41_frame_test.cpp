@@ -14,8 +14,7 @@ namespace receiver {
 namespace {
 
 std::vector<std::uint8_t> FirstRealFrame() {
-  std::ifstream in(std::string(NIMBRIX_SHARED_DIR) +
-                   "/real-decoder-output/rs41-L1830070-2015-08-02-frames.txt");
+  std::ifstream in(std::string(NIMBRIX_REAL_DATA_DIR) + "/rs41-L1830070-2015-08-02-frames.txt");
   std::string hex;
   in >> hex;
   std::vector<std::uint8_t> bytes;
