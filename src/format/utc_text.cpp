@@ -54,28 +54,37 @@ std::optional<std::int64_t> UtcMidnightMs(int year, int month, int day) {
   return sys_days{date}.time_since_epoch().count() * kUtcDayMs;
 }
 
-std::string IsoUtcSeconds(std::int64_t utcMs) {
+namespace {
+
+// "2026-12-09T19:00:52Z", with `fractionDigits` (0, 3 or 6) after the seconds: the milliseconds,
+// then zeros.
+std::string IsoUtc(std::int64_t utcMs, int fractionDigits) {
   const UtcParts t = UtcPartsOf(utcMs);
   char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day, t.hour,
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
                 t.minute, t.second);
-  return text;
+  std::string iso = text;
+  if (fractionDigits > 0) {
+    std::snprintf(text, sizeof text, ".%03d", t.millisecond);
+    iso += text;
+    iso.append(static_cast<std::size_t>(fractionDigits - 3), '0');
+  }
+  iso += 'Z';
+  return iso;
+}
+
+}  // namespace
+
+std::string IsoUtcSeconds(std::int64_t utcMs) {
+  return IsoUtc(utcMs, 0);
 }
 
 std::string IsoUtcMillis(std::int64_t utcMs) {
-  const UtcParts t = UtcPartsOf(utcMs);
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", t.year, t.month, t.day,
-                t.hour, t.minute, t.second, t.millisecond);
-  return text;
+  return IsoUtc(utcMs, 3);
 }
 
 std::string IsoUtcMicros(std::int64_t utcMs) {
-  const UtcParts t = UtcPartsOf(utcMs);
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d000Z", t.year, t.month, t.day,
-                t.hour, t.minute, t.second, t.millisecond);
-  return text;
+  return IsoUtc(utcMs, 6);
 }
 
 std::string HttpDateText(std::int64_t utcMs) {
